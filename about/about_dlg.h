@@ -1,0 +1,11 @@
+#pragma once
+
+#include "framework/dialog.h"
+#include "framework/unique_handle.h"
+
+// The About box: the program's name, icon and maker.
+class CAboutDlg : public fw::Dialog {
+public:
+    explicit CAboutDlg(HWND parent = nullptr);
+    ~CAboutDlg() override;
+};

@@ -1,0 +1,304 @@
+#include "app/calendar_dlg.h"
+
+#include "about/about_dlg.h"
+#include "about/splash_dlg.h"
+#include "editing/new_appointment_dlg.h"
+#include "framework/app.h"
+#include "framework/clock.h"
+#include "framework/message_box.h"
+#include "res/resource.h"
+#include "settings/settings_dlg.h"
+#include "store/calendar_registry.h"
+
+#include <climits>
+
+namespace {
+constexpr UINT_PTR kReminderTimerId = 1;
+// A timer's period is at most USER_TIMER_MAXIMUM milliseconds (about 24.8
+// days); a longer interval could only come from a value stored from outside.
+constexpr int kMaxReminderMinutes = 0x7FFFFFFF / 60000;
+} // namespace
+
+CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent) {
+    m_hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_QUILLMERE));
+}
+
+CCalendarDlg::~CCalendarDlg() {
+    m_pToolTip.reset();
+    m_pImageList.reset();
+}
+
+void CCalendarDlg::DoDataExchange(fw::DataExchange& dx) {
+    fw::BindControl(dx, IDC_GO_TODAY, m_btnToday);
+    fw::BindControl(dx, IDC_PREV_DAY, m_btnPrevDay);
+    fw::BindControl(dx, IDC_NEXT_DAY, m_btnNextDay);
+    fw::BindControl(dx, IDC_OPTIONS, m_btnOptions);
+    fw::BindControl(dx, IDC_SAVE_NOTES, m_btnSaveNotes);
+    fw::BindControl(dx, IDC_MONTHCAL, m_monthCal);
+    fw::BindControl(dx, IDC_APPOINTMENT_LIST, m_listAppointments);
+    fw::ExchangeText(dx, IDC_DETAIL_NOTES, m_strDetailNotes);
+}
+
+bool CCalendarDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    // The shell announces a restart of the taskbar with a registered message;
+    // the icon must then be added again.
+    if (m_uTaskbarCreatedMessage != 0 && msg == m_uTaskbarCreatedMessage) {
+        OnTaskbarCreated(wp, lp);
+        result = 0;
+        return true;
+    }
+
+    using Self = CCalendarDlg;
+    static constexpr fw::Route<Self> kRoutes[] = {
+        fw::OnMessage<Self>(WM_SYSCOMMAND, &Self::OnSysCommand),
+        fw::OnMessage<Self>(WM_PAINT, &Self::OnPaint),
+        fw::OnMessage<Self>(WM_QUERYDRAGICON, &Self::OnQueryDragIcon),
+        fw::OnTimer<Self>(&Self::OnTimer),
+        fw::OnCtlColor<Self>(&Self::OnCtlColor),
+        // WM_USER is also DM_GETDEFID, which the dialog manager sends to find
+        // the default button; OnTrayNotify takes only the icon's own messages.
+        fw::OnMessage<Self>(WM_USER, &Self::OnTrayNotify),
+        fw::OnMessage<Self>(kReminderClosedMessage, &Self::OnReminderClosed),
+        fw::OnCommand<Self>(ID_LIST_NEW, &Self::OnNewAppointment),
+        fw::OnCommand<Self>(ID_FILE_NEW_APPOINTMENT, &Self::OnNewAppointment),
+        fw::OnCommand<Self>(ID_LIST_DELETE, &Self::OnDeleteAppointment),
+        fw::OnCommand<Self>(ID_TRAY_UNLOAD, &Self::OnUnload),
+        fw::OnCommand<Self>(ID_FILE_UNLOAD, &Self::OnUnload),
+        fw::OnCommand<Self>(ID_TRAY_MINIMIZE, &Self::OnMinimize),
+        fw::OnCommand<Self>(ID_FILE_MINIMIZE, &Self::OnMinimize),
+        fw::OnCommand<Self>(ID_TRAY_CALENDAR_NOTES, &Self::OnCalendarAndNotes),
+        fw::OnCommand<Self>(ID_TRAY_ABOUT, &Self::OnAbout),
+        fw::OnCommand<Self>(ID_ABOUT, &Self::OnAbout),
+        fw::OnCommand<Self>(ID_TRAY_SHOW_REMINDER, &Self::OnShowReminder),
+        fw::OnCommand<Self>(ID_FILE_SETTINGS, &Self::OnSettings),
+        fw::OnCommand<Self>(ID_TRAY_SETTINGS, &Self::OnSettings),
+        fw::OnCommand<Self>(IDC_OPTIONS, &Self::OnSettings),
+        fw::OnCommand<Self>(IDC_GO_TODAY, &Self::OnGoToday),
+        fw::OnCommand<Self>(IDC_NEXT_DAY, &Self::OnNextDay),
+        fw::OnCommand<Self>(IDC_PREV_DAY, &Self::OnPrevDay),
+        fw::OnCommand<Self>(IDC_SAVE_NOTES, &Self::OnSaveNotes),
+        fw::OnNotify<Self>(IDC_APPOINTMENT_LIST, NM_RCLICK, &Self::OnListRightClick),
+        fw::OnNotify<Self>(IDC_APPOINTMENT_LIST, LVN_ITEMCHANGED, &Self::OnListItemChanged),
+        fw::OnNotify<Self>(IDC_MONTHCAL, MCN_SELCHANGE, &Self::OnCalendarSelChange),
+        fw::OnNotify<Self>(IDC_MONTHCAL, MCN_SELECT, &Self::OnCalendarSelect),
+    };
+    return fw::DispatchRoutes(this, kRoutes, msg, wp, lp, result);
+}
+
+BOOL CCalendarDlg::OnInitDialog() {
+    fw::Dialog::OnInitDialog();
+
+    HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE);
+    if (systemMenu != nullptr) {
+        std::string about = fw::LoadResourceString(IDS_ABOUTBOX);
+        if (!about.empty()) {
+            AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+        }
+    }
+
+    AddTrayIcon();
+
+    SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    InitAppointmentList();
+    InitCalendarWindow();
+    return TRUE;
+}
+
+void CCalendarDlg::AddTrayIcon() {
+    m_uTaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    m_trayIcon.SetNotificationWnd(m_hWnd, WM_USER);
+    m_trayIcon.SetIcon(static_cast<UINT>(IDI_QUILLMERE));
+}
+
+void CCalendarDlg::InitCalendarWindow() {
+    m_pDateRangeTest = std::make_unique<CDateRangeTest>();
+    m_bReminderBusy = 0;
+    CCalendarRegistry registry;
+
+    m_pToolTip = std::make_unique<fw::ToolTip>();
+    if (m_pToolTip->Create(m_hWnd, TTS_ALWAYSTIP)) {
+        static constexpr struct {
+            int id;
+            const char* tip;
+        } kTips[] = {
+            {IDC_OPTIONS, "Settings"},      {IDC_SAVE_NOTES, "Save Notes to selected Appointment"},
+            {IDC_PREV_DAY, "Previous Day"}, {IDC_NEXT_DAY, "Next Day"},
+            {IDC_GO_TODAY, "Select Today"}, {IDC_APPOINTMENT_LIST, "Right Click for add/delete"},
+        };
+        for (const auto& tip : kTips)
+            m_pToolTip->AddTool(GetDlgItem(tip.id), tip.tip);
+        m_pToolTip->Activate(true);
+        m_pToolTip->SetTipBkColor(RGB(255, 255, 225));
+    } else {
+        m_pToolTip.reset();
+    }
+
+    m_nReminderMinutes = registry.GetTimeoutValue();
+    if (m_nReminderMinutes < 1)
+        m_nReminderMinutes = 1;
+    if (registry.GetTimeoutDelete() == 1)
+        PurgeOutdated();
+    if (registry.GetSplash() == 1)
+        RunSplash();
+
+    m_fontNormal = fw::CreateArialFont(12, FW_NORMAL);
+    m_fontBold = fw::CreateArialFont(14, FW_BOLD);
+
+    ShowDay(LIST_FILL, fw::LocalNow());
+
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    auto load = [instance](int id) {
+        return fw::unique_hbitmap(static_cast<HBITMAP>(
+            LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+    };
+    m_bmpOptions = load(IDB_OPTIONS);
+    m_bmpSaveNotes = load(IDB_SAVE_NOTES);
+    m_bmpNextDay = load(IDB_NEXT_DAY);
+    m_bmpPrevDay = load(IDB_PREV_DAY);
+    m_btnOptions.SetImage(m_bmpOptions.get());
+    m_btnSaveNotes.SetImage(m_bmpSaveNotes.get());
+    m_btnNextDay.SetImage(m_bmpNextDay.get());
+    m_btnPrevDay.SetImage(m_bmpPrevDay.get());
+}
+
+void CCalendarDlg::RunSplash() {
+    CSplashDlg splash;
+    splash.DoModal();
+}
+
+void CCalendarDlg::RunAboutBox() {
+    CAboutDlg about;
+    about.DoModal();
+}
+
+void CCalendarDlg::RunSettings() {
+    CSettingsDlg settings;
+    if (settings.DoModal() == IDOK)
+        m_nReminderMinutes = settings.m_nInterval < 1 ? 1 : settings.m_nInterval;
+}
+
+std::optional<LRESULT> CCalendarDlg::OnSysCommand(WPARAM wp, LPARAM) {
+    if ((wp & 0xFFF0) == IDM_ABOUTBOX) {
+        RunAboutBox();
+        return 0;
+    }
+    return std::nullopt;
+}
+
+std::optional<LRESULT> CCalendarDlg::OnPaint(WPARAM, LPARAM) {
+    if (!IsIconic(m_hWnd))
+        return std::nullopt;
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(m_hWnd, &paint);
+    SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client{};
+    GetClientRect(m_hWnd, &client);
+    int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, m_hIcon);
+    EndPaint(m_hWnd, &paint);
+    return 0;
+}
+
+std::optional<LRESULT> CCalendarDlg::OnQueryDragIcon(WPARAM, LPARAM) {
+    return reinterpret_cast<LRESULT>(m_hIcon);
+}
+
+std::optional<LRESULT> CCalendarDlg::OnTrayNotify(WPARAM wp, LPARAM lp) {
+    if (wp != kTrayIconId)
+        return std::nullopt;
+    return m_trayIcon.OnTrayNotification(wp, lp);
+}
+
+std::optional<LRESULT> CCalendarDlg::OnTaskbarCreated(WPARAM, LPARAM) {
+    // The restarted shell has no icons; the old one is gone with it.
+    if (m_trayIcon.IsShown()) {
+        m_trayIcon.SetIcon(static_cast<HICON>(nullptr));
+        m_trayIcon.SetIcon(static_cast<UINT>(IDI_QUILLMERE));
+    }
+    return 0;
+}
+
+void CCalendarDlg::OnCancel() {
+    RestartReminderTimer();
+    ShowWindow(SW_HIDE);
+}
+
+void CCalendarDlg::OnOK() {
+    // The main window has no OK button, and it ends only through Unload.
+}
+
+void CCalendarDlg::OnMinimize() {
+    ShowWindow(SW_HIDE);
+    RestartReminderTimer();
+}
+
+void CCalendarDlg::OnCalendarAndNotes() {
+    ShowWindow(SW_SHOWNORMAL);
+    SetForegroundWindow(m_hWnd);
+    KillTimer(kReminderTimerId);
+}
+
+void CCalendarDlg::OnUnload() {
+    if (fw::ShowMessageBox(m_hWnd, "Unload Quillmere?", "Confirm",
+                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+    m_trayIcon.SetIcon(0u);
+    DestroyWindow();
+}
+
+void CCalendarDlg::OnAbout() {
+    RunAboutBox();
+}
+
+void CCalendarDlg::OnSettings() {
+    RunSettings();
+}
+
+UINT CCalendarDlg::ReminderPeriodMs(int minutes) {
+    if (minutes < 1)
+        minutes = 1;
+    if (minutes > kMaxReminderMinutes)
+        minutes = kMaxReminderMinutes;
+    return static_cast<UINT>(minutes) * 60000u;
+}
+
+void CCalendarDlg::RestartReminderTimer() {
+    KillTimer(kReminderTimerId);
+    SetTimer(kReminderTimerId, ReminderPeriodMs(m_nReminderMinutes));
+}
+
+void CCalendarDlg::SetReminderBusy(int busy) {
+    m_bReminderBusy = busy != 0 ? 1 : 0;
+}
+
+int CCalendarDlg::IsReminderBusy() const {
+    return m_bReminderBusy.load();
+}
+
+bool CCalendarDlg::TryClaimReminder() {
+    int expected = 0;
+    return m_bReminderBusy.compare_exchange_strong(expected, 1);
+}
+
+BOOL CCalendarDlg::PreTranslateMessage(MSG* msg) {
+    if (m_pToolTip && *m_pToolTip)
+        m_pToolTip->RelayEvent(msg);
+    return fw::Dialog::PreTranslateMessage(msg);
+}
+
+HBRUSH CCalendarDlg::OnCtlColor(HDC, HWND control, UINT) {
+    const int id = GetDlgCtrlID(control);
+    if (id == IDC_DETAIL_NOTES_LABEL || id == IDC_SEARCH_EVENTS_LABEL) {
+        if (m_fontNormal)
+            SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_fontNormal.get()), FALSE);
+    } else if (id == IDC_GO_TODAY) {
+        if (m_fontBold)
+            SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_fontBold.get()), FALSE);
+    }
+    // The dialog's own colours: a null brush lets the dialog manager draw.
+    return nullptr;
+}

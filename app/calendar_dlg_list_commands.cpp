@@ -1,0 +1,66 @@
+// The appointment list's context menu and its New and Delete commands.
+#include "app/calendar_dlg.h"
+
+#include "editing/new_appointment_dlg.h"
+#include "framework/message_box.h"
+#include "framework/unique_handle.h"
+#include "res/resource.h"
+#include "store/calendar_registry.h"
+#include "store/date_text.h"
+
+LRESULT CCalendarDlg::OnListRightClick(NMHDR*) {
+    ShowListMenu();
+    return 0;
+}
+
+void CCalendarDlg::ShowListMenu() {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    fw::unique_hmenu menu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_LIST_MENU)));
+    if (!menu)
+        return;
+    HMENU popup = GetSubMenu(menu.get(), 0);
+    if (popup == nullptr)
+        return;
+    const int row = m_listAppointments.GetFirstSelected();
+    if (m_listAppointments.GetItemText(row, 0).empty())
+        EnableMenuItem(popup, ID_LIST_DELETE, MF_BYCOMMAND | MF_GRAYED);
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr);
+}
+
+void CCalendarDlg::OnNewAppointment() {
+    // The box's text becomes the new appointment's detailed notes; one that
+    // cannot be stored whole is refused before the dialog opens.
+    UpdateData(true);
+    if (m_strDetailNotes.size() > kMaxNotesLength) {
+        fw::ShowNotice(m_hWnd, "Detailed notes can hold at most 499 characters. "
+                               "Please shorten them and save again.");
+        return;
+    }
+    m_pNewAppointmentDlg = std::make_unique<CNewAppointmentDlg>();
+    if (m_pNewAppointmentDlg->DoModal() == IDOK)
+        SaveNewAppointment();
+}
+
+void CCalendarDlg::SaveNewAppointment() {
+    SYSTEMTIME shown{};
+    if (!m_monthCal.GetCurSel(shown))
+        return;
+    const CNewAppointmentDlg& dlg = *m_pNewAppointmentDlg;
+    const std::string dayText = FormatDateText(shown);
+    const std::string fromText = FormatDateText(dlg.m_fromDate);
+    const std::string toText = FormatDateText(dlg.m_toDate);
+    UpdateData(true);
+
+    CCalendarRegistry registry;
+    if (!registry.AddAppointment(dayText, fromText, toText, dlg.m_strAppointmentNotes,
+                                 dlg.m_strEvent, dlg.m_nEventIndex, m_strDetailNotes)) {
+        fw::ShowNotice(m_hWnd, "Unable to save appointment");
+        return;
+    }
+    AddAppointmentRow(dlg.m_strEvent, dlg.m_strAppointmentNotes, dlg.m_nEventIndex);
+}
+
+void CCalendarDlg::OnDeleteAppointment() {
+    ModifySelectedAppointment(MODIFY_DELETE);
+}

@@ -1,0 +1,43 @@
+#include "framework/app.h"
+
+#include "framework/message_box.h"
+
+namespace fw {
+
+namespace {
+App* g_app = nullptr;
+}
+
+App::App() {
+    g_app = this;
+}
+
+App::~App() {
+    if (g_app == this)
+        g_app = nullptr;
+}
+
+App* App::Current() {
+    return g_app;
+}
+
+std::string LoadResourceString(UINT id) {
+    char buffer[8192];
+    int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+std::string AppTitle() {
+    std::string title = LoadResourceString(kAppTitleId);
+    return title.empty() ? std::string("Application") : title;
+}
+
+void App::OnHelp(HWND owner) {
+    std::string text = LoadResourceString(kHelpTextId);
+    if (text.empty())
+        return;
+    std::string caption = AppTitle() + " Help";
+    ShowMessageBox(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
+} // namespace fw

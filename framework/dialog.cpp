@@ -1,0 +1,303 @@
+#include "framework/dialog.h"
+
+#include "framework/app.h"
+
+namespace fw {
+
+Dialog::Dialog(UINT templateId, HWND parent) : m_nTemplateId(templateId), m_hParent(parent) {}
+
+Dialog::~Dialog() {
+    if (m_hWnd != nullptr && IsWindow(m_hWnd)) {
+        // The window must not call back into a half-destroyed object.
+        HWND hwnd = m_hWnd;
+        SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        m_hWnd = nullptr;
+        ::DestroyWindow(hwnd);
+    }
+}
+
+HWND Dialog::ResolveOwner() const {
+    if (m_hParent != nullptr)
+        return m_hParent;
+    // A dialog that names no owner belongs to the main window, but only on the
+    // main window's own thread: an owner on another thread would tie the two
+    // threads' input together.
+    App* app = App::Current();
+    if (app == nullptr || app->m_pMainWnd == nullptr || app->m_pMainWnd == this)
+        return nullptr;
+    if (GetCurrentThreadId() != app->m_mainThreadId)
+        return nullptr;
+    HWND main = app->m_pMainWnd->GetSafeHwnd();
+    return (main != nullptr && IsWindow(main)) ? main : nullptr;
+}
+
+void Dialog::CenterWindow(HWND owner) const {
+    RECT window{};
+    GetWindowRect(m_hWnd, &window);
+    RECT area{};
+    if (owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner)) {
+        GetWindowRect(owner, &area);
+    } else {
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        HMONITOR monitor =
+            MonitorFromWindow(owner != nullptr ? owner : m_hWnd, MONITOR_DEFAULTTOPRIMARY);
+        GetMonitorInfoA(monitor, &info);
+        area = info.rcWork;
+    }
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    int x = area.left + (area.right - area.left - width) / 2;
+    int y = area.top + (area.bottom - area.top - height) / 2;
+    SetWindowPos(m_hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool Dialog::Create(HWND parent) {
+    m_hParent = parent;
+    HWND hwnd =
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), parent,
+                           &Dialog::StaticDialogProc, reinterpret_cast<LPARAM>(this));
+    return hwnd != nullptr;
+}
+
+INT_PTR Dialog::DoModal() {
+    HWND owner = ResolveOwner();
+    m_bContinueModal = true;
+    m_nModalResult = -1;
+    HWND hwnd =
+        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), owner,
+                           &Dialog::StaticDialogProc, reinterpret_cast<LPARAM>(this));
+    if (hwnd == nullptr) {
+        m_bContinueModal = false;
+        return -1;
+    }
+    const bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
+    if (ownerWasEnabled)
+        EnableWindow(owner, FALSE);
+
+    bool showPending = m_bShowOnIdle;
+    MSG msg{};
+    while (m_bContinueModal && m_hWnd != nullptr) {
+        if (showPending && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            showPending = false;
+            if (!IsWindowVisible(m_hWnd)) {
+                ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+                UpdateWindow(m_hWnd);
+            }
+            continue;
+        }
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // Leave the quit message for the loops outside this one.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got == -1)
+            break;
+        if (!PreTranslateMessage(&msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    m_bContinueModal = false;
+
+    // Give activation back to the owner before this window goes away.
+    if (ownerWasEnabled && IsWindow(owner))
+        EnableWindow(owner, TRUE);
+    if (m_hWnd != nullptr) {
+        SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
+                     SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
+        ::DestroyWindow(m_hWnd);
+    }
+    return m_nModalResult;
+}
+
+void Dialog::EndDialog(INT_PTR result) {
+    m_nModalResult = result;
+    m_bContinueModal = false;
+    // Wake the loop in case it is waiting for a message.
+    if (m_hWnd != nullptr)
+        PostMessageA(m_hWnd, WM_NULL, 0, 0);
+}
+
+void Dialog::DestroyWindow() {
+    if (m_hWnd != nullptr)
+        ::DestroyWindow(m_hWnd);
+}
+
+bool Dialog::UpdateData(bool saveAndValidate) {
+    if (m_hWnd == nullptr)
+        return false;
+    DataExchange dx(m_hWnd, saveAndValidate);
+    DoDataExchange(dx);
+    return !dx.Failed();
+}
+
+BOOL Dialog::PreTranslateMessage(MSG* msg) {
+    if (m_hWnd == nullptr)
+        return FALSE;
+    // Keyboard navigation (Tab, Enter, Escape, mnemonics) for this dialog.
+    if (msg->hwnd != m_hWnd && !IsChild(m_hWnd, msg->hwnd))
+        return FALSE;
+    return IsDialogMessageA(m_hWnd, msg);
+}
+
+BOOL Dialog::OnInitDialog() {
+    UpdateData(false);
+    return TRUE;
+}
+
+void Dialog::OnOK() {
+    if (UpdateData(true))
+        EndDialog(IDOK);
+}
+
+void Dialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+void Dialog::DoDataExchange(DataExchange&) {}
+
+bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
+    return false;
+}
+
+void Dialog::SetTimer(UINT_PTR id, UINT elapse) {
+    if (m_hWnd == nullptr)
+        return;
+    if (GetWindowThreadProcessId(m_hWnd, nullptr) != GetCurrentThreadId()) {
+        PostMessageA(m_hWnd, kSetTimerMessage, id, elapse);
+        return;
+    }
+    if (::SetTimer(m_hWnd, id, elapse, nullptr) != 0)
+        RecordTimer(id, elapse);
+}
+
+void Dialog::KillTimer(UINT_PTR id) {
+    if (m_hWnd == nullptr)
+        return;
+    if (GetWindowThreadProcessId(m_hWnd, nullptr) != GetCurrentThreadId()) {
+        PostMessageA(m_hWnd, kKillTimerMessage, id, 0);
+        return;
+    }
+    ::KillTimer(m_hWnd, id);
+    RecordTimer(id, std::nullopt);
+}
+
+void Dialog::RecordTimer(UINT_PTR id, std::optional<UINT> period) {
+    std::lock_guard<std::mutex> lock(m_timerMutex);
+    if (period)
+        m_timers[id] = *period;
+    else
+        m_timers.erase(id);
+}
+
+bool Dialog::IsTimerRunning(UINT_PTR id) const {
+    std::lock_guard<std::mutex> lock(m_timerMutex);
+    return m_timers.count(id) != 0;
+}
+
+UINT Dialog::TimerPeriod(UINT_PTR id) const {
+    std::lock_guard<std::mutex> lock(m_timerMutex);
+    auto it = m_timers.find(id);
+    return it == m_timers.end() ? 0 : it->second;
+}
+
+INT_PTR CALLBACK Dialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    Dialog* self = nullptr;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lp);
+        SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        self->m_hWnd = hwnd;
+    } else {
+        self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    }
+    if (self == nullptr)
+        return FALSE;
+    try {
+        return self->DialogProc(msg, wp, lp);
+    } catch (...) {
+        // Nothing may unwind through the window system.
+        return FALSE;
+    }
+}
+
+INT_PTR Dialog::DialogProc(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_INITDIALOG: {
+        RECT before{};
+        GetWindowRect(m_hWnd, &before);
+        BOOL focusDefault = OnInitDialog();
+        RECT after{};
+        GetWindowRect(m_hWnd, &after);
+        if (m_bAutoCenter && EqualRect(&before, &after))
+            CenterWindow(GetWindow(m_hWnd, GW_OWNER));
+        return focusDefault;
+    }
+    case WM_NCDESTROY: {
+        HWND hwnd = m_hWnd;
+        m_hWnd = nullptr;
+        m_bContinueModal = false;
+        SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        {
+            std::lock_guard<std::mutex> lock(m_timerMutex);
+            m_timers.clear();
+        }
+        // The end of the main window is the end of the program.
+        App* app = App::Current();
+        if (app != nullptr && app->m_pMainWnd == this)
+            PostQuitMessage(0);
+        return FALSE;
+    }
+    case kSetTimerMessage:
+        SetTimer(wp, static_cast<UINT>(lp));
+        return TRUE;
+    case kKillTimerMessage:
+        KillTimer(wp);
+        return TRUE;
+    default:
+        break;
+    }
+
+    LRESULT result = 0;
+    if (OnMessage(msg, wp, lp, result)) {
+        // These messages hand their result back directly, not in DWLP_MSGRESULT.
+        if ((msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) || msg == WM_QUERYDRAGICON ||
+            msg == WM_COMPAREITEM || msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM)
+            return static_cast<INT_PTR>(result);
+        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+
+    switch (msg) {
+    case WM_COMMAND:
+        if (HIWORD(wp) <= 1) {
+            switch (LOWORD(wp)) {
+            case IDOK:
+                OnOK();
+                return TRUE;
+            case IDCANCEL:
+                OnCancel();
+                return TRUE;
+            case kHelpCommandId:
+                if (App* app = App::Current())
+                    app->OnHelp(m_hWnd);
+                return TRUE;
+            default:
+                break;
+            }
+        }
+        break;
+    case WM_HELP:
+        // F1 anywhere in the dialog is the Help command.
+        if (App* app = App::Current())
+            app->OnHelp(m_hWnd);
+        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+} // namespace fw

@@ -1,0 +1,96 @@
+// Resource ids of Quillmere.
+#pragma once
+
+// Dialog templates
+#define IDD_CALENDAR_DIALOG 102
+#define IDD_REMINDER 131
+#define IDD_NEW_APPOINTMENT 137
+#define IDD_SETTINGS 150
+#define IDD_SPLASH 151
+#define IDD_ABOUTBOX 152
+
+// Menus
+#define IDR_TRAY_MENU 128
+#define IDR_LIST_MENU 136
+#define IDR_MAIN_MENU 149
+
+// Icons
+#define IDI_QUILLMERE 128
+#define IDI_REMINDER 165
+
+// Bitmaps
+#define IDB_EVENTS_COMBO 147
+#define IDB_SAVE_NOTES 155
+#define IDB_OPTIONS 161
+#define IDB_NEXT_DAY 166
+#define IDB_PREV_DAY 167
+#define IDB_EVENTS_LIST 168
+
+// Strings
+#define IDS_ABOUTBOX 101
+#define IDS_APP_TITLE 0xE000
+#define IDS_HELP_TEXT 0xE001
+
+// System menu item
+#define IDM_ABOUTBOX 0x0010
+
+// Main window controls
+#define IDC_MONTHCAL 1000
+#define IDC_DETAIL_NOTES 1001
+#define IDC_APPOINTMENT_LIST 1004
+#define IDC_DETAIL_NOTES_LABEL 1005
+#define IDC_SEARCH_EVENTS_LABEL 1012
+#define IDC_OPTIONS 1018
+#define IDC_NEXT_DAY 1021
+#define IDC_PREV_DAY 1022
+#define IDC_GO_TODAY 1023
+#define IDC_SAVE_NOTES 1037
+
+// New Appointment dialog controls
+#define IDC_NOTES_EDIT 1001
+#define IDC_NOTES_LABEL 1005
+#define IDC_EVENTS 1009
+#define IDC_EVENTS_LABEL 1012
+#define IDC_FROM_PICKER 1013
+#define IDC_FROM_LABEL 1014
+#define IDC_TO_LABEL 1015
+#define IDC_TO_PICKER 1016
+
+// Reminder pop-up controls
+#define IDC_REMINDER_TEXT 1005
+#define IDC_REMINDER_ICON 1006
+#define IDC_REMINDER_CLOSE 1038
+
+// Settings dialog controls
+#define IDC_INTERVAL_SPIN 1026
+#define IDC_INTERVAL_EDIT 1027
+#define IDC_DELETE_OUTDATED 1029
+#define IDC_SHOW_SPLASH 1030
+#define IDC_EVENT_OPTIONS_GROUP 1031
+#define IDC_SPIN_BUDDY 1034
+#define IDC_INTERVAL_LABEL 1035
+
+// Splash card and About box controls
+#define IDC_PRODUCT_NAME 1031
+#define IDC_MAKER_NAME 1032
+#define IDC_MAKER_WEB 1033
+
+// Commands
+#define ID_TRAY_UNLOAD 32772
+#define ID_TRAY_MINIMIZE 32773
+#define ID_TRAY_CALENDAR_NOTES 32774
+#define ID_LIST_NEW 32775
+#define ID_LIST_DELETE 32776
+#define ID_TRAY_ABOUT 32778
+#define ID_FILE_NEW_APPOINTMENT 32779
+#define ID_FILE_SETTINGS 32783
+#define ID_FILE_MINIMIZE 32784
+#define ID_FILE_UNLOAD 32785
+#define ID_ABOUT 32792
+#define ID_TRAY_SETTINGS 32793
+#define ID_TRAY_SHOW_REMINDER 32794
+#define ID_HELP 0xE146
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

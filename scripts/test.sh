@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the whole test suite under Wine
+# on a virtual display. Usage: scripts/test.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${1:-build}
+scripts/setup.sh "$build_dir"
+
+source scripts/virtual_display.sh
+STARTED_XVFB_PID=""
+start_virtual_display
+prefix="$(pwd)/$build_dir/wine-test-prefix"
+cleanup() {
+    WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+    [ -n "$STARTED_XVFB_PID" ] && kill "$STARTED_XVFB_PID" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+cd "$build_dir"
+ctest --output-on-failure -j2

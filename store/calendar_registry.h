@@ -1,0 +1,82 @@
+#pragma once
+
+#include "store/appointment_view.h"
+
+#include <string>
+
+// Modes passed between the main window and the store, and the scan's modes;
+// the values are unique across the program.
+inline constexpr int MODIFY_SAVE_DETAIL = 4;
+inline constexpr int MODIFY_DELETE = 5;
+inline constexpr int SCAN_REMIND = 6;
+inline constexpr int SCAN_PURGE = 7;
+inline constexpr int LIST_SHOW_DETAIL = 8;
+inline constexpr int LIST_FILL = 9;
+
+// Results of ModifyAppointment.
+inline constexpr int MODIFY_RESULT_NONE = 0;          // no such day or appointment, or saved
+inline constexpr int MODIFY_RESULT_DELETED = 1;       // the appointment was deleted
+inline constexpr int MODIFY_RESULT_DELETE_FAILED = 2; // confirmed, but the key stayed
+inline constexpr int MODIFY_RESULT_DECLINED = 3;      // the user answered No
+inline constexpr int MODIFY_RESULT_SAVE_FAILED = 4;   // a matching appointment could not be written
+
+// Key paths and value names, below HKEY_LOCAL_MACHINE.
+inline constexpr const char* kCalendarRootPath = "SOFTWARE\\Calendar";
+inline constexpr const char* kOptionsKeyPath = "SOFTWARE\\Calendar\\OPTIONS";
+inline constexpr const char* kValueFrom = "FROM";
+inline constexpr const char* kValueTo = "TO";
+inline constexpr const char* kValueNotes = "NOTES";
+inline constexpr const char* kValueEvent = "EVENT";
+inline constexpr const char* kValueEventIndex = "EVENT INDEX";
+inline constexpr const char* kValueDetailNotes = "DETAIL NOTES";
+inline constexpr const char* kValueTimeoutValue = "TIMEOUT VALUE";
+inline constexpr const char* kValueSplash = "SPLASH";
+inline constexpr const char* kValueTimeoutDelete = "TIMEOUT DELETE";
+
+// Byte counts of the stored texts; a field holds one character less.
+inline constexpr size_t kDateFieldBytes = 11;
+inline constexpr size_t kNotesFieldBytes = 500;
+inline constexpr size_t kEventFieldBytes = 10;
+inline constexpr size_t kMaxNotesLength = kNotesFieldBytes - 1;
+// Key names are read into buffers this large (the registry allows 255 characters).
+inline constexpr size_t kKeyNameBufferSize = 256;
+
+// Option defaults, used when the options key or a value is missing.
+inline constexpr int kDefaultTimeoutValue = 5;
+inline constexpr int kDefaultSplash = 1;
+inline constexpr int kDefaultTimeoutDelete = 0;
+
+// The store: every appointment and option, in the registry below
+// HKEY_LOCAL_MACHINE\SOFTWARE\Calendar. It keeps no state; each call opens and
+// closes the keys it needs.
+class CCalendarRegistry {
+public:
+    virtual ~CCalendarRegistry() = default;
+
+    // Files a new appointment under the day `dateText`, in a key of its own,
+    // and writes its six values. True when every write succeeded.
+    bool AddAppointment(const std::string& dateText, const std::string& fromText,
+                        const std::string& toText, const std::string& notes,
+                        const std::string& eventText, int eventIndex,
+                        const std::string& detailNotes);
+
+    // LIST_FILL: appends a row per appointment of the day, in the store's order.
+    // LIST_SHOW_DETAIL: shows the DETAIL NOTES of every appointment whose NOTES
+    // equal `matchNotes` exactly, one after the other.
+    void ListAppointments(int mode, const std::string& matchNotes, const std::string& dateText,
+                          IAppointmentView& view);
+
+    // MODIFY_SAVE_DETAIL: every appointment of the day whose NOTES equal
+    // `matchNotes` gets `detailNotes`. MODIFY_DELETE: asks, then deletes the
+    // first such appointment. Returns one of the MODIFY_RESULT_ values.
+    int ModifyAppointment(int mode, const std::string& dateText, const std::string& matchNotes,
+                          const std::string& detailNotes);
+
+    int GetTimeoutValue();
+    int GetSplash();
+    int GetTimeoutDelete();
+    // Each setter is true when the value was stored.
+    bool SetTimeoutValue(int minutes);
+    bool SetSplash(int splash);
+    bool SetTimeoutDelete(int timeoutDelete);
+};

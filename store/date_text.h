@@ -1,0 +1,40 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A calendar date, and its text form "year-month-day" without leading zeros
+// (7 May 2002 is "2002-5-7") that names the day keys and fills FROM and TO.
+struct CalendarDate {
+    int year = 0;
+    int month = 0; // 1 to 12
+    int day = 0;   // 1 to the length of the month
+
+    friend bool operator==(const CalendarDate&, const CalendarDate&) = default;
+};
+
+// Calendar order: year, then month, then day. Negative, zero or positive.
+int CompareDates(const CalendarDate& a, const CalendarDate& b);
+
+bool IsLeapYear(int year);
+int DaysInMonth(int year, int month);
+
+// Buffers that hold a date text are this large (the text has at most 10
+// characters with a four-digit year).
+inline constexpr size_t kDateTextBufferSize = 12;
+
+std::string FormatDateText(const CalendarDate& date);
+std::string FormatDateText(const SYSTEMTIME& day);
+CalendarDate DateOf(const SYSTEMTIME& time);
+SYSTEMTIME ToSystemTime(const CalendarDate& date);
+
+// Reads a stored date text: three decimal numbers joined by '-', year 1 to
+// 9999, a month that exists and a day that the month has. Anything else is
+// not a date and yields false.
+bool ParseDateText(const char* text, CalendarDate& date);
+
+// The next and the previous calendar day, carrying into the neighbouring
+// month and year.
+CalendarDate NextDay(const CalendarDate& date);
+CalendarDate PreviousDay(const CalendarDate& date);

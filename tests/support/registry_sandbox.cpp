@@ -1,0 +1,152 @@
+#include "tests/support/registry_sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace qmtest {
+
+namespace {
+constexpr const char* kScratchParent = "Software\\QuillmereTests";
+std::atomic<int> g_counter{0};
+} // namespace
+
+RegistrySandbox::RegistrySandbox() {
+    char name[96];
+    std::snprintf(name, sizeof name, "%s\\%lu-%d", kScratchParent, GetCurrentProcessId(),
+                  g_counter.fetch_add(1));
+    m_path = name;
+    RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
+    LONG rc =
+        RegCreateKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, m_scratch.put(), nullptr);
+    if (rc != ERROR_SUCCESS)
+        ADD_FAILURE() << "cannot create the scratch key " << m_path << ": " << rc;
+    rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_scratch.get());
+    if (rc != ERROR_SUCCESS)
+        ADD_FAILURE() << "cannot redirect HKEY_LOCAL_MACHINE: " << rc;
+}
+
+RegistrySandbox::~RegistrySandbox() {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    m_scratch.reset();
+    RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
+}
+
+void RegistrySandbox::MakeReadOnly() {
+    fw::unique_hkey readOnly;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, KEY_READ, readOnly.put()) !=
+        ERROR_SUCCESS) {
+        ADD_FAILURE() << "cannot open the scratch key for reading";
+        return;
+    }
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, readOnly.get());
+    m_scratch = std::move(readOnly);
+}
+
+bool KeyExists(const std::string& path) {
+    fw::unique_hkey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+void CreateKey(const std::string& path) {
+    fw::unique_hkey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, key.put(), nullptr))
+        << path;
+}
+
+void DeleteKey(const std::string& path) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+}
+
+void SetBytes(const std::string& keyPath, const char* name, DWORD type, const void* data,
+              DWORD size) {
+    fw::unique_hkey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, key.put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size));
+}
+
+void SetText(const std::string& keyPath, const char* name, const std::string& text, DWORD type,
+             DWORD byteCount) {
+    // byteCount 0: the text and its NUL; otherwise exactly that many bytes,
+    // padded with zeros or cut (then without a NUL).
+    std::vector<char> bytes(text.begin(), text.end());
+    bytes.push_back('\0');
+    if (byteCount != 0)
+        bytes.resize(byteCount, '\0');
+    SetBytes(keyPath, name, type, bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+void SetDword(const std::string& keyPath, const char* name, DWORD value) {
+    SetBytes(keyPath, name, REG_DWORD, &value, sizeof value);
+}
+
+RawValue ReadRaw(const std::string& keyPath, const char* name) {
+    RawValue raw;
+    fw::unique_hkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return raw;
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), name, nullptr, &raw.type, nullptr, &size) != ERROR_SUCCESS)
+        return raw;
+    std::vector<char> data(size + 1);
+    if (RegQueryValueExA(key.get(), name, nullptr, &raw.type, reinterpret_cast<BYTE*>(data.data()),
+                         &size) != ERROR_SUCCESS)
+        return raw;
+    raw.exists = true;
+    raw.bytes.assign(data.data(), size);
+    return raw;
+}
+
+std::vector<std::string> Subkeys(const std::string& path) {
+    std::vector<std::string> names;
+    fw::unique_hkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return names;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+std::vector<std::string> ValueNames(const std::string& path) {
+    std::vector<std::string> names;
+    fw::unique_hkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return names;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        if (RegEnumValueA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+std::string PutAppointment(const std::string& dateText, const std::string& keyName,
+                           const std::string& from, const std::string& to, const std::string& notes,
+                           const std::string& eventText, DWORD eventIndex,
+                           const std::string& detailNotes) {
+    const std::string path = "SOFTWARE\\Calendar\\" + dateText + "\\" + keyName;
+    SetText(path, "FROM", from, REG_EXPAND_SZ, 11);
+    SetText(path, "TO", to, REG_EXPAND_SZ, 11);
+    SetText(path, "NOTES", notes, REG_EXPAND_SZ, 500);
+    SetText(path, "EVENT", eventText, REG_EXPAND_SZ, 10);
+    SetDword(path, "EVENT INDEX", eventIndex);
+    SetText(path, "DETAIL NOTES", detailNotes, REG_EXPAND_SZ, 500);
+    return path;
+}
+
+} // namespace qmtest

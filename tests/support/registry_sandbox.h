@@ -1,0 +1,61 @@
+#pragma once
+
+#include "framework/unique_handle.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace qmtest {
+
+// Redirects HKEY_LOCAL_MACHINE, for this process, to a fresh scratch key of its
+// own below HKEY_CURRENT_USER, and removes it again afterwards: tests never
+// see each other's data, nor the user's.
+class RegistrySandbox {
+public:
+    RegistrySandbox();
+    ~RegistrySandbox();
+    RegistrySandbox(const RegistrySandbox&) = delete;
+    RegistrySandbox& operator=(const RegistrySandbox&) = delete;
+
+    // The scratch key's path below HKEY_CURRENT_USER.
+    const std::string& Path() const { return m_path; }
+    // Makes HKEY_LOCAL_MACHINE read-only from here on: it is redirected to a
+    // handle of the scratch key opened with KEY_READ.
+    void MakeReadOnly();
+
+private:
+    std::string m_path;
+    fw::unique_hkey m_scratch;
+};
+
+// Helpers over the (redirected) HKEY_LOCAL_MACHINE, for fixtures and checks.
+bool KeyExists(const std::string& path);
+void CreateKey(const std::string& path);
+void DeleteKey(const std::string& path);
+void SetText(const std::string& keyPath, const char* name, const std::string& text,
+             DWORD type = REG_EXPAND_SZ, DWORD byteCount = 0);
+void SetBytes(const std::string& keyPath, const char* name, DWORD type, const void* data,
+              DWORD size);
+void SetDword(const std::string& keyPath, const char* name, DWORD value);
+
+// One stored value, read back raw.
+struct RawValue {
+    bool exists = false;
+    DWORD type = REG_NONE;
+    std::string bytes;
+};
+RawValue ReadRaw(const std::string& keyPath, const char* name);
+// The direct subkeys of a key, in the registry's order.
+std::vector<std::string> Subkeys(const std::string& path);
+// The names of a key's values.
+std::vector<std::string> ValueNames(const std::string& path);
+
+// Writes an appointment as the program lays it out, with the given fields.
+std::string PutAppointment(const std::string& dateText, const std::string& keyName,
+                           const std::string& from, const std::string& to, const std::string& notes,
+                           const std::string& eventText = "EMail", DWORD eventIndex = 0,
+                           const std::string& detailNotes = "");
+
+} // namespace qmtest

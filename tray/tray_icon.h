@@ -1,0 +1,38 @@
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+// The program's icon in the taskbar notification area, with the tip
+// "Calender and Notes", and the tray menu it opens.
+class CTrayIcon {
+public:
+    CTrayIcon();
+    virtual ~CTrayIcon();
+    CTrayIcon(const CTrayIcon&) = delete;
+    CTrayIcon& operator=(const CTrayIcon&) = delete;
+
+    // The window that receives the callback message, and the message.
+    void SetNotificationWnd(HWND wnd, UINT callbackMessage);
+    // Adds the icon from the icon resource `iconId`; 0 removes it.
+    BOOL SetIcon(UINT iconId);
+    BOOL SetIcon(HICON icon);
+    // Handles the callback message: the menu on a right-button press, its
+    // first command on a left double-click. Returns the message's result.
+    virtual LRESULT OnTrayNotification(WPARAM wp, LPARAM lp);
+
+    const NOTIFYICONDATAA& Data() const { return m_nid; }
+    // Whether the icon is in the notification area, as far as this object knows.
+    bool IsShown() const { return m_bShown; }
+
+protected:
+    NOTIFYICONDATAA m_nid;
+
+private:
+    bool m_bShown = false;
+};
+
+// The tip shown over the icon, spelt so.
+inline constexpr const char* kTrayTip = "Calender and Notes";
+// The icon's id, which is also the WPARAM of its callback message.
+inline constexpr UINT kTrayIconId = 128;
