@@ -6,7 +6,9 @@
 #include "store/date_text.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 // The New Appointment dialog: an event type, a short notes text and the From
 // and To dates of the reminder range. It stores nothing itself; after OK the
@@ -16,7 +18,10 @@ public:
     explicit CNewAppointmentDlg(HWND parent = nullptr);
     ~CNewAppointmentDlg() override;
 
-    // Set by a successful OK.
+    BOOL PreTranslateMessage(MSG* msg) override;
+
+    // Set by a successful OK. The dates are plain calendar dates, so any year
+    // the pickers offer is carried whole.
     CalendarDate m_fromDate;
     CalendarDate m_toDate;
     std::string m_strAppointmentNotes;
@@ -24,8 +29,42 @@ public:
     int m_nEventIndex = 0;
 
 protected:
+    void DoDataExchange(fw::DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
+    // Reads the From picker into m_fromDate.
+    void OnFromChanged();
+    // 1 when the To date is not before the From date (m_toDate is then set),
+    // 0 after telling the user it is.
+    int ValidateToDate();
+
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
+    LRESULT OnFromPickerChange(NMHDR* header);
+    LRESULT OnToPickerChange(NMHDR* header);
+
     fw::ComboBoxEx m_comboEvents;
     fw::DateTimePicker m_pickerFrom;
     fw::DateTimePicker m_pickerTo;
     std::string m_strNotesEdit;
+    fw::unique_himagelist m_pImageList;
+    std::unique_ptr<fw::ToolTip> m_pToolTip;
+    fw::unique_hfont m_fontNormal;
+    fw::unique_hfont m_fontBold;
+
+private:
+    // Why the To date is being checked: a change of the To picker, or OK.
+    enum class CheckReason { PickerChange, OK };
+    int CheckToDate(CheckReason reason);
+    // Shows a message owned by the dialog, one at a time.
+    void ShowDialogMessage(const char* text, const char* caption, UINT style);
+    void SetFontIfDifferent(HWND control, HFONT font, bool redraw) const;
+
+    // True while a message box of this dialog is open: the box runs its own
+    // message loop, in which the pickers may report again.
+    bool m_bShowingMessage = false;
+    // The From and To dates last refused on a picker change; the picker may
+    // report one change several times, and the user hears of it once.
+    std::optional<std::pair<CalendarDate, CalendarDate>> m_lastRefused;
 };
