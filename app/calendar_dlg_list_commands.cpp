@@ -22,13 +22,19 @@ void CCalendarDlg::ShowListMenu() {
     HMENU popup = GetSubMenu(menu.get(), 0);
     if (popup == nullptr)
         return;
+    // Without a selected row the text is empty too.
     const int row = m_listAppointments.GetFirstSelected();
     if (m_listAppointments.GetItemText(row, 0).empty())
         EnableMenuItem(popup, ID_LIST_DELETE, MF_BYCOMMAND | MF_GRAYED);
+    // The chosen command arrives as WM_COMMAND through the routing table.
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr);
 }
 
 void CCalendarDlg::OnNewAppointment() {
+    // Replacing the dialog object while it runs would free it under its own
+    // message loop.
+    if (m_pNewAppointmentDlg && m_pNewAppointmentDlg->IsModalRunning())
+        return;
     // The box's text becomes the new appointment's detailed notes; one that
     // cannot be stored whole is refused before the dialog opens.
     UpdateData(true);
@@ -37,16 +43,19 @@ void CCalendarDlg::OnNewAppointment() {
                                "Please shorten them and save again.");
         return;
     }
-    m_pNewAppointmentDlg = std::make_unique<CNewAppointmentDlg>();
+    m_pNewAppointmentDlg = std::make_unique<CNewAppointmentDlg>(m_hWnd);
     if (m_pNewAppointmentDlg->DoModal() == IDOK)
         SaveNewAppointment();
 }
 
 void CCalendarDlg::SaveNewAppointment() {
-    SYSTEMTIME shown{};
-    if (!m_monthCal.GetCurSel(shown))
-        return;
     const CNewAppointmentDlg& dlg = *m_pNewAppointmentDlg;
+    // Filed under the day the calendar shows, whatever its From and To are.
+    SYSTEMTIME shown{};
+    if (!m_monthCal.GetCurSel(shown)) {
+        fw::ShowNotice(m_hWnd, "Unable to save appointment");
+        return;
+    }
     const std::string dayText = FormatDateText(shown);
     const std::string fromText = FormatDateText(dlg.m_fromDate);
     const std::string toText = FormatDateText(dlg.m_toDate);
@@ -55,6 +64,8 @@ void CCalendarDlg::SaveNewAppointment() {
     CCalendarRegistry registry;
     if (!registry.AddAppointment(dayText, fromText, toText, dlg.m_strAppointmentNotes,
                                  dlg.m_strEvent, dlg.m_nEventIndex, m_strDetailNotes)) {
+        // A row for an appointment that is not stored would vanish at the
+        // next refill.
         fw::ShowNotice(m_hWnd, "Unable to save appointment");
         return;
     }
