@@ -4,12 +4,33 @@
 #include "framework/dialog.h"
 #include "framework/unique_handle.h"
 
+// The reminder interval's bounds in minutes, as the dialog stores them.
+inline constexpr int kMinIntervalMinutes = 1;
+inline constexpr int kMaxIntervalMinutes = 60;
+
+// Clamps an interval in minutes to what the dialog stores.
+int ClampIntervalMinutes(int minutes);
+
 // The Settings dialog: the reminder interval and the two start-up switches.
 class CSettingsDlg : public fw::Dialog {
 public:
     explicit CSettingsDlg(HWND parent = nullptr);
     ~CSettingsDlg() override;
 
+    // Members, in the order the design gives them.
+    fw::unique_hfont m_font;
+    fw::UpDown m_spinInterval;
+    fw::Button m_chkSplash;
+    fw::Button m_chkDeleteOutdated;
     // The interval in minutes; the caller reads it after OK.
     int m_nInterval = 0;
+
+protected:
+    void DoDataExchange(fw::DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
+    LRESULT OnDeltaposSpin(NMHDR* header);
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
 };
