@@ -1,7 +1,30 @@
 #include "about/about_dlg.h"
 
+#include "about/card_font.h"
 #include "res/resource.h"
 
 CAboutDlg::CAboutDlg(HWND parent) : fw::Dialog(IDD_ABOUTBOX, parent) {}
 
 CAboutDlg::~CAboutDlg() = default;
+
+bool CAboutDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    using Self = CAboutDlg;
+    static constexpr fw::Route<Self> kRoutes[] = {
+        fw::OnCtlColor<Self>(&Self::OnCtlColor),
+    };
+    return fw::DispatchRoutes(this, kRoutes, msg, wp, lp, result);
+}
+
+BOOL CAboutDlg::OnInitDialog() {
+    fw::Dialog::OnInitDialog();
+    m_font = fw::CreateArialFont(14, FW_BOLD);
+    return TRUE;
+}
+
+HBRUSH CAboutDlg::OnCtlColor(HDC, HWND control, UINT) {
+    const int id = GetDlgCtrlID(control);
+    if (m_font && (id == IDC_PRODUCT_NAME || id == IDC_MAKER_NAME || id == IDC_MAKER_WEB))
+        SetCardFont(control, m_font.get());
+    // The dialog's own colours: a null brush lets the dialog manager draw.
+    return nullptr;
+}

@@ -8,4 +8,12 @@ class CAboutDlg : public fw::Dialog {
 public:
     explicit CAboutDlg(HWND parent = nullptr);
     ~CAboutDlg() override;
+
+    fw::unique_hfont m_font;
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
 };

@@ -1,7 +1,40 @@
 #include "about/splash_dlg.h"
 
+#include "about/card_font.h"
 #include "res/resource.h"
 
 CSplashDlg::CSplashDlg(HWND parent) : fw::Dialog(IDD_SPLASH, parent) {}
 
 CSplashDlg::~CSplashDlg() = default;
+
+bool CSplashDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    using Self = CSplashDlg;
+    static constexpr fw::Route<Self> kRoutes[] = {
+        fw::OnCtlColor<Self>(&Self::OnCtlColor),
+        fw::OnTimer<Self>(&Self::OnTimer),
+    };
+    return fw::DispatchRoutes(this, kRoutes, msg, wp, lp, result);
+}
+
+BOOL CSplashDlg::OnInitDialog() {
+    fw::Dialog::OnInitDialog();
+    m_font = fw::CreateArialFont(14, FW_BOLD);
+    m_brush.reset(CreateSolidBrush(kBackground));
+    SetTimer(kCloseTimerId, kShowMilliseconds);
+    return TRUE;
+}
+
+void CSplashDlg::OnTimer(UINT_PTR) {
+    EndDialog(IDOK);
+    KillTimer(kCloseTimerId);
+}
+
+HBRUSH CSplashDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
+    const int id = GetDlgCtrlID(control);
+    if (m_font && (id == IDC_PRODUCT_NAME || id == IDC_MAKER_NAME || id == IDC_MAKER_WEB))
+        SetCardFont(control, m_font.get());
+    // Transparent text backgrounds let the card's colour show behind the texts.
+    if (kind == CTLCOLOR_STATIC)
+        SetBkMode(dc, TRANSPARENT);
+    return m_brush.get();
+}

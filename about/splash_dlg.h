@@ -8,4 +8,22 @@ class CSplashDlg : public fw::Dialog {
 public:
     explicit CSplashDlg(HWND parent = nullptr);
     ~CSplashDlg() override;
+
+    // The card's lavender background, for the card and every control.
+    static constexpr COLORREF kBackground = RGB(209, 211, 255);
+    static constexpr UINT_PTR kCloseTimerId = 1;
+    static constexpr UINT kShowMilliseconds = 3000;
+
+    fw::unique_hfont m_font;
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
+    void OnTimer(UINT_PTR id);
+
+private:
+    // One brush serves every colour request while the card is shown.
+    fw::unique_hbrush m_brush;
 };
