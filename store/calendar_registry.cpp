@@ -32,13 +32,21 @@ fw::unique_hkey OpenDayKey(const std::string& dateText) {
     return day;
 }
 
+// A text longer than its field would lose its end; the store refuses it
+// instead of cutting it.
+bool FitsField(const std::string& text, size_t fieldBytes) {
+    return text.size() < fieldBytes;
+}
+
 } // namespace
 
 bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::string& fromText,
                                        const std::string& toText, const std::string& notes,
                                        const std::string& eventText, int eventIndex,
                                        const std::string& detailNotes) {
-    if (!IsDayKeyName(dateText))
+    if (!IsDayKeyName(dateText) || !FitsField(fromText, kDateFieldBytes) ||
+        !FitsField(toText, kDateFieldBytes) || !FitsField(notes, kNotesFieldBytes) ||
+        !FitsField(eventText, kEventFieldBytes) || !FitsField(detailNotes, kNotesFieldBytes))
         return false;
     fw::unique_hkey root;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -112,6 +120,8 @@ void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes
 int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
                                          const std::string& matchNotes,
                                          const std::string& detailNotes) {
+    if (mode == MODIFY_SAVE_DETAIL && !FitsField(detailNotes, kNotesFieldBytes))
+        return MODIFY_RESULT_SAVE_FAILED;
     fw::unique_hkey day = OpenDayKey(dateText);
     if (!day)
         return MODIFY_RESULT_NONE;

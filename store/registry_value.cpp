@@ -74,6 +74,8 @@ bool ReadDwordValue(HKEY key, const char* name, DWORD& value) {
 }
 
 bool WriteFixedText(HKEY key, const char* name, const std::string& text, size_t byteCount) {
+    if (byteCount == 0)
+        return false;
     std::vector<char> field(byteCount, '\0');
     size_t length = text.size();
     if (length > byteCount - 1)
