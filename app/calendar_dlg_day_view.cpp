@@ -36,21 +36,25 @@ void CCalendarDlg::InitAppointmentList() {
 
 void CCalendarDlg::ShowDay(int mode, SYSTEMTIME day) {
     const std::string dateText = FormatDateText(day);
-    const std::string selectedNotes =
-        m_listAppointments.GetItemText(m_listAppointments.GetFirstSelected(), 1);
+    const int selectedRow = m_listAppointments.GetFirstSelected();
+    const std::string selectedNotes = m_listAppointments.GetItemText(selectedRow, 1);
     SetDlgItemTextA(m_hWnd, IDC_DETAIL_NOTES, "");
 
     CCalendarRegistry registry;
     if (mode == LIST_SHOW_DETAIL) {
-        registry.ListAppointments(LIST_SHOW_DETAIL, selectedNotes, dateText, *this);
+        // With no row selected the empty text would still match an
+        // appointment stored without notes; the box must stay empty then.
+        if (selectedRow >= 0)
+            registry.ListAppointments(LIST_SHOW_DETAIL, selectedNotes, dateText, *this);
     } else if (mode == LIST_FILL) {
         // One redraw for the whole day instead of one per row; the item
         // changes raised while rows go in find nothing selected.
         SendMessageA(m_listAppointments.GetSafeHwnd(), WM_SETREDRAW, FALSE, 0);
+        const bool wasFilling = m_bFilling;
         m_bFilling = true;
         m_listAppointments.DeleteAllItems();
         registry.ListAppointments(LIST_FILL, selectedNotes, dateText, *this);
-        m_bFilling = false;
+        m_bFilling = wasFilling;
         SendMessageA(m_listAppointments.GetSafeHwnd(), WM_SETREDRAW, TRUE, 0);
         InvalidateRect(m_listAppointments.GetSafeHwnd(), nullptr, TRUE);
     }
@@ -102,7 +106,10 @@ void CCalendarDlg::StepDay(int direction) {
         return;
     const CalendarDate date = DateOf(shown);
     const SYSTEMTIME target = ToSystemTime(direction > 0 ? NextDay(date) : PreviousDay(date));
-    m_monthCal.SetCurSel(target);
+    // Past the calendar's range the selection stays, and so does the list,
+    // so that the list always shows the day the calendar selects.
+    if (!m_monthCal.SetCurSel(target))
+        return;
     ShowDay(LIST_FILL, target);
 }
 
