@@ -296,6 +296,41 @@ TEST_F(DayViewTest, AFailedSaveIsReported) {
     EXPECT_EQ("new", NotesBox());
 }
 
+TEST_F(DayViewTest, DeletingTheSelectedAppointmentActsOnTheStoresAnswer) {
+    PutThreeAppointments();
+    Open();
+    PickDate(2002, 5, 7);
+    SelectRows({1});
+
+    boxes.Answer(IDNO);
+    dlg->ModifySelectedAppointment(MODIFY_DELETE);
+    EXPECT_EQ(3, RowCount());
+    EXPECT_TRUE(KeyExists(kMay7 + "\\Appointment 2"));
+
+    boxes.Answer(IDYES);
+    dlg->ModifySelectedAppointment(MODIFY_DELETE);
+    EXPECT_EQ((std::vector<std::string>{"Dentist", "Concert"}), NotesColumn());
+    EXPECT_FALSE(KeyExists(kMay7 + "\\Appointment 2"));
+
+    // A key that cannot go (it has a subkey of its own) is reported.
+    CreateKey(kMay7 + "\\Appointment 3\\extra");
+    SelectRows({1});
+    boxes.Answer(IDYES);
+    boxes.Answer(IDOK);
+    dlg->ModifySelectedAppointment(MODIFY_DELETE);
+    ASSERT_EQ(4u, boxes.Count());
+    EXPECT_EQ("Unable to delete appointment", boxes.Last().text);
+    EXPECT_EQ("Quillmere", boxes.Last().caption);
+    EXPECT_EQ(Hwnd(), boxes.Last().owner);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONINFORMATION), boxes.Last().style);
+    EXPECT_EQ((std::vector<std::string>{"Dentist", "Concert"}), NotesColumn());
+
+    // Without a selection nothing is asked.
+    SelectRows({});
+    dlg->ModifySelectedAppointment(MODIFY_DELETE);
+    EXPECT_EQ(4u, boxes.Count());
+}
+
 TEST_F(DayViewTest, EqualNotesShowTheLaterAndSaveIntoBoth) {
     PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch", "EMail", 0, "A");
     PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Lunch", "EMail", 0, "B");
@@ -379,6 +414,17 @@ TEST_F(DayViewTest, DayStepsCarryIntoTheNeighbouringMonthAndYear) {
         EXPECT_EQ(step.expected, Selected()) << step.year << "-" << step.month << "-" << step.day;
         EXPECT_EQ(step.rows, NotesColumn()) << step.expected;
     }
+
+    // A day past the calendar's range is refused: selection and list stay.
+    PutAppointment("2002-12-31", "Appointment 1", "2002-12-31", "2002-12-31", "Eve", "Movie", 3);
+    SYSTEMTIME range[2] = {MakeDate(2002, 1, 1), MakeDate(2002, 12, 31)};
+    SendMessageA(Item(IDC_MONTHCAL), MCM_SETRANGE, GDTR_MIN | GDTR_MAX,
+                 reinterpret_cast<LPARAM>(range));
+    PickDate(2002, 12, 31);
+    Command(IDC_NEXT_DAY);
+    EXPECT_EQ("2002-12-31", Selected());
+    EXPECT_EQ(std::vector<std::string>{"Eve"}, NotesColumn());
+    SendMessageA(Item(IDC_MONTHCAL), MCM_SETRANGE, 0, reinterpret_cast<LPARAM>(range));
 
     // Stepping again goes on from there.
     PickDate(2002, 12, 30);
