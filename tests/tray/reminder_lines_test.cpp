@@ -1,0 +1,61 @@
+#include "tray/reminder_lines.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+TEST(ReminderLinesTest, NotesLongerThanALineAreCutTo299Characters) {
+    EXPECT_EQ("Dentist at 9", CutReminderLine("Dentist at 9"));
+    EXPECT_EQ("", CutReminderLine(""));
+    EXPECT_EQ("", CutReminderLine(nullptr));
+    const std::string exact(299, 'a');
+    EXPECT_EQ(exact, CutReminderLine(exact.c_str()));
+    // The longest NOTES text the store holds.
+    const std::string longest = std::string(299, 'b') + std::string(200, 'c');
+    EXPECT_EQ(std::string(299, 'b'), CutReminderLine(longest.c_str()));
+}
+
+TEST(ReminderLinesTest, LinesAreNumberedFromOneAndCycleBackToTheFirst) {
+    EXPECT_EQ("1. Dentist", NumberedReminderLine(0, "Dentist"));
+    EXPECT_EQ("12. x", NumberedReminderLine(11, "x"));
+
+    std::vector<int> shown;
+    int current = 0;
+    for (int tick = 0; tick < 7; ++tick) {
+        shown.push_back(current + 1);
+        current = NextReminderLine(current, 3);
+    }
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 1, 2, 3, 1}), shown);
+    EXPECT_EQ(0, NextReminderLine(0, 1)) << "a single line is always line 1";
+    EXPECT_EQ(100, NextReminderLine(99, 150)) << "lines beyond a hundred are shown too";
+    EXPECT_EQ(0, NextReminderLine(149, 150));
+}
+
+TEST(ReminderLinesTest, SlideGrowsOutOfTheRightEdgeAndEndsInTheCorner) {
+    const RECT screen{0, 0, 1024, 768};
+    const RECT end = SlideRect(screen, kSlideLastStep);
+    EXPECT_EQ(817, end.left);
+    EXPECT_EQ(653, end.top);
+    EXPECT_EQ(205, end.right - end.left);
+    EXPECT_EQ(85, end.bottom - end.top);
+
+    const RECT first = SlideRect(screen, kSlideFirstStep);
+    EXPECT_EQ(1004, first.left);
+    EXPECT_EQ(18, first.right - first.left);
+    EXPECT_EQ(188, kSlideLastStep - kSlideFirstStep + 1);
+
+    for (int k = kSlideFirstStep; k <= kSlideLastStep; ++k) {
+        const RECT place = SlideRect(screen, k);
+        ASSERT_EQ(1022, place.right) << k;
+        ASSERT_EQ(738, place.bottom) << k;
+    }
+    // Another screen size moves the corner with it.
+    const RECT wide = SlideRect(RECT{0, 0, 1920, 1080}, kSlideLastStep);
+    EXPECT_EQ(1713, wide.left);
+    EXPECT_EQ(965, wide.top);
+}
+
+} // namespace
