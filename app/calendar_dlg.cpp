@@ -24,6 +24,7 @@ CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent
 }
 
 CCalendarDlg::~CCalendarDlg() {
+    StopReminders();
     m_pToolTip.reset();
     m_pImageList.reset();
 }
@@ -59,6 +60,7 @@ bool CCalendarDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         // the default button; OnTrayNotify takes only the icon's own messages.
         fw::OnMessage<Self>(WM_USER, &Self::OnTrayNotify),
         fw::OnMessage<Self>(kReminderClosedMessage, &Self::OnReminderClosed),
+        fw::OnMessage<Self>(WM_DESTROY, &Self::OnDestroy),
         fw::OnCommand<Self>(ID_LIST_NEW, &Self::OnNewAppointment),
         fw::OnCommand<Self>(ID_FILE_NEW_APPOINTMENT, &Self::OnNewAppointment),
         fw::OnCommand<Self>(ID_LIST_DELETE, &Self::OnDeleteAppointment),
@@ -215,10 +217,7 @@ std::optional<LRESULT> CCalendarDlg::OnTrayNotify(WPARAM wp, LPARAM lp) {
 
 std::optional<LRESULT> CCalendarDlg::OnTaskbarCreated(WPARAM, LPARAM) {
     // The restarted shell has no icons; the old one is gone with it.
-    if (m_trayIcon.IsShown()) {
-        m_trayIcon.SetIcon(static_cast<HICON>(nullptr));
-        m_trayIcon.SetIcon(static_cast<UINT>(IDI_QUILLMERE));
-    }
+    m_trayIcon.Restore();
     return 0;
 }
 
@@ -247,6 +246,7 @@ void CCalendarDlg::OnUnload() {
                            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     m_trayIcon.SetIcon(0u);
+    StopReminders();
     DestroyWindow();
 }
 
@@ -267,6 +267,9 @@ UINT CCalendarDlg::ReminderPeriodMs(int minutes) {
 }
 
 void CCalendarDlg::RestartReminderTimer() {
+    // A pop-up closed by Unload must not set a timer on a window that goes.
+    if (m_bShuttingDown.load())
+        return;
     KillTimer(kReminderTimerId);
     SetTimer(kReminderTimerId, ReminderPeriodMs(m_nReminderMinutes));
 }

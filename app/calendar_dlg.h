@@ -10,9 +10,13 @@
 #include "tray/tray_icon.h"
 
 #include <atomic>
+#include <list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 class CNewAppointmentDlg;
 
@@ -38,7 +42,16 @@ public:
     // Claims the busy flag: true when it was clear and is now set.
     bool TryClaimReminder();
     int ScanAppointments(int mode);
+    // Walks every appointment once. SCAN_REMIND: returns the NOTES of those
+    // current today, in the registry's order. SCAN_PURGE: deletes those whose
+    // range ended before today and returns nothing.
+    std::vector<std::string> WalkAppointments(int mode);
     void PurgeOutdated();
+    // IReminderOwner: the open pop-up, which Unload closes.
+    bool ReminderOpened(HWND popup) override;
+    void ReminderClosed(HWND popup) override;
+    // The reminder pop-up's window while one is open, else null.
+    HWND ReminderWindow() const;
 
     // IAppointmentView: what the store fills when it lists a day.
     void AppendAppointmentRow(const char* eventText, const char* notes, int eventIndex) override;
@@ -80,6 +93,7 @@ protected:
     std::optional<LRESULT> OnTrayNotify(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnTaskbarCreated(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnReminderClosed(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnDestroy(WPARAM wp, LPARAM lp);
     void OnTimer(UINT_PTR id);
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
     void OnNewAppointment();
@@ -131,6 +145,20 @@ private:
     fw::unique_hbitmap m_bmpSaveNotes;
     fw::unique_hbitmap m_bmpNextDay;
     fw::unique_hbitmap m_bmpPrevDay;
+    // Closes an open pop-up and waits for every reminder thread; from then on
+    // no reminder starts.
+    void StopReminders();
+    void ReminderThreadProc(std::atomic<bool>* finished);
+
+    // A reminder thread, and whether it has done its last touch of this window.
+    struct ReminderThread {
+        std::thread thread;
+        std::atomic<bool> finished{false};
+    };
+    // Started and joined on the window's own thread only.
+    std::list<ReminderThread> m_reminderThreads;
+    mutable std::mutex m_reminderMutex;
+    HWND m_hReminderPopup = nullptr; // guarded by m_reminderMutex
     std::atomic<int> m_nActiveReminders{0};
     std::atomic<bool> m_bShuttingDown{false};
     UINT m_uTaskbarCreatedMessage = 0;

@@ -28,6 +28,7 @@ BOOL CTrayIcon::SetIcon(UINT iconId) {
 }
 
 BOOL CTrayIcon::SetIcon(HICON icon) {
+    m_hRestoreIcon = icon;
     UINT message = NIM_DELETE;
     m_nid.uFlags = 0;
     if (icon != nullptr) {
@@ -53,6 +54,17 @@ BOOL CTrayIcon::SetIcon(HICON icon) {
     else
         m_bShown = false;
     return ok;
+}
+
+BOOL CTrayIcon::Restore() {
+    HICON icon = m_hRestoreIcon;
+    if (icon == nullptr)
+        return FALSE;
+    // A shell that still holds the icon would refuse a second add of it, and
+    // a restarted one refuses the removal: remove first, then add.
+    m_bShown = true;
+    SetIcon(static_cast<HICON>(nullptr));
+    return SetIcon(icon);
 }
 
 LRESULT CTrayIcon::OnTrayNotification(WPARAM, LPARAM lp) {

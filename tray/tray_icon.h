@@ -24,12 +24,18 @@ public:
     const NOTIFYICONDATAA& Data() const { return m_nid; }
     // Whether the icon is in the notification area, as far as this object knows.
     bool IsShown() const { return m_bShown; }
+    // The shell has restarted and lost every icon: adds ours again when it
+    // was added and not removed since, also when that first add failed
+    // because no shell was running yet.
+    BOOL Restore();
 
 protected:
     NOTIFYICONDATAA m_nid;
 
 private:
     bool m_bShown = false;
+    // The icon last added and not removed since; Restore adds it again.
+    HICON m_hRestoreIcon = nullptr;
 };
 
 // The tip shown over the icon, spelt so.
