@@ -1,0 +1,174 @@
+#include "about/splash_dlg.h"
+#include "res/resource.h"
+#include "tests/about/modal_watch.h"
+#include "tests/support/calendar_test_window.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace qmtest {
+namespace {
+
+constexpr const char* kOptions = "SOFTWARE\\Calendar\\OPTIONS";
+
+// The splash card: the one dialog without a caption that shows the maker's line.
+bool IsSplash(HWND dialog) {
+    return GetDlgItem(dialog, IDC_MAKER_NAME) != nullptr &&
+           (GetWindowLongA(dialog, GWL_STYLE) & WS_CAPTION) != WS_CAPTION;
+}
+
+COLORREF BrushColour(HBRUSH brush) {
+    LOGBRUSH colour{};
+    if (brush == nullptr || GetObjectA(brush, sizeof colour, &colour) == 0 ||
+        colour.lbStyle != BS_SOLID)
+        return CLR_INVALID;
+    return colour.lbColor;
+}
+
+HFONT FontOf(HWND control) {
+    return reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+}
+
+using SplashStartupTest = CalendarWindowTest;
+
+TEST_F(SplashStartupTest, ShownOnlyWhenSplashIsExactlyOne) {
+    Open(false);
+    EXPECT_EQ(1, dlg->CountOf("splash")) << "no options stored: the splash is on";
+    const struct {
+        DWORD value;
+        int splashes;
+    } cases[] = {{1, 1}, {0, 0}, {2, 0}, {0xFFFFFFFF, 0}, {0x101, 0}};
+    for (const auto& c : cases) {
+        SetDword(kOptions, "SPLASH", c.value);
+        Open(false);
+        EXPECT_EQ(c.splashes, dlg->CountOf("splash")) << "SPLASH " << c.value;
+    }
+}
+
+TEST_F(SplashStartupTest, RealSplashShowsBeforeTheWindowAndStartupGoesOnAfterEscape) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "dentist");
+    dlg = std::make_unique<TestCalendarDlg>();
+    dlg->runRealSplash = true;
+    TestApp app(dlg.get());
+    bool mainVisible = true;
+    bool mainEnabled = true;
+    HWND owner = nullptr;
+    ModalWatch watch(IsSplash, [&](HWND splash) {
+        HWND main = dlg->GetSafeHwnd();
+        mainVisible = IsWindowVisible(main) != FALSE;
+        mainEnabled = IsWindowEnabled(main) != FALSE;
+        owner = GetWindow(splash, GW_OWNER);
+        PostMessageA(splash, WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(dlg->Create(nullptr));
+    const DWORD elapsed = GetTickCount() - start;
+    app.m_pMainWnd = nullptr;
+
+    ASSERT_TRUE(watch.Acted()) << "the splash was never shown";
+    EXPECT_EQ(dlg->GetSafeHwnd(), owner);
+    EXPECT_FALSE(mainVisible);
+    EXPECT_FALSE(mainEnabled) << "the main window waits while the splash shows";
+    EXPECT_LT(elapsed, 2500u) << "Escape ends the splash early";
+    EXPECT_TRUE(IsWindowEnabled(dlg->GetSafeHwnd()));
+    // Start-up went on: today's appointment is listed and the fonts exist.
+    EXPECT_EQ(1, dlg->m_listAppointments.GetItemCount());
+    EXPECT_TRUE(dlg->m_fontBold);
+    EXPECT_FALSE(FindShownDialog(IsSplash));
+}
+
+TEST(SplashDlgTest, ClosesItselfAfterThreeSecondsOrAtOnceOnEnterOrEscape) {
+    {
+        CSplashDlg splash;
+        bool visible = false;
+        ModalWatch watch(IsSplash, [&](HWND) { visible = true; });
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(IDOK, splash.DoModal());
+        const DWORD elapsed = GetTickCount() - start;
+        EXPECT_TRUE(visible);
+        EXPECT_GE(elapsed, 2900u);
+        EXPECT_LT(elapsed, 4500u);
+    }
+    const struct {
+        WPARAM key;
+        INT_PTR result;
+    } keys[] = {{VK_ESCAPE, IDCANCEL}, {VK_RETURN, IDOK}};
+    for (const auto& k : keys) {
+        CSplashDlg splash;
+        ModalWatch watch(IsSplash, [&](HWND card) { PostMessageA(card, WM_KEYDOWN, k.key, 0); });
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(k.result, splash.DoModal());
+        EXPECT_LT(GetTickCount() - start, 2000u);
+        EXPECT_TRUE(watch.Acted());
+    }
+}
+
+TEST(SplashDlgTest, RunsTimerOneForThreeSecondsAndEndsOnItsTick) {
+    CSplashDlg splash;
+    ASSERT_TRUE(splash.Create(nullptr));
+    EXPECT_TRUE(splash.IsTimerRunning(1));
+    EXPECT_EQ(3000u, splash.TimerPeriod(1));
+    SendMessageA(splash.GetSafeHwnd(), WM_TIMER, 1, 0);
+    EXPECT_EQ(IDOK, splash.ModalResult());
+    EXPECT_FALSE(splash.IsTimerRunning(1));
+}
+
+TEST(SplashDlgTest, LavenderForEveryRequestAndBoldArialForTheThreeLines) {
+    CSplashDlg splash;
+    ASSERT_TRUE(splash.Create(nullptr));
+    HWND card = splash.GetSafeHwnd();
+    HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageA(card, WM_GETFONT, 0, 0));
+    HDC dc = GetDC(card);
+    auto request = [&](UINT message, HWND control) {
+        return reinterpret_cast<HBRUSH>(SendMessageA(card, message, reinterpret_cast<WPARAM>(dc),
+                                                     reinterpret_cast<LPARAM>(control)));
+    };
+
+    SetBkMode(dc, OPAQUE);
+    EXPECT_EQ(RGB(209, 211, 255), BrushColour(request(WM_CTLCOLORDLG, card)));
+    EXPECT_EQ(OPAQUE, GetBkMode(dc)) << "only static texts get a transparent background";
+
+    // Every control of the card: the three lines, "A Tool from", the town
+    // line and the icon.
+    int controls = 0;
+    for (HWND child = GetWindow(card, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        ++controls;
+        SetBkMode(dc, OPAQUE);
+        EXPECT_EQ(RGB(209, 211, 255), BrushColour(request(WM_CTLCOLORSTATIC, child)))
+            << GetDlgCtrlID(child);
+        EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
+    }
+    EXPECT_EQ(6, controls);
+    EXPECT_EQ(RGB(209, 211, 255), BrushColour(request(WM_CTLCOLORBTN, card)));
+    ReleaseDC(card, dc);
+
+    ASSERT_TRUE(splash.m_font);
+    LOGFONTA font{};
+    ASSERT_NE(0, GetObjectA(splash.m_font.get(), sizeof font, &font));
+    EXPECT_STREQ("Arial", font.lfFaceName);
+    EXPECT_EQ(14, font.lfHeight);
+    EXPECT_EQ(FW_BOLD, font.lfWeight);
+    for (int id : {IDC_PRODUCT_NAME, IDC_MAKER_NAME, IDC_MAKER_WEB})
+        EXPECT_EQ(splash.m_font.get(), FontOf(GetDlgItem(card, id))) << id;
+    int dialogFonts = 0;
+    for (HWND child = GetWindow(card, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        char text[64] = {};
+        GetWindowTextA(child, text, sizeof text);
+        if (std::string(text) == "A Tool from" || std::string(text) == "Worldwide") {
+            EXPECT_EQ(dialogFont, FontOf(child)) << text;
+            ++dialogFonts;
+        }
+    }
+    EXPECT_EQ(2, dialogFonts);
+
+    EXPECT_EQ("Quillmere", TextOf(GetDlgItem(card, IDC_PRODUCT_NAME)));
+    EXPECT_EQ("The Quillmere Project", TextOf(GetDlgItem(card, IDC_MAKER_NAME)));
+    EXPECT_EQ("quillmere.example.org", TextOf(GetDlgItem(card, IDC_MAKER_WEB)));
+}
+
+} // namespace
+} // namespace qmtest
