@@ -51,15 +51,6 @@ TEST_F(AboutCommandTest, SystemMenuTrayMenuAndCommand32792OpenIt) {
     EXPECT_TRUE(IsWindowVisible(Hwnd()));
 }
 
-TEST_F(AboutCommandTest, SystemMenuHasTheAboutItem) {
-    Open();
-    HMENU menu = GetSystemMenu(Hwnd(), FALSE);
-    ASSERT_NE(nullptr, menu);
-    char text[64] = {};
-    ASSERT_NE(0, GetMenuStringA(menu, IDM_ABOUTBOX, text, sizeof text, MF_BYCOMMAND));
-    EXPECT_STREQ("&About Quillmere...", text);
-}
-
 TEST_F(AboutCommandTest, OpeningItWhileHiddenLeavesTheWindowHiddenAndTheTimerAsItWas) {
     OpenOwned();
     Command(IDCANCEL);
