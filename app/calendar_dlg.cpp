@@ -148,8 +148,20 @@ void CCalendarDlg::InitCalendarWindow() {
 
     m_fontNormal = fw::CreateArialFont(12, FW_NORMAL);
     m_fontBold = fw::CreateArialFont(14, FW_BOLD);
+    // The colour requests give the labels and Go Today their fonts; giving
+    // them now as well means the very first paint already uses them.
+    SendMessageA(GetDlgItem(IDC_DETAIL_NOTES_LABEL), WM_SETFONT,
+                 reinterpret_cast<WPARAM>(m_fontNormal.get()), FALSE);
+    SendMessageA(GetDlgItem(IDC_SEARCH_EVENTS_LABEL), WM_SETFONT,
+                 reinterpret_cast<WPARAM>(m_fontNormal.get()), FALSE);
+    SendMessageA(GetDlgItem(IDC_GO_TODAY), WM_SETFONT, reinterpret_cast<WPARAM>(m_fontBold.get()),
+                 FALSE);
 
-    ShowDay(LIST_FILL, fw::LocalNow());
+    // The calendar and the list show the same today, from the one clock.
+    const SYSTEMTIME now = fw::LocalNow();
+    m_monthCal.SetToday(now);
+    m_monthCal.SetCurSel(now);
+    ShowDay(LIST_FILL, now);
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     auto load = [instance](int id) {
