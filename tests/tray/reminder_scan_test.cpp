@@ -1,0 +1,137 @@
+#include "app/calendar_dlg.h"
+#include "store/calendar_registry.h"
+#include "tests/support/registry_sandbox.h"
+#include "tests/support/window_testing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace qmtest {
+namespace {
+
+const std::string kRoot = "SOFTWARE\\Calendar";
+
+std::string Path(const std::string& day, const std::string& appointment) {
+    return kRoot + "\\" + day + "\\" + appointment;
+}
+
+// The scan over a scratch registry on 7 May 2002. It needs no window.
+class ReminderScanTest : public ::testing::Test {
+protected:
+    RegistrySandbox registry;
+    FixedClock clock{2002, 5, 7};
+    CCalendarDlg dlg;
+
+    // One of each kind under today's key and a neighbour's, and the options.
+    void PutMixedDay() {
+        PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "today only");
+        PutAppointment("2002-5-7", "Appointment 2", "2002-5-1", "2002-5-6", "ended yesterday");
+        PutAppointment("2002-5-7", "Appointment 3", "2002-5-8", "2002-5-9", "future");
+        PutAppointment("2002-5-7", "Appointment 4", "2002-5-6", "2002-5-8", "spans today");
+        PutAppointment("2002-5-7", "Appointment 5", "", "2002-5-9", "no from");
+        PutAppointment("2002-5-7", "Appointment 6", "yesterday", "2002-4-1", "garbled from");
+        SetText(Path("2002-5-7", "Appointment 7"), "NOTES", "no dates at all");
+        PutAppointment("2002-4-30", "Appointment 1", "2002-4-30", "2002-5-7", "ends today");
+        PutAppointment("2002-4-30", "Appointment 2", "2002-4-30", "2002-4-30", "ended long ago");
+        SetDword(kRoot + "\\OPTIONS", "TIMEOUT VALUE", 5);
+        SetDword(kRoot + "\\OPTIONS", "TIMEOUT DELETE", 1);
+    }
+};
+
+TEST_F(ReminderScanTest, RemindListsCurrentAppointmentsInEnumerationOrderAndChangesNothing) {
+    PutMixedDay();
+    std::vector<std::string> lines = dlg.WalkAppointments(SCAN_REMIND);
+
+    std::vector<std::string> sorted = lines;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ((std::vector<std::string>{"ends today", "spans today", "today only"}), sorted);
+
+    // The order is the registry's: date keys as enumerated, and within each
+    // its appointment keys as enumerated.
+    const std::vector<std::pair<std::string, std::string>> current = {
+        {"2002-5-7", "Appointment 1"},
+        {"2002-5-7", "Appointment 4"},
+        {"2002-4-30", "Appointment 1"}};
+    std::vector<std::string> expected;
+    for (const std::string& day : Subkeys(kRoot))
+        for (const std::string& appointment : Subkeys(kRoot + "\\" + day))
+            for (const auto& [d, a] : current)
+                if (d == day && a == appointment)
+                    expected.push_back(ReadRaw(Path(d, a), "NOTES").bytes.c_str());
+    EXPECT_EQ(expected, lines);
+
+    EXPECT_EQ(7u, Subkeys(kRoot + "\\2002-5-7").size()) << "reminding deletes nothing";
+    EXPECT_EQ(2u, Subkeys(kRoot + "\\2002-4-30").size());
+}
+
+TEST_F(ReminderScanTest, PurgeDeletesOnlyWhatEndedBeforeToday) {
+    PutMixedDay();
+    EXPECT_TRUE(dlg.WalkAppointments(SCAN_PURGE).empty());
+
+    std::vector<std::string> kept = Subkeys(kRoot + "\\2002-5-7");
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ((std::vector<std::string>{"Appointment 1", "Appointment 3", "Appointment 4",
+                                        "Appointment 5", "Appointment 6", "Appointment 7"}),
+              kept)
+        << "current, future and unreadable appointments stay";
+    EXPECT_EQ((std::vector<std::string>{"Appointment 1"}), Subkeys(kRoot + "\\2002-4-30"))
+        << "one that ends today stays";
+    // The options are walked like a date key and come through untouched.
+    EXPECT_TRUE(KeyExists(kRoot + "\\OPTIONS"));
+    EXPECT_EQ(4u, ReadRaw(kRoot + "\\OPTIONS", "TIMEOUT VALUE").bytes.size());
+    EXPECT_EQ(2u, ValueNames(kRoot + "\\OPTIONS").size());
+    EXPECT_EQ("today only",
+              std::string(ReadRaw(Path("2002-5-7", "Appointment 1"), "NOTES").bytes.c_str()));
+}
+
+TEST_F(ReminderScanTest, ThreeEndedAppointmentsOfOneDayGoInOnePassAndTheDayKeyStays) {
+    PutAppointment("2002-5-3", "Appointment 1", "2002-5-1", "2002-5-3", "a");
+    PutAppointment("2002-5-3", "Appointment 2", "2002-5-3", "2002-5-3", "b");
+    PutAppointment("2002-5-3", "Appointment 3", "2002-5-2", "2002-5-4", "c");
+    // A neighbour after it in the enumeration must be examined as well.
+    PutAppointment("2002-5-4", "Appointment 1", "2002-5-4", "2002-5-6", "d");
+    dlg.WalkAppointments(SCAN_PURGE);
+    EXPECT_TRUE(KeyExists(kRoot + "\\2002-5-3"));
+    EXPECT_TRUE(Subkeys(kRoot + "\\2002-5-3").empty());
+    EXPECT_TRUE(KeyExists(kRoot + "\\2002-5-4"));
+    EXPECT_TRUE(Subkeys(kRoot + "\\2002-5-4").empty());
+}
+
+TEST_F(ReminderScanTest, PurgeAtStartUpOnlyWhenTheOptionIsExactlyOne) {
+    for (DWORD option : {0u, 2u, 1u}) {
+        PutAppointment("2002-5-1", "Appointment 1", "2002-5-1", "2002-5-1", "old");
+        SetDword(kRoot + "\\OPTIONS", "TIMEOUT DELETE", option);
+        SetDword(kRoot + "\\OPTIONS", "SPLASH", 0);
+        CCalendarDlg window;
+        ASSERT_TRUE(window.Create(nullptr));
+        EXPECT_EQ(option != 1, KeyExists(Path("2002-5-1", "Appointment 1"))) << option;
+        window.DestroyWindow();
+        PumpMessages();
+    }
+}
+
+TEST_F(ReminderScanTest, NoStoreMeansNoLinesAndLongNotesAreCut) {
+    EXPECT_TRUE(dlg.WalkAppointments(SCAN_REMIND).empty());
+    EXPECT_TRUE(dlg.WalkAppointments(SCAN_PURGE).empty());
+
+    const std::string notes = std::string(299, 'n') + std::string(150, 'm');
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", notes);
+    std::vector<std::string> lines = dlg.WalkAppointments(SCAN_REMIND);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(std::string(299, 'n'), lines[0]);
+    EXPECT_EQ(notes, std::string(ReadRaw(Path("2002-5-7", "Appointment 1"), "NOTES").bytes.c_str()))
+        << "the stored text stays whole";
+}
+
+TEST_F(ReminderScanTest, MoreThanAHundredCurrentAppointmentsAreAllListed) {
+    for (int i = 0; i < 130; ++i)
+        PutAppointment("2002-5-7", "Appointment " + std::to_string(1000 + i), "2002-5-1",
+                       "2002-5-31", "note " + std::to_string(i));
+    EXPECT_EQ(130u, dlg.WalkAppointments(SCAN_REMIND).size());
+}
+
+} // namespace
+} // namespace qmtest
