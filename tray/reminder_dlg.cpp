@@ -7,6 +7,16 @@
 namespace {
 // The pop-up's background, also behind its transparent texts.
 constexpr COLORREF kReminderBackground = RGB(209, 211, 255);
+// The room the template leaves right of the 'x' button.
+constexpr int kRightMarginDlu = 3;
+
+// A child's rectangle in its dialog's client coordinates.
+RECT ChildRect(HWND dialog, HWND child) {
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
 } // namespace
 
 CReminderDlg::CReminderDlg()
@@ -54,6 +64,7 @@ bool CReminderDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 BOOL CReminderDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     m_bOpened = true;
+    FitControlsToFinalSize();
     if (m_pOwner != nullptr && !m_pOwner->ReminderOpened(m_hWnd)) {
         // The owner is closing down: go without ever showing.
         PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
@@ -70,6 +81,29 @@ BOOL CReminderDlg::OnInitDialog() {
     }
     SetForegroundWindow(m_hWnd);
     return TRUE;
+}
+
+void CReminderDlg::FitControlsToFinalSize() {
+    RECT window{};
+    RECT client{};
+    GetWindowRect(m_hWnd, &window);
+    GetClientRect(m_hWnd, &client);
+    const RECT end = SlideRect(RECT{0, 0, 0, 0}, kSlideLastStep);
+    const int border = (window.right - window.left) - client.right;
+    RECT margin{0, 0, kRightMarginDlu, 0};
+    MapDialogRect(m_hWnd, &margin);
+    const int limit = (end.right - end.left) - border - margin.right;
+
+    HWND button = GetDlgItem(IDC_REMINDER_CLOSE);
+    const RECT place = ChildRect(m_hWnd, button);
+    if (place.right > limit)
+        SetWindowPos(button, nullptr, limit - (place.right - place.left), place.top, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND text = GetDlgItem(IDC_REMINDER_TEXT);
+    const RECT area = ChildRect(m_hWnd, text);
+    if (area.right > limit && limit > area.left)
+        SetWindowPos(text, nullptr, 0, 0, limit - area.left, area.bottom - area.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CReminderDlg::SlideIn() {

@@ -64,6 +64,12 @@ private:
     // but this thread touches the window.
     void StopSlide();
     void SlideIn();
+    // The slide ends at a fixed size in pixels, while the template's layout
+    // is in dialog units: it fits at the usual 1.5 pixels a unit, but with a
+    // larger dialog font (a higher DPI, another font for "MS Sans Serif") the
+    // 'x' would lie outside the pop-up and the text would be cut. Keeps both
+    // inside the final size.
+    void FitControlsToFinalSize();
 
     int m_nCurrent = 0;
     int m_nLines = 0;

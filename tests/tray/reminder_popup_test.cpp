@@ -122,6 +122,22 @@ TEST(ReminderPopupTest, SlidesIntoTheLowerRightCornerThenShowsTheCloseButtonAndT
     }
     EXPECT_EQ("1. Dentist", TextOf(popup));
     EXPECT_EQ(0, run.owner.closed.load()) << "it never closes by itself";
+
+    // The 'x' and the text lie inside the pop-up, whatever the dialog font's
+    // size makes of the template's units, so the 'x' can be clicked.
+    RECT client{};
+    GetClientRect(popup, &client);
+    for (int id : {IDC_REMINDER_CLOSE, IDC_REMINDER_TEXT}) {
+        RECT item{};
+        GetWindowRect(GetDlgItem(popup, id), &item);
+        MapWindowPoints(nullptr, popup, reinterpret_cast<POINT*>(&item), 2);
+        EXPECT_LE(item.right, client.right) << id;
+        EXPECT_LE(item.bottom, client.bottom) << id;
+    }
+    RECT button{};
+    GetWindowRect(closeButton, &button);
+    EXPECT_EQ(closeButton, WindowFromPoint(POINT{(button.left + button.right) / 2,
+                                                 (button.top + button.bottom) / 2}));
 }
 
 TEST(ReminderPopupTest, EveryWayOfClosingRunsTheCloseHandlingOnceAndEndsTheThread) {
