@@ -282,6 +282,12 @@ void CCalendarDlg::RestartReminderTimer() {
     // A pop-up closed by Unload must not set a timer on a window that goes.
     if (m_bShuttingDown.load())
         return;
+    // A reminder thread asks the window's own thread, which owns the
+    // interval and the timer.
+    if (m_hWnd != nullptr && GetWindowThreadProcessId(m_hWnd, nullptr) != GetCurrentThreadId()) {
+        PostMessageA(m_hWnd, kReminderClosedMessage, 0, 0);
+        return;
+    }
     KillTimer(kReminderTimerId);
     SetTimer(kReminderTimerId, ReminderPeriodMs(m_nReminderMinutes));
 }
