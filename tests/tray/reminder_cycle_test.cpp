@@ -106,18 +106,6 @@ TEST_F(ReminderCycleWindowTest, APopupBlocksFurtherTriggersAndItsCloseRestartsTh
     EXPECT_EQ(0, dlg->IsReminderBusy());
 }
 
-TEST_F(ReminderCycleWindowTest, ThePeriodIsAtLeastOneMinuteAndFitsTheTimer) {
-    SetDword("SOFTWARE\\Calendar\\OPTIONS", "TIMEOUT VALUE", 0);
-    Open();
-    Command(ID_TRAY_MINIMIZE);
-    EXPECT_EQ(60000u, dlg->TimerPeriod(1));
-    dlg.reset();
-    SetDword("SOFTWARE\\Calendar\\OPTIONS", "TIMEOUT VALUE", 100000);
-    Open();
-    Command(ID_TRAY_MINIMIZE);
-    EXPECT_EQ(35791u * 60000u, dlg->TimerPeriod(1)) << "capped below 2^31 milliseconds";
-}
-
 TEST_F(ReminderCycleWindowTest, UnloadWhileAPopupIsOpenClosesItAndEndsCleanly) {
     PutCurrent("Appointment 1", "Dentist");
     for (int round = 0; round < 20; ++round) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -16,22 +15,6 @@ TEST(ReminderLinesTest, NotesLongerThanALineAreCutTo299Characters) {
     // The longest NOTES text the store holds.
     const std::string longest = std::string(299, 'b') + std::string(200, 'c');
     EXPECT_EQ(std::string(299, 'b'), CutReminderLine(longest.c_str()));
-}
-
-TEST(ReminderLinesTest, LinesAreNumberedFromOneAndCycleBackToTheFirst) {
-    EXPECT_EQ("1. Dentist", NumberedReminderLine(0, "Dentist"));
-    EXPECT_EQ("12. x", NumberedReminderLine(11, "x"));
-
-    std::vector<int> shown;
-    int current = 0;
-    for (int tick = 0; tick < 7; ++tick) {
-        shown.push_back(current + 1);
-        current = NextReminderLine(current, 3);
-    }
-    EXPECT_EQ((std::vector<int>{1, 2, 3, 1, 2, 3, 1}), shown);
-    EXPECT_EQ(0, NextReminderLine(0, 1)) << "a single line is always line 1";
-    EXPECT_EQ(100, NextReminderLine(99, 150)) << "lines beyond a hundred are shown too";
-    EXPECT_EQ(0, NextReminderLine(149, 150));
 }
 
 TEST(ReminderLinesTest, SlideGrowsOutOfTheRightEdgeAndEndsInTheCorner) {

@@ -100,19 +100,6 @@ TEST_F(ReminderScanTest, ThreeEndedAppointmentsOfOneDayGoInOnePassAndTheDayKeySt
     EXPECT_TRUE(Subkeys(kRoot + "\\2002-5-4").empty());
 }
 
-TEST_F(ReminderScanTest, PurgeAtStartUpOnlyWhenTheOptionIsExactlyOne) {
-    for (DWORD option : {0u, 2u, 1u}) {
-        PutAppointment("2002-5-1", "Appointment 1", "2002-5-1", "2002-5-1", "old");
-        SetDword(kRoot + "\\OPTIONS", "TIMEOUT DELETE", option);
-        SetDword(kRoot + "\\OPTIONS", "SPLASH", 0);
-        CCalendarDlg window;
-        ASSERT_TRUE(window.Create(nullptr));
-        EXPECT_EQ(option != 1, KeyExists(Path("2002-5-1", "Appointment 1"))) << option;
-        window.DestroyWindow();
-        PumpMessages();
-    }
-}
-
 TEST_F(ReminderScanTest, NoStoreMeansNoLinesAndLongNotesAreCut) {
     EXPECT_TRUE(dlg.WalkAppointments(SCAN_REMIND).empty());
     EXPECT_TRUE(dlg.WalkAppointments(SCAN_PURGE).empty());

@@ -80,7 +80,7 @@ protected:
     bool Visible() const { return IsWindowVisible(Hwnd()) != FALSE; }
 };
 
-TEST_F(TrayIconTest, IsAddedWithItsTipAndCallbackAndRemovedByUnload) {
+TEST_F(TrayIconTest, IsAddedWithItsTipAndCallbackAndARemovalSurvivesAShellRestart) {
     const NOTIFYICONDATAA& data = dlg->m_trayIcon.Data();
     EXPECT_EQ(Hwnd(), data.hWnd);
     EXPECT_EQ(128u, data.uID);
