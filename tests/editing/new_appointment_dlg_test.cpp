@@ -1,0 +1,429 @@
+#include "editing/new_appointment_dlg.h"
+#include "res/resource.h"
+#include "store/date_text.h"
+#include "tests/editing/new_dialog_answerer.h"
+#include "tests/support/message_box_responder.h"
+#include "tests/support/window_testing.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace qmtest {
+namespace {
+
+constexpr const char* kInvalidTo = "Invalid date specified for 'TO'";
+constexpr const char* kNotesRequired = "Notes required to create new appointment.";
+constexpr UINT kInfoBox = MB_OK | MB_ICONINFORMATION;
+
+CalendarDate Date(int year, int month, int day) {
+    return CalendarDate{year, month, day};
+}
+
+// The dialog with its tooltip, images and fonts in reach, counting the
+// pickers' change reports and the colour requests it gets.
+class TestNewAppointmentDlg : public CNewAppointmentDlg {
+public:
+    using CNewAppointmentDlg::CNewAppointmentDlg;
+    const fw::ToolTip* ToolTip() const { return m_pToolTip.get(); }
+    HIMAGELIST Images() const { return m_pImageList.get(); }
+    HFONT NormalFont() const { return m_fontNormal.get(); }
+    HFONT BoldFont() const { return m_fontBold.get(); }
+
+    int pickerReports = 0;
+    int colourRequests = 0;
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override {
+        if (msg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lp)->code == DTN_DATETIMECHANGE)
+            ++pickerReports;
+        if (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC)
+            ++colourRequests;
+        return CNewAppointmentDlg::OnMessage(msg, wp, lp, result);
+    }
+};
+
+// The dialog open modeless and shown, on 7 May 2002, with message boxes
+// answered by the test.
+class NewAppointmentDlgTest : public ::testing::Test {
+protected:
+    FixedClock clock{2002, 5, 7, 14, 30};
+    MessageBoxResponder boxes;
+    std::unique_ptr<TestNewAppointmentDlg> dlg;
+
+    void SetUp() override {
+        dlg = std::make_unique<TestNewAppointmentDlg>();
+        ASSERT_TRUE(dlg->Create(nullptr));
+        dlg->ShowWindow(SW_SHOWNORMAL);
+        UpdateWindow(Hwnd());
+        PumpMessages();
+    }
+    void TearDown() override {
+        dlg.reset();
+        PumpMessages();
+        EXPECT_EQ(0, boxes.Unexpected()) << "a message box came that the test did not expect";
+    }
+    HWND Hwnd() const { return dlg->GetSafeHwnd(); }
+    HWND Item(int id) const { return GetDlgItem(Hwnd(), id); }
+    void Click(int id) {
+        SendMessageA(Item(id), BM_CLICK, 0, 0);
+        PumpMessages();
+    }
+    void SetNotes(const std::string& text) {
+        SetDlgItemTextA(Hwnd(), IDC_NOTES_EDIT, text.c_str());
+    }
+    void SelectEvent(int index) {
+        SendDlgItemMessageA(Hwnd(), IDC_EVENTS, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+    // Puts dates into the pickers without a change report, as if typed in
+    // before the dialog looked.
+    void SetDates(const SYSTEMTIME& from, const SYSTEMTIME& to) {
+        SendMessageA(Item(IDC_FROM_PICKER), DTM_SETSYSTEMTIME, GDT_VALID,
+                     reinterpret_cast<LPARAM>(&from));
+        SendMessageA(Item(IDC_TO_PICKER), DTM_SETSYSTEMTIME, GDT_VALID,
+                     reinterpret_cast<LPARAM>(&to));
+    }
+    bool StillOpen() const { return dlg->ModalResult() == -1 && IsWindow(Hwnd()); }
+    void ExpectBox(const ShownMessageBox& box, const char* text, const char* caption) {
+        EXPECT_EQ(Hwnd(), box.owner);
+        EXPECT_EQ(text, box.text);
+        EXPECT_EQ(text, box.shownText);
+        EXPECT_EQ(caption, box.shownCaption);
+        EXPECT_EQ(kInfoBox, box.style);
+    }
+    // Steps a field of a picker down by one with the keyboard, as a user
+    // would: the picker itself reports the change.
+    void StepPickerDown(int id) {
+        SetFocus(Item(id));
+        SendMessageA(Item(id), WM_KEYDOWN, VK_RIGHT, 0);
+        SendMessageA(Item(id), WM_KEYDOWN, VK_DOWN, 0);
+        PumpMessages();
+    }
+};
+
+TEST_F(NewAppointmentDlgTest, OpensOnEMailWithBothPickersOnTodayAndEmptyNotes) {
+    boxes.Answer(IDOK);
+    ASSERT_EQ(6, SendMessageA(Item(IDC_EVENTS), CB_GETCOUNT, 0, 0));
+    const char* names[] = {"EMail", "Others", "Fishing", "Movie", "Music", "Holiday"};
+    for (int i = 0; i < 6; ++i) {
+        char text[32] = {};
+        COMBOBOXEXITEMA item{};
+        item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE;
+        item.iItem = i;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        ASSERT_TRUE(
+            SendMessageA(Item(IDC_EVENTS), CBEM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+        EXPECT_STREQ(names[i], text);
+        EXPECT_EQ(i, item.iImage);
+        EXPECT_EQ(i, item.iSelectedImage);
+    }
+    EXPECT_EQ(0, SendMessageA(Item(IDC_EVENTS), CB_GETCURSEL, 0, 0));
+
+    // The six pictures of the 193-pixel strip, 32 by 32 each, given to the box.
+    HIMAGELIST images = dlg->Images();
+    ASSERT_NE(nullptr, images);
+    EXPECT_EQ(images, reinterpret_cast<HIMAGELIST>(
+                          SendMessageA(Item(IDC_EVENTS), CBEM_GETIMAGELIST, 0, 0)));
+    EXPECT_EQ(6, ImageList_GetImageCount(images));
+    int cx = 0;
+    int cy = 0;
+    ImageList_GetIconSize(images, &cx, &cy);
+    EXPECT_EQ(32, cx);
+    EXPECT_EQ(32, cy);
+
+    EXPECT_EQ(Date(2002, 5, 7), DateOf(PickerDate(Item(IDC_FROM_PICKER))));
+    EXPECT_EQ(Date(2002, 5, 7), DateOf(PickerDate(Item(IDC_TO_PICKER))));
+    EXPECT_EQ(0, GetWindowTextLengthA(Item(IDC_NOTES_EDIT)));
+
+    Click(IDOK);
+    ASSERT_EQ(1u, boxes.Count());
+    ExpectBox(boxes.Last(), kNotesRequired, "Quillmere");
+    EXPECT_TRUE(StillOpen());
+}
+
+TEST_F(NewAppointmentDlgTest, TemplateKeepsTheTabOrderAndTheSystemPickers) {
+    const int order[] = {IDOK,           IDCANCEL,        IDC_EVENTS,
+                         IDC_NOTES_EDIT, IDC_FROM_PICKER, IDC_TO_PICKER};
+    HWND control = Item(IDOK);
+    for (int id : order) {
+        ASSERT_NE(nullptr, control);
+        EXPECT_EQ(id, GetDlgCtrlID(control));
+        EXPECT_TRUE(GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP) << id;
+        do
+            control = GetWindow(control, GW_HWNDNEXT);
+        while (control != nullptr && !(GetWindowLongA(control, GWL_STYLE) & WS_TABSTOP));
+    }
+    EXPECT_EQ(nullptr, control) << "no other control takes the tab";
+    for (int id : {IDC_FROM_PICKER, IDC_TO_PICKER}) {
+        char cls[64] = {};
+        GetClassNameA(Item(id), cls, sizeof cls);
+        EXPECT_STREQ(DATETIMEPICK_CLASSA, cls);
+    }
+    char cls[64] = {};
+    GetClassNameA(Item(IDC_EVENTS), cls, sizeof cls);
+    EXPECT_STREQ(WC_COMBOBOXEXA, cls);
+    EXPECT_EQ(CBS_DROPDOWN, GetWindowLongA(Item(IDC_EVENTS), GWL_STYLE) & 3);
+}
+
+TEST_F(NewAppointmentDlgTest, PickersCarryTipsOnAPaleYellowGround) {
+    const fw::ToolTip* tip = dlg->ToolTip();
+    ASSERT_NE(nullptr, tip);
+    EXPECT_TRUE(GetWindowLongA(tip->GetSafeHwnd(), GWL_STYLE) & TTS_ALWAYSTIP);
+    EXPECT_EQ(2, tip->GetToolCount());
+    EXPECT_EQ("Appointment Starting Date", tip->GetToolText(Item(IDC_FROM_PICKER)));
+    EXPECT_EQ("Appointment Ending Date", tip->GetToolText(Item(IDC_TO_PICKER)));
+    EXPECT_EQ(RGB(255, 255, 200),
+              static_cast<COLORREF>(SendMessageA(tip->GetSafeHwnd(), TTM_GETTIPBKCOLOR, 0, 0)));
+}
+
+TEST_F(NewAppointmentDlgTest, LabelsGetTheNormalFontButtonsAndFrameTheBoldOne) {
+    PumpMessages(100);
+    HWND frame = FindWindowExA(Hwnd(), nullptr, "Button", "New Appointment");
+    ASSERT_NE(nullptr, frame);
+    auto fontOf = [](HWND hwnd) {
+        return reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0));
+    };
+    for (int id : {IDC_FROM_LABEL, IDC_TO_LABEL, IDC_NOTES_LABEL, IDC_EVENTS_LABEL})
+        EXPECT_EQ(dlg->NormalFont(), fontOf(Item(id))) << id;
+    EXPECT_EQ(dlg->BoldFont(), fontOf(Item(IDOK)));
+    EXPECT_EQ(dlg->BoldFont(), fontOf(Item(IDCANCEL)));
+    EXPECT_EQ(dlg->BoldFont(), fontOf(frame));
+    const HFONT dialogFont = fontOf(Hwnd());
+    for (int id : {IDC_NOTES_EDIT, IDC_EVENTS, IDC_FROM_PICKER, IDC_TO_PICKER})
+        EXPECT_EQ(dialogFont, fontOf(Item(id))) << id;
+
+    // Fault guarded against: a label given its font with a redraw on each of
+    // its colour requests repaints, asks again, and never rests.
+    dlg->colourRequests = 0;
+    PumpMessages(300);
+    EXPECT_EQ(0, dlg->colourRequests);
+}
+
+TEST_F(NewAppointmentDlgTest, ToBeforeFromIsRefusedOnOKAndTheDialogStaysOpen) {
+    for (int i = 0; i < 2; ++i)
+        boxes.Answer(IDOK);
+    SetDates(MakeDate(2002, 6, 10), MakeDate(2002, 5, 20));
+    SetNotes("Dentist");
+    Click(IDOK);
+    ASSERT_EQ(1u, boxes.Count());
+    ExpectBox(boxes.Last(), kInvalidTo, "Invalid Date");
+    EXPECT_TRUE(StillOpen());
+    EXPECT_EQ(CalendarDate{}, dlg->m_toDate) << "a refused To date is not taken";
+
+    // With the notes missing as well, only the date is complained about.
+    boxes.Clear();
+    SetNotes("");
+    Click(IDOK);
+    ASSERT_EQ(1u, boxes.Count());
+    EXPECT_EQ(kInvalidTo, boxes.Last().text);
+    EXPECT_TRUE(StillOpen());
+}
+
+TEST_F(NewAppointmentDlgTest, EqualDatesAreAccepted) {
+    SetDates(MakeDate(2002, 6, 10), MakeDate(2002, 6, 10));
+    SetNotes("Dentist");
+    Click(IDOK);
+    EXPECT_EQ(0u, boxes.Count());
+    EXPECT_EQ(IDOK, dlg->ModalResult());
+    EXPECT_EQ(Date(2002, 6, 10), dlg->m_fromDate);
+    EXPECT_EQ(Date(2002, 6, 10), dlg->m_toDate);
+    EXPECT_EQ("Dentist", dlg->m_strAppointmentNotes);
+    EXPECT_EQ(0, dlg->m_nEventIndex);
+    EXPECT_EQ("EMail", dlg->m_strEvent);
+}
+
+TEST_F(NewAppointmentDlgTest, ARangeOverTheNewYearIsAccepted) {
+    SetDates(MakeDate(2002, 12, 31), MakeDate(2003, 1, 1));
+    SetNotes("Party");
+    Click(IDOK);
+    EXPECT_EQ(0u, boxes.Count());
+    EXPECT_EQ(IDOK, dlg->ModalResult());
+    EXPECT_EQ(Date(2002, 12, 31), dlg->m_fromDate);
+    EXPECT_EQ(Date(2003, 1, 1), dlg->m_toDate);
+}
+
+TEST_F(NewAppointmentDlgTest, DatesAfter2038AreCarriedWhole) {
+    SetDates(MakeDate(2040, 2, 29), MakeDate(2099, 12, 31));
+    SetNotes("Far off");
+    Click(IDOK);
+    EXPECT_EQ(IDOK, dlg->ModalResult());
+    EXPECT_EQ("2040-2-29", FormatDateText(dlg->m_fromDate));
+    EXPECT_EQ("2099-12-31", FormatDateText(dlg->m_toDate));
+}
+
+TEST_F(NewAppointmentDlgTest, ChangingToBeforeFromTellsAtOnceAndOncePerChange) {
+    for (int i = 0; i < 3; ++i)
+        boxes.Answer(IDOK);
+    // The keyboard step makes the picker report the change itself, and it
+    // may report one change more than once.
+    StepPickerDown(IDC_TO_PICKER);
+    const CalendarDate firstTo = DateOf(PickerDate(Item(IDC_TO_PICKER)));
+    ASSERT_LT(CompareDates(firstTo, Date(2002, 5, 7)), 0);
+    EXPECT_GE(dlg->pickerReports, 1);
+    ASSERT_EQ(1u, boxes.Count()) << "one change, one message";
+    ExpectBox(boxes.Last(), kInvalidTo, "Invalid Date");
+    EXPECT_EQ(CalendarDate{}, dlg->m_toDate);
+
+    // A report of the same value again is not a new change.
+    ChangePicker(Item(IDC_TO_PICKER), ToSystemTime(firstTo));
+    EXPECT_EQ(1u, boxes.Count());
+
+    // Another invalid date is a new change and is told again.
+    ChangePicker(Item(IDC_TO_PICKER), MakeDate(2002, 4, 1));
+    EXPECT_EQ(2u, boxes.Count());
+
+    // A valid one is taken without a word.
+    ChangePicker(Item(IDC_TO_PICKER), MakeDate(2002, 5, 9));
+    EXPECT_EQ(2u, boxes.Count());
+    EXPECT_EQ(Date(2002, 5, 9), dlg->m_toDate);
+
+    // Back to the refused date after a valid one: told again.
+    ChangePicker(Item(IDC_TO_PICKER), MakeDate(2002, 4, 1));
+    EXPECT_EQ(3u, boxes.Count());
+}
+
+// Reports a further To change while the dialog's message box is opening, as
+// a picker whose drop-down closes under the box would.
+HWND g_reportingDialog = nullptr;
+LRESULT CALLBACK ReportWhileBoxOpens(int code, WPARAM wp, LPARAM lp) {
+    // The responder's answer comes first, so that the box is sure to close;
+    // it is still open while the report is made.
+    const LRESULT next = CallNextHookEx(nullptr, code, wp, lp);
+    HWND box = reinterpret_cast<HWND>(wp);
+    if (code == HCBT_ACTIVATE && g_reportingDialog != nullptr && box != g_reportingDialog &&
+        GetWindow(box, GW_OWNER) == g_reportingDialog) {
+        HWND dialog = std::exchange(g_reportingDialog, nullptr);
+        ChangePicker(GetDlgItem(dialog, IDC_TO_PICKER), MakeDate(2002, 3, 3));
+    }
+    return next;
+}
+
+TEST_F(NewAppointmentDlgTest, NoSecondMessageWhileTheFirstIsOpen) {
+    boxes.Answer(IDOK);
+    g_reportingDialog = Hwnd();
+    HHOOK hook = SetWindowsHookExA(WH_CBT, &ReportWhileBoxOpens, nullptr, GetCurrentThreadId());
+    ChangePicker(Item(IDC_TO_PICKER), MakeDate(2002, 5, 1));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(nullptr, g_reportingDialog) << "the second report was made";
+    EXPECT_EQ(2, dlg->pickerReports);
+    EXPECT_EQ(1u, boxes.Count());
+}
+
+TEST_F(NewAppointmentDlgTest, FromChangeIsTakenAtOnce) {
+    ChangePicker(Item(IDC_FROM_PICKER), MakeDate(2002, 5, 2));
+    EXPECT_EQ(Date(2002, 5, 2), dlg->m_fromDate);
+    EXPECT_EQ(0u, boxes.Count()) << "only the To picker's change is checked";
+}
+
+TEST_F(NewAppointmentDlgTest, OneBlankIsNotesEnough) {
+    SetNotes(" ");
+    Click(IDOK);
+    EXPECT_EQ(0u, boxes.Count());
+    EXPECT_EQ(IDOK, dlg->ModalResult());
+    EXPECT_EQ(" ", dlg->m_strAppointmentNotes);
+}
+
+TEST_F(NewAppointmentDlgTest, HolidayGivesIndexFiveAndItsName) {
+    SelectEvent(5);
+    SetNotes("Lake");
+    Click(IDOK);
+    EXPECT_EQ(IDOK, dlg->ModalResult());
+    EXPECT_EQ(5, dlg->m_nEventIndex);
+    EXPECT_EQ("Holiday", dlg->m_strEvent);
+    EXPECT_EQ(Date(2002, 5, 7), dlg->m_fromDate);
+    EXPECT_EQ(Date(2002, 5, 7), dlg->m_toDate);
+}
+
+TEST_F(NewAppointmentDlgTest, TextTypedIntoTheEventBoxIsNeverTheEvent) {
+    SelectEvent(-1);
+    SetWindowTextA(Item(IDC_EVENTS), "Birthday");
+    SetNotes("Cake");
+    Click(IDOK);
+    EXPECT_EQ(IDOK, dlg->ModalResult());
+    EXPECT_EQ(0, dlg->m_nEventIndex);
+    EXPECT_EQ("", dlg->m_strEvent);
+}
+
+TEST_F(NewAppointmentDlgTest, CancelSetsNothing) {
+    SelectEvent(5);
+    SetNotes("Lake");
+    SetDates(MakeDate(2002, 6, 1), MakeDate(2002, 6, 2));
+    Click(IDCANCEL);
+    EXPECT_EQ(IDCANCEL, dlg->ModalResult());
+    EXPECT_EQ(0u, boxes.Count());
+    EXPECT_EQ("", dlg->m_strAppointmentNotes);
+    EXPECT_EQ("", dlg->m_strEvent);
+    EXPECT_EQ(0, dlg->m_nEventIndex);
+    EXPECT_EQ(CalendarDate{}, dlg->m_fromDate);
+    EXPECT_EQ(CalendarDate{}, dlg->m_toDate);
+}
+
+TEST_F(NewAppointmentDlgTest, NotesTheStoreCannotHoldAreRefusedAndKept) {
+    boxes.Answer(IDOK);
+    const std::string tooLong(500, 'n');
+    SetNotes(tooLong);
+    Click(IDOK);
+    ASSERT_EQ(1u, boxes.Count());
+    ExpectBox(boxes.Last(), "Notes can hold at most 499 characters. Please shorten them.",
+              "Quillmere");
+    EXPECT_TRUE(StillOpen());
+    char text[1024] = {};
+    GetDlgItemTextA(Hwnd(), IDC_NOTES_EDIT, text, sizeof text);
+    EXPECT_EQ(tooLong, text) << "nothing typed is lost";
+
+    SetNotes(std::string(499, 'n'));
+    Click(IDOK);
+    EXPECT_EQ(1u, boxes.Count());
+    EXPECT_EQ(IDOK, dlg->ModalResult());
+    EXPECT_EQ(499u, dlg->m_strAppointmentNotes.size());
+}
+
+TEST(NewAppointmentDlgModal, OpensWithTheFocusOnOKAndHandsBackWhatWasEntered) {
+    FixedClock clock{2002, 5, 7, 9, 15};
+    MessageBoxResponder boxes;
+    NewAppointmentInput input;
+    input.from = MakeDate(2002, 5, 20);
+    input.to = MakeDate(2002, 5, 22);
+    input.eventIndex = 2;
+    input.notes = "Pike at the weir";
+    NewAppointmentAnswerer answerer(input);
+
+    CNewAppointmentDlg dlg;
+    EXPECT_EQ(IDOK, dlg.DoModal());
+    ASSERT_EQ(1, answerer.Opened());
+    EXPECT_EQ(IDOK, answerer.Seen().focusId);
+    EXPECT_EQ(0, answerer.Seen().eventSelection);
+    EXPECT_EQ(Date(2002, 5, 7), DateOf(answerer.Seen().from));
+    EXPECT_EQ(Date(2002, 5, 7), DateOf(answerer.Seen().to));
+    EXPECT_EQ("", answerer.Seen().notes);
+    EXPECT_FALSE(answerer.Seen().stayedOpen);
+
+    EXPECT_EQ(Date(2002, 5, 20), dlg.m_fromDate);
+    EXPECT_EQ(Date(2002, 5, 22), dlg.m_toDate);
+    EXPECT_EQ(2, dlg.m_nEventIndex);
+    EXPECT_EQ("Fishing", dlg.m_strEvent);
+    EXPECT_EQ("Pike at the weir", dlg.m_strAppointmentNotes);
+    EXPECT_EQ(0u, boxes.Count());
+}
+
+TEST(NewAppointmentDlgModal, EmptyNotesKeepTheDialogOpenUntilCancelled) {
+    FixedClock clock{2002, 5, 7};
+    MessageBoxResponder boxes;
+    boxes.Answer(IDOK);
+    NewAppointmentAnswerer answerer(NewAppointmentInput{});
+
+    CNewAppointmentDlg dlg;
+    EXPECT_EQ(IDCANCEL, dlg.DoModal());
+    EXPECT_TRUE(answerer.Seen().stayedOpen);
+    ASSERT_EQ(1u, boxes.Count());
+    EXPECT_EQ(kNotesRequired, boxes.Last().text);
+    EXPECT_EQ(answerer.Seen().dialog, boxes.Last().owner);
+    EXPECT_EQ("", dlg.m_strAppointmentNotes);
+    EXPECT_EQ(0, boxes.Unexpected());
+}
+
+} // namespace
+} // namespace qmtest
