@@ -401,14 +401,5 @@ TEST_F(ListCommandsTest, DeleteThatFailsSaysSoAndKeepsTheRow) {
     EXPECT_TRUE(KeyExists(key));
 }
 
-TEST_F(ListCommandsTest, DeleteWithNoRowSelectedAsksNothing) {
-    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
-    Open();
-    Command(ID_LIST_DELETE);
-    EXPECT_EQ(0u, boxes.Count());
-    EXPECT_EQ(1, RowCount());
-    EXPECT_TRUE(KeyExists(kDayPath + "2002-5-7\\Appointment 1"));
-}
-
 } // namespace
 } // namespace qmtest
