@@ -167,22 +167,23 @@ void CNewAppointmentDlg::OnOK() {
     EndDialog(IDOK);
 }
 
-void CNewAppointmentDlg::SetFontIfDifferent(HWND control, HFONT font, bool redraw) const {
-    // Setting a font with redraw repaints the control, which asks for its
-    // colours again; setting only a changed font ends that cycle.
+void CNewAppointmentDlg::SetFontIfDifferent(HWND control, HFONT font) const {
+    // A control asks for its colours while it paints, after it chose its
+    // font; a new font shows only with a redraw. That redraw asks again, so
+    // only a changed font is set, which ends the cycle.
     if (control == nullptr || font == nullptr)
         return;
     if (reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)) != font)
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 HBRUSH CNewAppointmentDlg::OnCtlColor(HDC, HWND control, UINT kind) {
     if ((kind == CTLCOLOR_STATIC || kind == CTLCOLOR_BTN) && GetParent(control) == m_hWnd) {
         const int id = GetDlgCtrlID(control);
         if (!IsLabel(id) && !IsInput(id))
-            SetFontIfDifferent(control, m_fontBold.get(), false);
+            SetFontIfDifferent(control, m_fontBold.get());
         for (int label : {IDC_FROM_LABEL, IDC_TO_LABEL, IDC_NOTES_LABEL, IDC_EVENTS_LABEL})
-            SetFontIfDifferent(GetDlgItem(label), m_fontNormal.get(), true);
+            SetFontIfDifferent(GetDlgItem(label), m_fontNormal.get());
     }
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;
