@@ -1,9 +1,9 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "tests/support/calendar_test_window.h"
+#include "tests/support/write_protect.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 
 #include <string>
 #include <utility>
@@ -18,18 +18,6 @@ std::string Field500(const std::string& text) {
     std::string field = text;
     field.resize(500, '\0');
     return field;
-}
-
-// Replaces a key's access list with the one `sddl` describes.
-void SetKeyAccess(const std::string& path, const char* sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
-                                                                     &descriptor, nullptr));
-    fw::unique_hkey key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, WRITE_DAC, key.put()));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor));
-    LocalFree(descriptor);
 }
 
 class DayViewTest : public CalendarWindowTest {
@@ -283,10 +271,11 @@ TEST_F(DayViewTest, AFailedSaveIsReported) {
     // Everyone may read the appointment, nobody may write it: a save that
     // stored nothing must not pass for success.
     const std::string key = kMay7 + "\\Appointment 1";
-    SetKeyAccess(key, "D:(A;;KR;;;WD)");
-    boxes.Answer(IDOK);
-    Command(IDC_SAVE_NOTES);
-    SetKeyAccess(key, "D:(A;;KA;;;WD)"); // so that the sandbox can remove it
+    {
+        WriteProtectedKey readOnly(key);
+        boxes.Answer(IDOK);
+        Command(IDC_SAVE_NOTES);
+    }
 
     ASSERT_EQ(1u, boxes.Count());
     EXPECT_EQ("Unable to save notes", boxes.Last().text);

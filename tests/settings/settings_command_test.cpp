@@ -1,6 +1,6 @@
 #include "res/resource.h"
 #include "tests/about/modal_watch.h"
-#include "tests/settings/write_protect.h"
+#include "tests/support/write_protect.h"
 #include "tests/support/calendar_test_window.h"
 
 #include <gtest/gtest.h>

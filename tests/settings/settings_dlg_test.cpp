@@ -4,7 +4,7 @@
 #include "tests/support/message_box_responder.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/window_testing.h"
-#include "tests/settings/write_protect.h"
+#include "tests/support/write_protect.h"
 
 #include <gtest/gtest.h>
 

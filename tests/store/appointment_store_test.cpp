@@ -2,9 +2,9 @@
 #include "tests/support/message_box_responder.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/window_testing.h"
+#include "tests/support/write_protect.h"
 
 #include <gtest/gtest.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <string>
@@ -54,30 +54,6 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
-// Replaces a key's access list for as long as it lives, then opens it to all
-// again so that the sandbox can remove it.
-class KeyAccessGuard {
-public:
-    KeyAccessGuard(const std::string& path, const char* sddl) : m_path(path) { Apply(sddl); }
-    ~KeyAccessGuard() { Apply("D:(A;;KA;;;WD)"); }
-    KeyAccessGuard(const KeyAccessGuard&) = delete;
-    KeyAccessGuard& operator=(const KeyAccessGuard&) = delete;
-
-private:
-    void Apply(const char* sddl) {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
-                                                                         &descriptor, nullptr));
-        fw::unique_hkey key;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, m_path.c_str(), 0,
-                                               READ_CONTROL | WRITE_DAC, key.put()));
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor));
-        LocalFree(descriptor);
-    }
-    std::string m_path;
-};
 
 class AppointmentStoreTest : public ::testing::Test {
 protected:
@@ -338,7 +314,7 @@ TEST_F(AppointmentStoreTest, WriteFailuresAreReportedNotTakenForSuccess) {
     const std::string open = PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7",
                                             "Lunch", "EMail", 0, "B");
     {
-        KeyAccessGuard readOnly(locked, "D:(A;;KR;;;WD)");
+        WriteProtectedKey readOnly(locked);
         EXPECT_EQ(MODIFY_RESULT_SAVE_FAILED,
                   store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-7", "Lunch", "new"));
     }
@@ -348,7 +324,7 @@ TEST_F(AppointmentStoreTest, WriteFailuresAreReportedNotTakenForSuccess) {
 
     {
         // No write access to the store's tree.
-        KeyAccessGuard readOnly("SOFTWARE\\Calendar", "D:(A;;KR;;;WD)");
+        WriteProtectedKey readOnly("SOFTWARE\\Calendar");
         EXPECT_FALSE(store.AddAppointment("2002-6-1", "2002-6-1", "2002-6-1", "x", "EMail", 0, ""));
     }
     EXPECT_FALSE(KeyExists("SOFTWARE\\Calendar\\2002-6-1"));

@@ -35,17 +35,6 @@ RegistrySandbox::~RegistrySandbox() {
     RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
 }
 
-void RegistrySandbox::MakeReadOnly() {
-    fw::unique_hkey readOnly;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, KEY_READ, readOnly.put()) !=
-        ERROR_SUCCESS) {
-        ADD_FAILURE() << "cannot open the scratch key for reading";
-        return;
-    }
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, readOnly.get());
-    m_scratch = std::move(readOnly);
-}
-
 bool KeyExists(const std::string& path) {
     fw::unique_hkey key;
     return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;

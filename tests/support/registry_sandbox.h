@@ -21,9 +21,6 @@ public:
 
     // The scratch key's path below HKEY_CURRENT_USER.
     const std::string& Path() const { return m_path; }
-    // Makes HKEY_LOCAL_MACHINE read-only from here on: it is redirected to a
-    // handle of the scratch key opened with KEY_READ.
-    void MakeReadOnly();
 
 private:
     std::string m_path;
