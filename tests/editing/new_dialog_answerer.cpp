@@ -86,6 +86,15 @@ void NewAppointmentAnswerer::Answer() {
     HWND dlg = std::exchange(m_pending, nullptr);
     if (dlg == nullptr || !IsWindow(dlg))
         return;
+    // On a busy machine the dialog may not have taken the focus yet; look
+    // again a little later (for up to about two seconds).
+    HWND focused = GetFocus();
+    if ((focused == nullptr || !IsChild(dlg, focused)) && ++m_waits < 200) {
+        m_pending = dlg;
+        m_timer = SetTimer(nullptr, 0, 10, &NewAppointmentAnswerer::OnTimer);
+        return;
+    }
+    m_waits = 0;
     ++m_opened;
     m_seen = NewAppointmentSeen{};
     m_seen.dialog = dlg;

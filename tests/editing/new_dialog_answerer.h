@@ -54,6 +54,7 @@ private:
     int m_opened = 0;
     HWND m_pending = nullptr;
     UINT_PTR m_timer = 0;
+    int m_waits = 0;
     HHOOK m_hook = nullptr;
 };
 
