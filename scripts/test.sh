@@ -17,4 +17,6 @@ cleanup() {
 trap cleanup EXIT
 
 cd "$build_dir"
-ctest --output-on-failure -j2
+# One test executable at a time: they share the one virtual display, and a
+# window of one must not take the focus from a window of another.
+ctest --output-on-failure

@@ -193,15 +193,12 @@ TEST_F(NewAppointmentDlgTest, LabelsGetTheNormalFontButtonsAndFrameTheBoldOne) {
 
     // Fault guarded against: a label given its font with a redraw on each of
     // its colour requests repaints, asks again, and never rests.
-    // Let the first paints finish, however slow the machine, then look.
+    // Other windows on the shared display may make it repaint now and then;
+    // a dialog caught in that cycle asks many times every few milliseconds.
     PumpMessages(300);
-    for (int settle = 0; settle < 20 && dlg->colourRequests != 0; ++settle) {
-        dlg->colourRequests = 0;
-        PumpMessages(100);
-    }
     dlg->colourRequests = 0;
-    PumpMessages(300);
-    EXPECT_EQ(0, dlg->colourRequests);
+    PumpMessages(500);
+    EXPECT_LT(dlg->colourRequests, 40);
 }
 
 TEST_F(NewAppointmentDlgTest, ToBeforeFromIsRefusedOnOKAndTheDialogStaysOpen) {
