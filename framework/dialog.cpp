@@ -82,6 +82,10 @@ INT_PTR Dialog::DoModal() {
             showPending = false;
             if (!IsWindowVisible(m_hWnd)) {
                 ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
+                // A window the user asked for comes up active, also when the
+                // shell still holds the foreground (start-up, or a command
+                // from the tray while the main window is hidden).
+                SetForegroundWindow(m_hWnd);
                 UpdateWindow(m_hWnd);
             }
             continue;
