@@ -1,6 +1,6 @@
 #include "about/splash_dlg.h"
 #include "res/resource.h"
-#include "tests/about/modal_watch.h"
+#include "tests/support/modal_watch.h"
 #include "tests/support/calendar_test_window.h"
 
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "tests/support/calendar_test_window.h"
+#include "tests/support/modal_watch.h"
 
 #include <gtest/gtest.h>
 
@@ -141,14 +142,8 @@ TEST_F(LifecycleTest, EnterNeverEndsTheMainWindow) {
     EXPECT_TRUE(Visible());
 }
 
-// The framework's Help command belongs to the application object.
-class TestApp : public fw::App {
-public:
-    BOOL InitInstance() override { return FALSE; }
-};
-
 TEST_F(LifecycleTest, HelpShowsHowToUseTheProgram) {
-    TestApp app;
+    TestApp app(dlg.get());
     boxes.Answer(IDOK);
     HELPINFO help{};
     help.cbSize = sizeof help;

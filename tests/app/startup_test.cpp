@@ -2,6 +2,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "tests/support/calendar_test_window.h"
+#include "tests/support/modal_watch.h"
 
 #include <gtest/gtest.h>
 
@@ -148,19 +149,10 @@ TEST_F(StartupTest, LabelsAndGoTodayGetTheirFontsFromTheColourRequests) {
     EXPECT_EQ(FF_SWISS, normal.lfPitchAndFamily & 0xF0);
 }
 
-// The program's application object for the one test that runs the real
-// modal loop and ends it as a user does.
-class TestApp : public fw::App {
-public:
-    BOOL InitInstance() override { return FALSE; }
-};
-
 TEST_F(StartupTest, ModalRunShowsTheWindowAfterStartUpAndUnloadEndsTheProgram) {
     SetDword(kOptions, "SPLASH", 1);
-    TestApp app;
-    app.m_mainThreadId = GetCurrentThreadId();
     dlg = std::make_unique<TestCalendarDlg>();
-    app.m_pMainWnd = dlg.get();
+    TestApp app(dlg.get());
 
     // Once the loop has shown the window, ask for Unload and answer Yes.
     static TestCalendarDlg* s_dlg;

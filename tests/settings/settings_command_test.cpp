@@ -1,5 +1,5 @@
 #include "res/resource.h"
-#include "tests/about/modal_watch.h"
+#include "tests/support/modal_watch.h"
 #include "tests/support/write_protect.h"
 #include "tests/support/calendar_test_window.h"
 
