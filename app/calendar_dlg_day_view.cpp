@@ -16,15 +16,9 @@ constexpr COLORREF kImageMask = RGB(32, 0, 0);
 } // namespace
 
 void CCalendarDlg::InitAppointmentList() {
-    m_pImageList.reset(ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 0, 1));
-    if (m_pImageList) {
-        fw::unique_hbitmap strip(static_cast<HBITMAP>(
-            LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_EVENTS_LIST), IMAGE_BITMAP,
-                       0, 0, LR_CREATEDIBSECTION)));
-        if (strip)
-            ImageList_AddMasked(m_pImageList.get(), strip.get(), kImageMask);
+    m_pImageList = fw::LoadImageStrip(IDB_EVENTS_LIST, 32, 0, 1, kImageMask);
+    if (m_pImageList)
         m_listAppointments.SetImageList(m_pImageList.get(), LVSIL_SMALL);
-    }
     m_listAppointments.SetBkColor(kListBackground);
     m_listAppointments.SetTextBkColor(kListTextBackground);
     m_listAppointments.SetExtendedStyle(m_listAppointments.GetExtendedStyle() |

@@ -66,16 +66,10 @@ BOOL CNewAppointmentDlg::OnInitDialog() {
         m_pToolTip.reset();
     }
 
-    m_pImageList.reset(ImageList_Create(kEventImageSize, kEventImageSize, ILC_COLOR32 | ILC_MASK,
-                                        kEventImageGrowth, kEventImageGrowth));
-    if (m_pImageList) {
-        fw::unique_hbitmap strip(static_cast<HBITMAP>(
-            LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_EVENTS_COMBO), IMAGE_BITMAP,
-                       0, 0, LR_CREATEDIBSECTION)));
-        if (strip)
-            ImageList_AddMasked(m_pImageList.get(), strip.get(), kEventImageMask);
+    m_pImageList = fw::LoadImageStrip(IDB_EVENTS_COMBO, kEventImageSize, kEventImageGrowth,
+                                      kEventImageGrowth, kEventImageMask);
+    if (m_pImageList)
         m_comboEvents.SetImageList(m_pImageList.get());
-    }
     for (int i = 0; i < static_cast<int>(std::size(kEventTypes)); ++i)
         m_comboEvents.InsertItem(i, kEventTypes[i], i, i);
     m_comboEvents.SetCurSel(0);
