@@ -1,0 +1,123 @@
+#include "res/resource.h"
+#include "store/calendar_registry.h"
+#include "tests/editing/new_dialog_answerer.h"
+#include "tests/support/calendar_test_window.h"
+#include "tests/support/outside_change.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+namespace qmtest {
+namespace {
+
+const std::string kRoot = "SOFTWARE\\Calendar";
+const std::string kDay = kRoot + "\\2002-5-7";
+
+// Every key below the root with its values' bytes.
+void TakeSnapshot(const std::string& path, std::map<std::string, std::string>& into) {
+    if (!KeyExists(path))
+        return;
+    into[path] = "(key)";
+    for (const std::string& name : ValueNames(path))
+        into[path + "|" + name] = ReadRaw(path, name.c_str()).bytes;
+    for (const std::string& sub : Subkeys(path))
+        TakeSnapshot(path + "\\" + sub, into);
+}
+std::map<std::string, std::string> Snapshot() {
+    std::map<std::string, std::string> tree;
+    TakeSnapshot(kRoot, tree);
+    return tree;
+}
+
+// What another program removes while the window shows 7 May 2002, and how
+// many of the day's two appointments are left then.
+struct Vanished {
+    const char* name;
+    std::string path;
+    int left;
+};
+
+std::ostream& operator<<(std::ostream& out, const Vanished& v) {
+    return out << v.name;
+}
+
+class OutsideChangeTest : public CalendarWindowTest,
+                          public ::testing::WithParamInterface<Vanished> {
+protected:
+    int RowCount() const { return dlg->m_listAppointments.GetItemCount(); }
+    std::string NotesBox() const {
+        char text[1024] = {};
+        GetDlgItemTextA(Hwnd(), IDC_DETAIL_NOTES, text, sizeof text);
+        return text;
+    }
+    void SelectRow(int row) {
+        dlg->m_listAppointments.SetItemState(-1, 0, LVIS_SELECTED);
+        dlg->m_listAppointments.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+        PumpMessages();
+    }
+};
+
+TEST_P(OutsideChangeTest, EveryNextActionCopesAndNothingComesBackHalfMade) {
+    const Vanished& v = GetParam();
+    const std::string lunch = PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7",
+                                             "Lunch", "EMail", 0, "at noon");
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Tea", "Others", 1,
+                   "at four");
+    Open();
+    ASSERT_EQ(2, RowCount());
+    SelectRow(0);
+    ASSERT_EQ("at noon", NotesBox());
+    SetDlgItemTextA(Hwnd(), IDC_DETAIL_NOTES, "typed");
+
+    ASSERT_TRUE(DeleteKeyFromAnotherProcess(registry, v.path));
+    ASSERT_FALSE(KeyExists(lunch));
+    const auto gone = Snapshot();
+
+    // Saving into an appointment that is gone finds no appointment with its
+    // notes, and must not make a key holding nothing but detailed notes.
+    Command(IDC_SAVE_NOTES);
+    EXPECT_EQ(gone, Snapshot());
+    EXPECT_EQ("typed", NotesBox()) << "the text is still there to save elsewhere";
+    // Nothing to delete: nothing is asked.
+    Command(ID_LIST_DELETE);
+    EXPECT_EQ(0u, boxes.Count());
+    EXPECT_EQ(gone, Snapshot());
+    EXPECT_EQ(2, RowCount()) << "the list is not refilled behind the user's back";
+
+    // The other row shows what is left of it.
+    SelectRow(1);
+    EXPECT_EQ(v.left == 1 ? "at four" : "", NotesBox());
+
+    // Moving away and back, and Go Today, show the day as it is now.
+    Command(IDC_NEXT_DAY);
+    EXPECT_EQ(0, RowCount());
+    Command(IDC_PREV_DAY);
+    EXPECT_EQ(v.left, RowCount());
+    Command(IDC_GO_TODAY);
+    EXPECT_EQ(v.left, RowCount());
+    EXPECT_EQ(gone, Snapshot()) << "reading makes no keys";
+
+    // New files a whole appointment, making the day and root keys again.
+    NewAppointmentInput input;
+    input.notes = "Dinner";
+    NewAppointmentAnswerer answerer(input);
+    Command(ID_LIST_NEW);
+    ASSERT_EQ(1, answerer.Opened());
+    EXPECT_EQ(v.left + 1, RowCount());
+    const std::vector<std::string> keys = Subkeys(kDay);
+    ASSERT_EQ(static_cast<size_t>(v.left + 1), keys.size());
+    for (const std::string& key : keys)
+        EXPECT_EQ(6u, ValueNames(kDay + "\\" + key).size()) << key;
+    EXPECT_EQ(0u, boxes.Count());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AnotherProgramDeletes, OutsideChangeTest,
+    ::testing::Values(Vanished{"OneShownAppointment", kDay + "\\Appointment 1", 1},
+                      Vanished{"TheShownDay", kDay, 0}, Vanished{"TheWholeCalendar", kRoot, 0}),
+    [](const ::testing::TestParamInfo<Vanished>& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace qmtest
