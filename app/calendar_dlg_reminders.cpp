@@ -135,10 +135,15 @@ std::vector<std::string> CCalendarDlg::WalkAppointments(int mode) {
     // Every subkey is taken as a date key; OPTIONS has no subkeys and adds
     // nothing.
     ForEachSubkey(root.get(), [&](const char* dayName) {
+        // Unload waits for this thread; a long walk is cut short instead.
+        if (m_bShuttingDown.load())
+            return SubkeyStep::Stop;
         fw::unique_hkey day;
         if (RegOpenKeyExA(root.get(), dayName, 0, KEY_READ, day.put()) != ERROR_SUCCESS)
             return SubkeyStep::Next;
         ForEachSubkey(day.get(), [&](const char* name) {
+            if (m_bShuttingDown.load())
+                return SubkeyStep::Stop;
             RangeState state = RangeState::Unreadable;
             {
                 fw::unique_hkey appointment;
@@ -148,9 +153,14 @@ std::vector<std::string> CCalendarDlg::WalkAppointments(int mode) {
                 ReadTextValue(appointment.get(), kValueTo, fields.to, sizeof fields.to);
                 state = ClassifyRange(fields.from, fields.to, today);
                 if (mode == SCAN_REMIND && state == RangeState::Current) {
-                    ReadTextValue(appointment.get(), kValueNotes, fields.notes,
-                                  sizeof fields.notes);
-                    lines.push_back(CutReminderLine(fields.notes));
+                    // Another program may delete the key between the reads;
+                    // its values then read as missing, and a reminder of
+                    // nothing would show. A key that still lets its dates be
+                    // read exists, and its missing notes are an empty line.
+                    if (ReadTextValue(appointment.get(), kValueNotes, fields.notes,
+                                      sizeof fields.notes) ||
+                        ReadTextValue(appointment.get(), kValueTo, fields.to, sizeof fields.to))
+                        lines.push_back(CutReminderLine(fields.notes));
                 }
             }
             // Only an appointment whose range has ended is deleted; one that

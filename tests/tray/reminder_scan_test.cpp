@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qmtest {
@@ -118,6 +120,40 @@ TEST_F(ReminderScanTest, MoreThanAHundredCurrentAppointmentsAreAllListed) {
         PutAppointment("2002-5-7", "Appointment " + std::to_string(1000 + i), "2002-5-1",
                        "2002-5-31", "note " + std::to_string(i));
     EXPECT_EQ(130u, dlg.WalkAppointments(SCAN_REMIND).size());
+}
+
+TEST_F(ReminderScanTest, WalksWhileKeysVanishSkipWhatIsGoneAndShowNoEmptyLine) {
+    // Per day: five current appointments and five whose range has ended.
+    for (int day = 1; day <= 20; ++day)
+        for (int i = 1; i <= 10; ++i)
+            PutAppointment("2002-4-" + std::to_string(day), "Appointment " + std::to_string(i),
+                           "2002-4-1", i <= 5 ? "2002-5-31" : "2002-5-1", "note");
+    std::atomic<bool> done{false};
+    std::thread remover([&] {
+        for (int day = 20; day >= 1; --day) {
+            const std::string path = kRoot + "\\2002-4-" + std::to_string(day);
+            DeleteKey(path + "\\Appointment 1");
+            DeleteKey(path + "\\Appointment 9");
+            Sleep(1);
+            DeleteKey(path);
+        }
+        done = true;
+    });
+    int walks = 0;
+    while (!done.load() || walks < 2) {
+        const std::vector<std::string> lines =
+            dlg.WalkAppointments(walks % 2 == 0 ? SCAN_REMIND : SCAN_PURGE);
+        EXPECT_LE(lines.size(), 100u);
+        // A key gone between its reads gives no empty line.
+        EXPECT_TRUE(std::all_of(lines.begin(), lines.end(),
+                                [](const std::string& line) { return line == "note"; }));
+        ++walks;
+    }
+    remover.join();
+    // A tree deletion that met a key the purge had just taken stops short.
+    for (const std::string& day : Subkeys(kRoot))
+        DeleteKey(kRoot + "\\" + day);
+    EXPECT_TRUE(dlg.WalkAppointments(SCAN_REMIND).empty());
 }
 
 } // namespace
