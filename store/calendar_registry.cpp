@@ -153,8 +153,12 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
                 result = MODIFY_RESULT_DECLINED;
                 return SubkeyStep::Stop;
             }
-            result = RegDeleteKeyA(day.get(), name) == ERROR_SUCCESS ? MODIFY_RESULT_DELETED
-                                                                     : MODIFY_RESULT_DELETE_FAILED;
+            // Another program may have deleted it while the user was asked;
+            // it is gone as the user wanted, and its row must go too.
+            const LONG deleted = RegDeleteKeyA(day.get(), name);
+            result = deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND
+                         ? MODIFY_RESULT_DELETED
+                         : MODIFY_RESULT_DELETE_FAILED;
             return SubkeyStep::Stop;
         }
         return SubkeyStep::Next;

@@ -1,3 +1,4 @@
+#include "framework/message_box.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "tests/editing/new_dialog_answerer.h"
@@ -43,8 +44,8 @@ std::ostream& operator<<(std::ostream& out, const Vanished& v) {
     return out << v.name;
 }
 
-class OutsideChangeTest : public CalendarWindowTest,
-                          public ::testing::WithParamInterface<Vanished> {
+// The main window of 7 May 2002 while other programs change the store.
+class WindowUnderChangeTest : public CalendarWindowTest {
 protected:
     int RowCount() const { return dlg->m_listAppointments.GetItemCount(); }
     std::string NotesBox() const {
@@ -58,6 +59,9 @@ protected:
         PumpMessages();
     }
 };
+
+class OutsideChangeTest : public WindowUnderChangeTest,
+                          public ::testing::WithParamInterface<Vanished> {};
 
 TEST_P(OutsideChangeTest, EveryNextActionCopesAndNothingComesBackHalfMade) {
     const Vanished& v = GetParam();
@@ -118,6 +122,38 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Vanished{"OneShownAppointment", kDay + "\\Appointment 1", 1},
                       Vanished{"TheShownDay", kDay, 0}, Vanished{"TheWholeCalendar", kRoot, 0}),
     [](const ::testing::TestParamInfo<Vanished>& info) { return std::string(info.param.name); });
+
+// While the confirmation is up, another program deletes the appointment.
+struct DeleteWhileAsked {
+    static inline const RegistrySandbox* sandbox = nullptr;
+    static inline fw::MessageBoxObserver next = nullptr;
+    static inline bool deleted = false;
+    static void Observe(HWND owner, const char* text, const char* caption, UINT style) {
+        if (!deleted)
+            deleted = DeleteKeyFromAnotherProcess(*sandbox, kDay + "\\Appointment 1");
+        next(owner, text, caption, style);
+    }
+};
+
+TEST_F(WindowUnderChangeTest, AnAppointmentDeletedWhileTheUserIsAskedIsGoneNotFailed) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Tea");
+    Open();
+    SelectRow(0);
+    DeleteWhileAsked::sandbox = &registry;
+    DeleteWhileAsked::deleted = false;
+    DeleteWhileAsked::next = fw::SetMessageBoxObserver(&DeleteWhileAsked::Observe);
+    boxes.Answer(IDYES);
+    Command(ID_LIST_DELETE);
+    fw::SetMessageBoxObserver(DeleteWhileAsked::next);
+
+    ASSERT_TRUE(DeleteWhileAsked::deleted);
+    ASSERT_EQ(1u, boxes.Count()) << "no \"Unable to delete appointment\" for what is gone";
+    EXPECT_EQ("Are you sure you want to delete appointment?", boxes.Last().shownText);
+    ASSERT_EQ(1, RowCount());
+    EXPECT_EQ("Tea", dlg->m_listAppointments.GetItemText(0, 1));
+    EXPECT_EQ(std::vector<std::string>{"Appointment 2"}, Subkeys(kDay));
+}
 
 } // namespace
 } // namespace qmtest
