@@ -170,6 +170,11 @@ void CReminderDlg::CloseHandling() {
     m_bClosed = true;
     StopSlide();
     KillTimer(kLineTimerId);
+    // Once the flag is free a new reminder may open; this one must be off
+    // the screen by then, not only when its loop has wound down.
+    if (m_hWnd != nullptr)
+        SetWindowPos(m_hWnd, nullptr, 0, 0, 0, 0,
+                     SWP_HIDEWINDOW | SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE | SWP_NOZORDER);
     if (m_pOwner != nullptr) {
         m_pOwner->ReminderClosed(m_hWnd);
         m_pOwner->SetReminderBusy(0);

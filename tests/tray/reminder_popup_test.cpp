@@ -25,7 +25,13 @@ public:
     std::atomic<HWND> popup{nullptr};
     bool accept = true;
 
-    void SetReminderBusy(int busy) override { ++(busy != 0 ? busySet : busyCleared); }
+    std::atomic<int> freedWhileShown{0};
+
+    void SetReminderBusy(int busy) override {
+        ++(busy != 0 ? busySet : busyCleared);
+        if (busy == 0 && IsWindowVisible(popup.load()))
+            ++freedWhileShown;
+    }
     void RestartReminderTimer() override { ++restarts; }
     bool ReminderOpened(HWND hwnd) override {
         ++opened;
@@ -42,6 +48,8 @@ public:
         EXPECT_EQ(1, busyCleared.load());
         EXPECT_EQ(1, restarts.load());
         EXPECT_EQ(0, busySet.load());
+        EXPECT_EQ(0, freedWhileShown.load())
+            << "a pop-up still on screen when the flag is freed can meet the next one";
     }
 };
 
