@@ -122,10 +122,13 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
                                          const std::string& detailNotes) {
     if (mode == MODIFY_SAVE_DETAIL && !FitsField(detailNotes, kNotesFieldBytes))
         return MODIFY_RESULT_SAVE_FAILED;
+    // Notes saved into no appointment are lost once the user moves on, so an
+    // appointment that is gone (another program deleted it) is a failed save.
     fw::unique_hkey day = OpenDayKey(dateText);
     if (!day)
-        return MODIFY_RESULT_NONE;
+        return mode == MODIFY_SAVE_DETAIL ? MODIFY_RESULT_SAVE_FAILED : MODIFY_RESULT_NONE;
     int result = MODIFY_RESULT_NONE;
+    bool matched = false;
     char notes[kNotesFieldBytes];
     ForEachSubkey(day.get(), [&](const char* name) {
         {
@@ -136,6 +139,7 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
         }
         if (matchNotes != notes)
             return SubkeyStep::Next;
+        matched = true;
 
         if (mode == MODIFY_SAVE_DETAIL) {
             fw::unique_hkey appointment;
@@ -163,5 +167,7 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
         }
         return SubkeyStep::Next;
     });
+    if (mode == MODIFY_SAVE_DETAIL && !matched)
+        return MODIFY_RESULT_SAVE_FAILED;
     return result;
 }

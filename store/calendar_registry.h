@@ -14,11 +14,11 @@ inline constexpr int LIST_SHOW_DETAIL = 8;
 inline constexpr int LIST_FILL = 9;
 
 // Results of ModifyAppointment.
-inline constexpr int MODIFY_RESULT_NONE = 0;          // no such day or appointment, or saved
+inline constexpr int MODIFY_RESULT_NONE = 0;          // saved, or nothing to delete
 inline constexpr int MODIFY_RESULT_DELETED = 1;       // the appointment was deleted
 inline constexpr int MODIFY_RESULT_DELETE_FAILED = 2; // confirmed, but the key stayed
 inline constexpr int MODIFY_RESULT_DECLINED = 3;      // the user answered No
-inline constexpr int MODIFY_RESULT_SAVE_FAILED = 4;   // a matching appointment could not be written
+inline constexpr int MODIFY_RESULT_SAVE_FAILED = 4;   // notes not saved: unwritable or gone
 
 // Key paths and value names, below HKEY_LOCAL_MACHINE.
 inline constexpr const char* kCalendarRootPath = "SOFTWARE\\Calendar";

@@ -80,10 +80,15 @@ TEST_P(OutsideChangeTest, EveryNextActionCopesAndNothingComesBackHalfMade) {
     const auto gone = Snapshot();
 
     // Saving into an appointment that is gone finds no appointment with its
-    // notes, and must not make a key holding nothing but detailed notes.
+    // notes, and must not make a key holding nothing but detailed notes. The
+    // user is told the notes were not saved, rather than left believing so.
+    boxes.Answer(IDOK);
     Command(IDC_SAVE_NOTES);
     EXPECT_EQ(gone, Snapshot());
     EXPECT_EQ("typed", NotesBox()) << "the text is still there to save elsewhere";
+    ASSERT_EQ(1u, boxes.Count());
+    EXPECT_EQ("Unable to save notes", boxes.Last().text);
+    boxes.Clear();
     // Nothing to delete: nothing is asked.
     Command(ID_LIST_DELETE);
     EXPECT_EQ(0u, boxes.Count());

@@ -260,8 +260,11 @@ TEST_F(AppointmentStoreTest, AMissingDayListsNothingAndModifiesNothing) {
     EXPECT_EQ(1u, view.rows.size()) << "listing does not clear what is there";
     EXPECT_TRUE(view.shownDetails.empty());
 
-    EXPECT_EQ(MODIFY_RESULT_NONE,
+    // Notes saved into nothing would be lost without a word: a failed save.
+    EXPECT_EQ(MODIFY_RESULT_SAVE_FAILED,
               store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-7", "Lunch", "x"));
+    EXPECT_EQ(MODIFY_RESULT_SAVE_FAILED,
+              store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-6", "Dinner", "x"));
     EXPECT_EQ(MODIFY_RESULT_NONE, store.ModifyAppointment(MODIFY_DELETE, "2002-5-7", "Lunch", ""));
     EXPECT_EQ(0u, boxes.Count()) << "nothing to confirm";
     EXPECT_FALSE(KeyExists(kDay)) << "no day key is made by modifying";
