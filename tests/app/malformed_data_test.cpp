@@ -374,6 +374,46 @@ TEST_P(MalformedDataTest, EveryReadPathKeepsToItsBuffersAndDeletesOnlyWhatItShou
         DeleteSome(day);
 }
 
+// Wine takes key names of 256 characters, one more than Windows allows (the
+// registry there refuses them, and the test is skipped). Every walk passes
+// such a name over and goes on with the keys after it.
+TEST_F(CalendarWindowTest, KeyNamesTooLongForTheNameBufferArePassedOver) {
+    const std::string overlong(256, 'z');
+    const std::string day = kRoot + "\\2002-5-7";
+    CreateKey(day);
+    fw::unique_hkey dayKey, longKey, longDay;
+    ASSERT_EQ(ERROR_SUCCESS, OpenMachineKey(day, KEY_ALL_ACCESS, dayKey, false));
+    if (RegCreateKeyExA(dayKey.get(), overlong.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        longKey.put(), nullptr) != ERROR_SUCCESS)
+        GTEST_SKIP() << "the registry refuses names over 255 characters";
+    const char ended[] = "2002-4-1";
+    RegSetValueExA(longKey.get(), "FROM", 0, REG_SZ, reinterpret_cast<const BYTE*>(ended),
+                   sizeof ended);
+    RegSetValueExA(longKey.get(), "TO", 0, REG_SZ, reinterpret_cast<const BYTE*>(ended),
+                   sizeof ended);
+    fw::unique_hkey root;
+    ASSERT_EQ(ERROR_SUCCESS, OpenMachineKey(kRoot, KEY_ALL_ACCESS, root, false));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root.get(), overlong.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, longDay.put(), nullptr));
+    // The store's order sorts the names: "Appointment 1" < "zzz..." < "~...".
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "before");
+    PutAppointment("2002-5-7", "~ after", "2002-5-7", "2002-5-7", "after");
+    PutAppointment("2002-5-7", "~~ ended", "2002-4-1", "2002-4-2", "ended");
+    PutAppointment("~", "Appointment 1", "2002-5-7", "2002-5-7", "below a later key");
+
+    Open();
+    EXPECT_EQ((std::vector<std::string>{"before", "after", "ended"}),
+              (std::vector<std::string>{dlg->m_listAppointments.GetItemText(0, 1),
+                                        dlg->m_listAppointments.GetItemText(1, 1),
+                                        dlg->m_listAppointments.GetItemText(2, 1)}));
+    EXPECT_EQ(3, dlg->m_listAppointments.GetItemCount());
+    EXPECT_EQ((std::vector<std::string>{"before", "after", "below a later key"}),
+              dlg->WalkAppointments(SCAN_REMIND));
+    dlg->WalkAppointments(SCAN_PURGE);
+    EXPECT_FALSE(KeyExists(day + "\\~~ ended")) << "the walk went on past the long name";
+    EXPECT_TRUE(KeyExists(day + "\\" + overlong)) << "a name the walk cannot read stays";
+}
+
 INSTANTIATE_TEST_SUITE_P(Corpus, MalformedDataTest, ::testing::ValuesIn(FixtureNames()),
                          [](const ::testing::TestParamInfo<std::string>& param) {
                              std::string name = param.param.substr(0, param.param.find('.'));
