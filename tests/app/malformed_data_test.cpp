@@ -359,6 +359,21 @@ TEST_P(MalformedDataTest, EveryReadPathKeepsToItsBuffersAndDeletesOnlyWhatItShou
         EXPECT_LE(line.size(), kReminderLineMaxLength);
     EXPECT_TRUE(beforeScan == Now()) << "the reminder scan changed the store";
 
+    // The same scan on a real reminder thread: the pop-up opens on the first
+    // line when there is one, and the thread ends once it is closed.
+    dlg->runRealReminder = true;
+    Command(ID_TRAY_SHOW_REMINDER);
+    if (!lines.empty()) {
+        ASSERT_TRUE(PumpUntil([this] { return dlg->ReminderWindow() != nullptr; }, 60000));
+        char text[1024] = {};
+        GetDlgItemTextA(dlg->ReminderWindow(), IDC_REMINDER_TEXT, text, sizeof text);
+        EXPECT_EQ("1. " + lines[0], std::string(text));
+        PostMessageA(dlg->ReminderWindow(), WM_CLOSE, 0, 0);
+    }
+    ASSERT_TRUE(PumpUntil([this] { return dlg->ActiveReminderThreads() == 0; }, 60000));
+    EXPECT_EQ(0, dlg->IsReminderBusy());
+    dlg->runRealReminder = false;
+
     // The purge deletes exactly the appointments whose range it read and
     // found ended; nothing it cannot read, nothing outside a day.
     const Snapshot beforePurge = Now();
