@@ -132,12 +132,17 @@ std::vector<std::string> CCalendarDlg::WalkAppointments(int mode) {
         return lines;
     const CalendarDate today = DateOf(fw::LocalNow());
     AppointmentFields fields;
-    // Every subkey is taken as a date key; OPTIONS has no subkeys and adds
-    // nothing.
+    // Reminders read every subkey as a date key; OPTIONS has no subkeys and
+    // adds nothing.
     ForEachSubkey(root.get(), [&](const char* dayName) {
         // Unload waits for this thread; a long walk is cut short instead.
         if (m_bShuttingDown.load())
             return SubkeyStep::Stop;
+        // The purge deletes only below a day the program itself names: a key
+        // of any other name (OPTIONS, "abc", "2002-05-07") is never shown, so
+        // what lies below it is not ours to delete.
+        if (mode == SCAN_PURGE && !IsDateKeyName(dayName))
+            return SubkeyStep::Next;
         fw::unique_hkey day;
         if (RegOpenKeyExA(root.get(), dayName, 0, KEY_READ, day.put()) != ERROR_SUCCESS)
             return SubkeyStep::Next;

@@ -86,6 +86,11 @@ bool ParseDateText(const char* text, CalendarDate& date) {
     return true;
 }
 
+bool IsDateKeyName(const char* name) {
+    CalendarDate date;
+    return ParseDateText(name, date) && FormatDateText(date) == name;
+}
+
 CalendarDate NextDay(const CalendarDate& date) {
     CalendarDate next = date;
     if (++next.day > DaysInMonth(next.year, next.month)) {

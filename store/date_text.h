@@ -34,6 +34,10 @@ SYSTEMTIME ToSystemTime(const CalendarDate& date);
 // not a date and yields false.
 bool ParseDateText(const char* text, CalendarDate& date);
 
+// Whether `name` is a date text exactly as FormatDateText writes it, the
+// only form of a day key the program makes and lists.
+bool IsDateKeyName(const char* name);
+
 // The next and the previous calendar day, carrying into the neighbouring
 // month and year.
 CalendarDate NextDay(const CalendarDate& date);

@@ -32,6 +32,14 @@ TEST(DateText, ParsesOnlyRealDates) {
     EXPECT_FALSE(ParseDateText(nullptr, date));
 }
 
+TEST(DateText, OnlyTheProgramsOwnSpellingNamesADayKey) {
+    for (const char* name : {"2002-5-7", "2002-12-31", "1-1-1", "9999-12-31"})
+        EXPECT_TRUE(IsDateKeyName(name)) << name;
+    for (const char* name : {"2002-05-07", "02002-5-7", "2002-5-07", "abc", "2002-13-45", "OPTIONS",
+                             "Appointment 5", "", "2002-5-7-9"})
+        EXPECT_FALSE(IsDateKeyName(name)) << name;
+}
+
 TEST(DateText, DayStepsCarryIntoTheNeighbouringMonthAndYear) {
     EXPECT_EQ((CalendarDate{2002, 3, 15}), NextDay({2002, 3, 14}));
     EXPECT_EQ((CalendarDate{2002, 3, 14}), PreviousDay({2002, 3, 15}));

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace qmtest {
@@ -35,27 +36,59 @@ RegistrySandbox::~RegistrySandbox() {
     RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());
 }
 
+LONG OpenMachineKey(const std::string& path, REGSAM access, fw::unique_hkey& key, bool create) {
+    // One name at a time: Wine's ...A functions refuse a path argument longer
+    // than 260 characters, and two names of 255 make a longer one.
+    key.reset();
+    HKEY parent = HKEY_LOCAL_MACHINE;
+    fw::unique_hkey current;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = path.find('\\', start);
+        const std::string name = path.substr(start, end - start);
+        const bool last = end == std::string::npos;
+        const REGSAM want = last ? access : (create ? KEY_ALL_ACCESS : KEY_READ);
+        fw::unique_hkey next;
+        LONG rc = create ? RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, want, nullptr,
+                                           next.put(), nullptr)
+                         : RegOpenKeyExA(parent, name.c_str(), 0, want, next.put());
+        if (rc != ERROR_SUCCESS)
+            return rc;
+        current = std::move(next);
+        parent = current.get();
+        if (last)
+            break;
+        start = end + 1;
+    }
+    key = std::move(current);
+    return ERROR_SUCCESS;
+}
+
 bool KeyExists(const std::string& path) {
     fw::unique_hkey key;
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return OpenMachineKey(path, KEY_READ, key, false) == ERROR_SUCCESS;
 }
 
 void CreateKey(const std::string& path) {
     fw::unique_hkey key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, key.put(), nullptr))
-        << path;
+    ASSERT_EQ(ERROR_SUCCESS, OpenMachineKey(path, KEY_ALL_ACCESS, key, true)) << path;
 }
 
 void DeleteKey(const std::string& path) {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+    const size_t slash = path.rfind('\\');
+    if (slash == std::string::npos) {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str());
+        return;
+    }
+    fw::unique_hkey parent;
+    if (OpenMachineKey(path.substr(0, slash), KEY_ALL_ACCESS, parent, false) == ERROR_SUCCESS)
+        RegDeleteTreeA(parent.get(), path.substr(slash + 1).c_str());
 }
 
 void SetBytes(const std::string& keyPath, const char* name, DWORD type, const void* data,
               DWORD size) {
     fw::unique_hkey key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, key.put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, OpenMachineKey(keyPath, KEY_ALL_ACCESS, key, true));
     ASSERT_EQ(ERROR_SUCCESS,
               RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size));
 }
@@ -78,7 +111,7 @@ void SetDword(const std::string& keyPath, const char* name, DWORD value) {
 RawValue ReadRaw(const std::string& keyPath, const char* name) {
     RawValue raw;
     fw::unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (OpenMachineKey(keyPath, KEY_READ, key, false) != ERROR_SUCCESS)
         return raw;
     DWORD size = 0;
     if (RegQueryValueExA(key.get(), name, nullptr, &raw.type, nullptr, &size) != ERROR_SUCCESS)
@@ -95,7 +128,7 @@ RawValue ReadRaw(const std::string& keyPath, const char* name) {
 std::vector<std::string> Subkeys(const std::string& path) {
     std::vector<std::string> names;
     fw::unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (OpenMachineKey(path, KEY_READ, key, false) != ERROR_SUCCESS)
         return names;
     char name[256];
     for (DWORD i = 0;; ++i) {
@@ -111,7 +144,7 @@ std::vector<std::string> Subkeys(const std::string& path) {
 std::vector<std::string> ValueNames(const std::string& path) {
     std::vector<std::string> names;
     fw::unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (OpenMachineKey(path, KEY_READ, key, false) != ERROR_SUCCESS)
         return names;
     char name[256];
     for (DWORD i = 0;; ++i) {

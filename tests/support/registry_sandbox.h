@@ -28,6 +28,9 @@ private:
 };
 
 // Helpers over the (redirected) HKEY_LOCAL_MACHINE, for fixtures and checks.
+// Opens (or, with `create`, creates) a key by its path below
+// HKEY_LOCAL_MACHINE, whatever the path's length; returns the registry's code.
+LONG OpenMachineKey(const std::string& path, REGSAM access, fw::unique_hkey& key, bool create);
 bool KeyExists(const std::string& path);
 void CreateKey(const std::string& path);
 void DeleteKey(const std::string& path);

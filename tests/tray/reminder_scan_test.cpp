@@ -115,6 +115,22 @@ TEST_F(ReminderScanTest, NoStoreMeansNoLinesAndLongNotesAreCut) {
         << "the stored text stays whole";
 }
 
+TEST_F(ReminderScanTest, PurgeNeverDeletesBelowAKeyThatIsNoDay) {
+    // The purge once deleted ended appointments below any key of the root,
+    // the options and keys of other programs included.
+    const char* const notDays[] = {"OPTIONS", "abc", "2002-05-07", "2002-13-45", "Appointment 5"};
+    for (const char* name : notDays)
+        PutAppointment(name, "Appointment 1", "2002-4-1", "2002-4-2", "ended");
+    PutAppointment("2002-5-6", "Appointment 1", "2002-4-1", "2002-4-2", "ended");
+    dlg.WalkAppointments(SCAN_PURGE);
+    for (const char* name : notDays)
+        EXPECT_TRUE(KeyExists(Path(name, "Appointment 1"))) << name;
+    EXPECT_FALSE(KeyExists(Path("2002-5-6", "Appointment 1"))) << "a real day still loses it";
+    // The reminder still reads every key, as it always did.
+    PutAppointment("abc", "Appointment 2", "2002-5-7", "2002-5-7", "current below abc");
+    EXPECT_EQ((std::vector<std::string>{"current below abc"}), dlg.WalkAppointments(SCAN_REMIND));
+}
+
 TEST_F(ReminderScanTest, MoreThanAHundredCurrentAppointmentsAreAllListed) {
     for (int i = 0; i < 130; ++i)
         PutAppointment("2002-5-7", "Appointment " + std::to_string(1000 + i), "2002-5-1",
