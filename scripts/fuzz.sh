@@ -28,24 +28,27 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 "$build_dir/native_checks"
 
 # The fuzzers add what they find to a scratch copy of the corpus, never to the
-# tree; a crash input lands in the scratch directory and is named in the log.
+# tree; an input that breaks a property is kept in the build directory.
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+findings="$build_dir/findings"
+mkdir -p "$findings"
 status=0
 for name in date_text value_decoding reminder_rules; do
-    mkdir -p "$scratch/$name/corpus" "$scratch/$name/findings"
-    cp fuzz/corpus/$name/* "$scratch/$name/corpus/"
-    log="$scratch/$name/log"
+    mkdir -p "$scratch/$name"
+    rm -f "$findings/$name-"*
+    cp fuzz/corpus/$name/* "$scratch/$name/"
+    log="$findings/$name.log"
     if "$build_dir/${name}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
-            -artifact_prefix="$scratch/$name/findings/" -max_len=4096 \
-            "$scratch/$name/corpus" >"$log" 2>&1; then
+            -artifact_prefix="$findings/$name-" -max_len=4096 \
+            "$scratch/$name" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         echo "fuzzer $name: ${runs:-?} runs in ${seconds} s, no finding"
     else
         status=1
         echo "fuzzer $name FOUND A FAULT:"
         tail -n 60 "$log"
-        for f in "$scratch/$name/findings/"*; do
+        for f in "$findings/$name-"*; do
             [ -e "$f" ] && { echo "input ($f):"; od -A d -c "$f" | head -20; }
         done
     fi
