@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "store/date_text.h"
+#include "store/system_time.h"
 
 LRESULT CCalendarDlg::OnListRightClick(NMHDR*) {
     ShowListMenu();

@@ -7,6 +7,7 @@
 #include "store/calendar_registry.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
+#include "store/system_time.h"
 #include "tray/reminder_dlg.h"
 #include "tray/reminder_lines.h"
 #include "tray/thread_join.h"

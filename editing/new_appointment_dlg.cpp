@@ -4,6 +4,7 @@
 #include "framework/message_box.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
+#include "store/system_time.h"
 
 #include <iterator>
 

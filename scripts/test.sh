@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite under Wine
-# on a virtual display. Usage: scripts/test.sh [build-dir]
+# on a virtual display, then the native sanitizer checks and fuzzers
+# (scripts/fuzz.sh). Usage: scripts/test.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}
@@ -20,3 +21,7 @@ cd "$build_dir"
 # One test executable at a time: they share the one virtual display, and a
 # window of one must not take the focus from a window of another.
 ctest --output-on-failure
+cd - >/dev/null
+
+# The window-free logic, natively under the sanitizers and the fuzzers.
+scripts/fuzz.sh

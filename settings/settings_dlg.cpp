@@ -10,14 +10,6 @@ constexpr const char* kNotAnIntervalMessage =
 constexpr const char* kSaveFailedMessage = "Unable to save settings";
 } // namespace
 
-int ClampIntervalMinutes(int minutes) {
-    if (minutes < kMinIntervalMinutes)
-        return kMinIntervalMinutes;
-    if (minutes > kMaxIntervalMinutes)
-        return kMaxIntervalMinutes;
-    return minutes;
-}
-
 CSettingsDlg::CSettingsDlg(HWND parent) : fw::Dialog(IDD_SETTINGS, parent) {}
 
 CSettingsDlg::~CSettingsDlg() = default;

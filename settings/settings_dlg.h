@@ -3,13 +3,7 @@
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/unique_handle.h"
-
-// The reminder interval's bounds in minutes, as the dialog stores them.
-inline constexpr int kMinIntervalMinutes = 1;
-inline constexpr int kMaxIntervalMinutes = 60;
-
-// Clamps an interval in minutes to what the dialog stores.
-int ClampIntervalMinutes(int minutes);
+#include "settings/interval.h"
 
 // The Settings dialog: the reminder interval and the two start-up switches.
 class CSettingsDlg : public fw::Dialog {

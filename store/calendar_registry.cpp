@@ -6,6 +6,7 @@
 #include "store/key_naming.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
+#include "store/system_time.h"
 
 #include <cstring>
 

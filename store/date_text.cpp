@@ -29,30 +29,6 @@ std::string FormatDateText(const CalendarDate& date) {
     return text;
 }
 
-std::string FormatDateText(const SYSTEMTIME& day) {
-    return FormatDateText(DateOf(day));
-}
-
-CalendarDate DateOf(const SYSTEMTIME& time) {
-    return {time.wYear, time.wMonth, time.wDay};
-}
-
-SYSTEMTIME ToSystemTime(const CalendarDate& date) {
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(date.year);
-    st.wMonth = static_cast<WORD>(date.month);
-    st.wDay = static_cast<WORD>(date.day);
-    // Day of week, counted by Zeller's rule, so the value is a whole date.
-    int y = date.year, m = date.month;
-    if (m < 3) {
-        m += 12;
-        --y;
-    }
-    int h = (date.day + 13 * (m + 1) / 5 + y + y / 4 - y / 100 + y / 400) % 7; // 0 = Saturday
-    st.wDayOfWeek = static_cast<WORD>((h + 6) % 7);
-    return st;
-}
-
 namespace {
 // One field of up to five digits; advances `p` past it.
 bool ReadNumber(const char*& p, int& value) {

@@ -1,8 +1,10 @@
 #pragma once
 
-#include <windows.h>
-
+#include <cstddef>
 #include <string>
+
+// Free of system headers, so the date logic also builds and is fuzzed natively;
+// the conversions to and from SYSTEMTIME are in store/system_time.h.
 
 // A calendar date, and its text form "year-month-day" without leading zeros
 // (7 May 2002 is "2002-5-7") that names the day keys and fills FROM and TO.
@@ -22,12 +24,9 @@ int DaysInMonth(int year, int month);
 
 // Buffers that hold a date text are this large (the text has at most 10
 // characters with a four-digit year).
-inline constexpr size_t kDateTextBufferSize = 12;
+inline constexpr std::size_t kDateTextBufferSize = 12;
 
 std::string FormatDateText(const CalendarDate& date);
-std::string FormatDateText(const SYSTEMTIME& day);
-CalendarDate DateOf(const SYSTEMTIME& time);
-SYSTEMTIME ToSystemTime(const CalendarDate& date);
 
 // Reads a stored date text: three decimal numbers joined by '-', year 1 to
 // 9999, a month that exists and a day that the month has. Anything else is

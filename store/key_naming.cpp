@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-std::string AppointmentKeyName(const SYSTEMTIME& created, int attempt) {
+std::string AppointmentKeyName(int hour, int minute, int second, int milliseconds, int attempt) {
     char name[64];
-    int length = std::snprintf(name, sizeof name, "Appointment %d%d%d%d", created.wHour,
-                               created.wMinute, created.wSecond, created.wMilliseconds);
+    int length = std::snprintf(name, sizeof name, "Appointment %d%d%d%d", hour, minute, second,
+                               milliseconds);
     if (attempt > 0 && length > 0 && static_cast<size_t>(length) < sizeof name)
         std::snprintf(name + length, sizeof name - static_cast<size_t>(length), "-%d", attempt + 1);
     return name;

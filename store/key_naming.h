@@ -1,7 +1,5 @@
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 
 // Appointment keys are named "Appointment " and the hour, minute, second and
@@ -9,7 +7,7 @@
 // "Appointment 95342"). Such names can repeat (1:23:45.006 and 12:03:45.006
 // give the same), so a name already taken under the day gets a suffix: the
 // second is "Appointment 123456-2", the third "-3", and so on.
-std::string AppointmentKeyName(const SYSTEMTIME& created, int attempt);
+std::string AppointmentKeyName(int hour, int minute, int second, int milliseconds, int attempt);
 
 // How many names to try before giving up on a day.
 inline constexpr int kMaxKeyNameAttempts = 1000;

@@ -3,33 +3,13 @@
 #include <cstring>
 #include <vector>
 
-size_t WholeCharacterPrefix(const char* text, size_t length) {
-    size_t i = 0;
-    while (i < length) {
-        size_t width = IsDBCSLeadByte(static_cast<BYTE>(text[i])) ? 2 : 1;
-        if (i + width > length)
-            break;
-        i += width;
-    }
-    return i;
-}
+static_assert(kValueTypeNone == REG_NONE && kValueTypeText == REG_SZ &&
+              kValueTypeExpandText == REG_EXPAND_SZ && kValueTypeBinary == REG_BINARY &&
+              kValueTypeDword == REG_DWORD && kValueTypeMultiText == REG_MULTI_SZ);
 
-namespace {
-bool IsTextType(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+bool IsSystemLeadByte(unsigned char byte) {
+    return IsDBCSLeadByte(byte) != FALSE;
 }
-
-// Ends the text at its first NUL, or cuts it to fit the buffer.
-void Terminate(char* buffer, size_t capacity, const char* data, size_t size) {
-    const char* nul = static_cast<const char*>(std::memchr(data, '\0', size));
-    size_t length = nul != nullptr ? static_cast<size_t>(nul - data) : size;
-    if (length > capacity - 1)
-        length = WholeCharacterPrefix(data, capacity - 1);
-    if (data != buffer)
-        std::memmove(buffer, data, length);
-    buffer[length] = '\0';
-}
-} // namespace
 
 bool ReadTextValue(HKEY key, const char* name, char* buffer, size_t capacity) {
     if (buffer == nullptr || capacity == 0)
@@ -37,14 +17,9 @@ bool ReadTextValue(HKEY key, const char* name, char* buffer, size_t capacity) {
     DWORD type = REG_NONE;
     DWORD size = static_cast<DWORD>(capacity);
     LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    if (rc == ERROR_SUCCESS) {
-        if (!IsTextType(type)) {
-            buffer[0] = '\0';
-            return false;
-        }
-        Terminate(buffer, capacity, buffer, size < capacity ? size : capacity);
-        return true;
-    }
+    if (rc == ERROR_SUCCESS)
+        return DecodeTextValue(type, reinterpret_cast<const unsigned char*>(buffer),
+                               size < capacity ? size : capacity, buffer, capacity);
     buffer[0] = '\0';
     if (rc != ERROR_MORE_DATA)
         return false;
@@ -56,20 +31,21 @@ bool ReadTextValue(HKEY key, const char* name, char* buffer, size_t capacity) {
         rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(whole.data()),
                               &size);
     }
-    if (rc != ERROR_SUCCESS || !IsTextType(type))
+    if (rc != ERROR_SUCCESS)
         return false;
-    Terminate(buffer, capacity, whole.data(), size < whole.size() ? size : whole.size());
-    return true;
+    return DecodeTextValue(type, reinterpret_cast<const unsigned char*>(whole.data()),
+                           size < whole.size() ? size : whole.size(), buffer, capacity);
 }
 
 bool ReadDwordValue(HKEY key, const char* name, DWORD& value) {
     DWORD type = REG_NONE;
-    DWORD data = 0;
+    BYTE data[4] = {};
     DWORD size = sizeof data;
-    LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
-    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof data)
+    std::uint32_t decoded = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS ||
+        !DecodeDwordValue(type, data, size, decoded))
         return false;
-    value = data;
+    value = decoded;
     return true;
 }
 

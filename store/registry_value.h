@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/value_decoding.h"
+
 #include <windows.h>
 
 #include <string>
@@ -7,7 +9,8 @@
 // Reading and writing the store's values exactly as they are laid out: texts as
 // REG_EXPAND_SZ of a fixed byte count, numbers as 4-byte REG_DWORD. Whatever
 // another program stored, a read never runs past its buffer and every text it
-// returns is NUL-terminated.
+// returns is NUL-terminated. What the bytes mean is decided in
+// store/value_decoding.h.
 
 // Reads a text value into `buffer` of `capacity` bytes (at least 1). Accepts
 // REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ (its first string); a longer text is
@@ -25,7 +28,3 @@ bool ReadDwordValue(HKEY key, const char* name, DWORD& value);
 bool WriteFixedText(HKEY key, const char* name, const std::string& text, size_t byteCount);
 
 bool WriteDwordValue(HKEY key, const char* name, DWORD value);
-
-// The length of the longest prefix of text[0, length) that ends on a whole
-// character of the system code page, so that cutting there splits nothing.
-size_t WholeCharacterPrefix(const char* text, size_t length);

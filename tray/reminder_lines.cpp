@@ -1,16 +1,14 @@
 #include "tray/reminder_lines.h"
 
-#include "store/registry_value.h"
-
 #include <cstring>
 
-std::string CutReminderLine(const char* notes) {
+std::string CutReminderLine(const char* notes, LeadBytePredicate isLeadByte) {
     if (notes == nullptr)
         return {};
     const size_t length = std::strlen(notes);
     if (length <= kReminderLineMaxLength)
         return notes;
-    return std::string(notes, WholeCharacterPrefix(notes, kReminderLineMaxLength));
+    return std::string(notes, WholeCharacterPrefix(notes, kReminderLineMaxLength, isLeadByte));
 }
 
 std::string NumberedReminderLine(int index, const std::string& line) {
@@ -20,13 +18,4 @@ std::string NumberedReminderLine(int index, const std::string& line) {
 int NextReminderLine(int current, int count) {
     const int next = current + 1;
     return next >= count ? 0 : next;
-}
-
-RECT SlideRect(const RECT& screen, int k) {
-    RECT place{};
-    place.left = screen.right - k - 200;
-    place.top = screen.bottom - 115;
-    place.right = place.left + k + 198;
-    place.bottom = place.top + 85;
-    return place;
 }

@@ -1,5 +1,6 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
+#include "store/system_time.h"
 #include "tests/support/calendar_test_window.h"
 #include "tests/support/write_protect.h"
 

@@ -1,6 +1,7 @@
 #include "editing/new_appointment_dlg.h"
 #include "res/resource.h"
 #include "store/date_text.h"
+#include "store/system_time.h"
 #include "tests/editing/new_dialog_answerer.h"
 #include "tests/support/message_box_responder.h"
 #include "tests/support/window_testing.h"

@@ -1,5 +1,6 @@
 #include "store/date_range_test.h"
 #include "store/date_text.h"
+#include "store/system_time.h"
 #include "tests/support/window_testing.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #include "store/calendar_registry.h"
 #include "store/key_naming.h"
+#include "store/system_time.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/window_testing.h"
 

@@ -1,6 +1,7 @@
 #include "tray/reminder_lines.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 

@@ -1,0 +1,121 @@
+// The small rules around reminders and settings: the interval clamp, key
+// names, the cut and numbering of reminder lines, line cycling and the slide
+// geometry.
+
+#include "fuzz/fuzz_check.h"
+#include "settings/interval.h"
+#include "store/key_naming.h"
+#include "tray/reminder_lines.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+// RECT's members, without the system header.
+struct Box {
+    long left, top, right, bottom;
+};
+
+void CheckClamp(int a, int b) {
+    const int clamped = ClampIntervalMinutes(a);
+    FUZZ_CHECK(clamped >= kMinIntervalMinutes && clamped <= kMaxIntervalMinutes);
+    if (a >= kMinIntervalMinutes && a <= kMaxIntervalMinutes)
+        FUZZ_CHECK(clamped == a);
+    if (a <= b)
+        FUZZ_CHECK(clamped <= ClampIntervalMinutes(b));
+}
+
+void CheckKeyName(FuzzedDataProvider& input) {
+    const int hour = input.ConsumeIntegralInRange(0, 23);
+    const int minute = input.ConsumeIntegralInRange(0, 59);
+    const int second = input.ConsumeIntegralInRange(0, 59);
+    const int millisecond = input.ConsumeIntegralInRange(0, 999);
+    const int attempt = input.ConsumeIntegralInRange(0, kMaxKeyNameAttempts - 1);
+    const std::string base = "Appointment " + std::to_string(hour) + std::to_string(minute) +
+                             std::to_string(second) + std::to_string(millisecond);
+    const std::string name = AppointmentKeyName(hour, minute, second, millisecond, attempt);
+    FUZZ_CHECK(name == (attempt == 0 ? base : base + "-" + std::to_string(attempt + 1)));
+    // Each further attempt tries a name not tried before.
+    if (attempt + 1 < kMaxKeyNameAttempts)
+        FUZZ_CHECK(AppointmentKeyName(hour, minute, second, millisecond, attempt + 1) != name);
+}
+
+void CheckCut(const std::string& notes, bool doubleByte) {
+    const LeadBytePredicate isLeadByte =
+        doubleByte ? fuzzing::ShiftJisLeadByte : fuzzing::NoLeadBytes;
+    std::unique_ptr<char[]> text(new char[notes.size() + 1]);
+    std::memcpy(text.get(), notes.c_str(), notes.size() + 1);
+    const std::size_t length = std::strlen(text.get());
+    const std::string line = CutReminderLine(text.get(), isLeadByte);
+    FUZZ_CHECK(line.size() <= kReminderLineMaxLength);
+    FUZZ_CHECK(std::memcmp(line.data(), text.get(), line.size()) == 0);
+    if (length <= kReminderLineMaxLength) {
+        FUZZ_CHECK(line.size() == length);
+        return;
+    }
+    std::size_t boundary = 0;
+    while (boundary < line.size())
+        boundary += isLeadByte(static_cast<unsigned char>(text[boundary])) ? 2 : 1;
+    FUZZ_CHECK(boundary == line.size());
+    FUZZ_CHECK(line.size() + (isLeadByte(static_cast<unsigned char>(text[line.size()])) ? 2 : 1) >
+               kReminderLineMaxLength);
+}
+
+void CheckCycle(FuzzedDataProvider& input) {
+    const int count = input.ConsumeIntegralInRange(0, 2000);
+    if (count == 0) {
+        FUZZ_CHECK(NextReminderLine(0, 0) == 0);
+        return;
+    }
+    const int current = input.ConsumeIntegralInRange(0, count - 1);
+    const int next = NextReminderLine(current, count);
+    FUZZ_CHECK(next == (current + 1) % count);
+    // `count` ticks show every line once and come back.
+    int shown = current;
+    for (int tick = 0; tick < count; ++tick) {
+        shown = NextReminderLine(shown, count);
+        FUZZ_CHECK(shown >= 0 && shown < count);
+    }
+    FUZZ_CHECK(shown == current);
+    const int index = input.ConsumeIntegralInRange(0, 100000);
+    const std::string line = input.ConsumeRandomLengthString(400);
+    FUZZ_CHECK(NumberedReminderLine(index, line) == std::to_string(index + 1) + ". " + line);
+}
+
+void CheckSlide(FuzzedDataProvider& input) {
+    Box screen{};
+    screen.left = input.ConsumeIntegralInRange(-40000L, 40000L);
+    screen.top = input.ConsumeIntegralInRange(-40000L, 40000L);
+    screen.right = screen.left + input.ConsumeIntegralInRange(0L, 40000L);
+    screen.bottom = screen.top + input.ConsumeIntegralInRange(0L, 40000L);
+    const int k = input.ConsumeIntegralInRange(kSlideFirstStep, kSlideLastStep);
+    const Box place = SlideRect(screen, k);
+    FUZZ_CHECK(place.right == screen.right - 2 && place.bottom == screen.bottom - 30);
+    FUZZ_CHECK(place.right - place.left == k + 198 && place.bottom - place.top == 85);
+    // Each step is one pixel wider, growing leftwards out of the same edge.
+    if (k < kSlideLastStep) {
+        const Box wider = SlideRect(screen, k + 1);
+        FUZZ_CHECK(wider.left == place.left - 1 && wider.right == place.right);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    const int a = input.ConsumeIntegral<int>();
+    const int b = input.ConsumeIntegral<int>();
+    CheckClamp(a, b);
+    CheckKeyName(input);
+    CheckCycle(input);
+    CheckSlide(input);
+    const bool doubleByte = input.ConsumeBool();
+    CheckCut(input.ConsumeRemainingBytesAsString(), doubleByte);
+    return 0;
+}
