@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "store/date_text.h"
+#include "store/system_time.h"
 #include "tests/support/calendar_test_window.h"
 #include "tests/support/registry_fixture.h"
 #include "tray/reminder_lines.h"
