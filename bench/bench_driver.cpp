@@ -77,6 +77,11 @@ std::string Cell(const Stats& s, const char* unit) {
     return text;
 }
 
+// Short measures swing most with the machine's load; they get 2R + 1 runs.
+int MoreRuns(int runs) {
+    return runs == 1 ? 1 : 2 * runs + 1;
+}
+
 // One row of the table. `limit` is the target for the ratio (or, for the
 // answer time, for the program's value itself); 0 means no target.
 struct Row {
@@ -144,7 +149,7 @@ bool PumpUntil(const std::function<bool()>& done, double timeoutMs) {
     while (!done()) {
         if (NowMs() - start > timeoutMs)
             return false;
-        Pump(1);
+        Pump(5);
     }
     return true;
 }
@@ -195,13 +200,15 @@ CalendarDate Today() {
 
 // --- the scan -------------------------------------------------------------
 
-void MeasureScan(const Store& store, int runs, BenchCalendarDlg& dlg, std::vector<Row>& rows,
-                 Stats& remindScan) {
+void MeasureScan(const Store& store, int runs, bool withVariants, BenchCalendarDlg& dlg,
+                 std::vector<Row>& rows, Stats& remindScan) {
     const CalendarDate today = Today();
     std::vector<double> remind, remindFloor, purge, purgeFloor;
     size_t lines = 0, floorLines = 0;
     store.Enter();
-    for (int run = 0; run < runs; ++run) {
+    // Small stores scan in milliseconds, where the load swings most.
+    const int scanRuns = store.n <= 1000 ? MoreRuns(runs) : runs;
+    for (int run = 0; run < scanRuns; ++run) {
         double t = NowMs();
         lines = dlg.WalkAppointments(SCAN_REMIND).size();
         remind.push_back(NowMs() - t);
@@ -210,7 +217,7 @@ void MeasureScan(const Store& store, int runs, BenchCalendarDlg& dlg, std::vecto
         remindFloor.push_back(NowMs() - t);
     }
     HKEY root = store.scratch ? store.scratch->Key() : HKEY_LOCAL_MACHINE;
-    for (int run = 0; run < runs; ++run) {
+    for (int run = 0; run < scanRuns; ++run) {
         ScratchRoot::Leave();
         bench::WriteScanStore(root, store.n, today, true);
         store.Enter();
@@ -224,6 +231,15 @@ void MeasureScan(const Store& store, int runs, BenchCalendarDlg& dlg, std::vecto
         t = NowMs();
         bench::BareWalk(true, today);
         purgeFloor.push_back(NowMs() - t);
+    }
+    std::vector<double> fullPath;
+    if (withVariants) {
+        store.Enter();
+        for (int run = 0; run < runs; ++run) {
+            const double t = NowMs();
+            bench::FullPathWalk(today);
+            fullPath.push_back(NowMs() - t);
+        }
     }
     // Leave the store whole for whatever comes next.
     ScratchRoot::Leave();
@@ -246,6 +262,13 @@ void MeasureScan(const Store& store, int runs, BenchCalendarDlg& dlg, std::vecto
     r.program = Summarise(purge);
     r.floor = Summarise(purgeFloor);
     rows.push_back(r);
+    if (withVariants) {
+        r.measure = "Variant: bare walk opening every key by full path";
+        r.program = Summarise(fullPath);
+        r.floor = Summarise(remindFloor);
+        r.limit = 0;
+        rows.push_back(r);
+    }
 }
 
 // --- the day list ---------------------------------------------------------
@@ -269,9 +292,9 @@ void MeasureListFill(int size, int runs, std::vector<Row>& rows) {
     bench::FloorListWindow floorWindow(rect.right + 4, rect.bottom + 4);
     Pump(50);
     const SYSTEMTIME shown = ToSystemTime(day);
-    std::vector<double> program, floor;
+    std::vector<double> program, floor, perRow;
     int programRows = 0, floorRows = 0;
-    for (int run = 0; run < runs; ++run) {
+    for (int run = 0; run < MoreRuns(runs); ++run) {
         double t = NowMs();
         dlg.ShowDay(LIST_FILL, shown);
         UpdateWindow(list);
@@ -283,6 +306,13 @@ void MeasureListFill(int size, int runs, std::vector<Row>& rows) {
         bench::BareListFill(floorWindow.List(), FormatDateText(day));
         floor.push_back(NowMs() - t);
         floorRows = static_cast<int>(SendMessageA(floorWindow.List(), LVM_GETITEMCOUNT, 0, 0));
+        Pump(0);
+    }
+    {
+        // Once: a row-by-row redraw takes seconds.
+        const double t = NowMs();
+        bench::BareListFill(floorWindow.List(), FormatDateText(day), false);
+        perRow.push_back(NowMs() - t);
         Pump(0);
     }
     if (programRows != size || floorRows != size)
@@ -298,6 +328,10 @@ void MeasureListFill(int size, int runs, std::vector<Row>& rows) {
     r.floor = Summarise(floor);
     r.limit = 1.5;
     r.floorName = "bare fill";
+    rows.push_back(r);
+    r.measure = "Variant: bare fill redrawing per row (1 run)";
+    r.program = Summarise(perRow);
+    r.limit = 0;
     rows.push_back(r);
 }
 
@@ -328,7 +362,9 @@ void MeasureAnswerTime(const Store& store, int runs, std::vector<Row>& rows) {
                     SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
                     worstMs = std::max(worstMs, NowMs() - t);
                     ++probes;
-                    Sleep(1);
+                    // Often enough to catch a stall, seldom enough not to
+                    // slow the scan it watches.
+                    Sleep(5);
                 }
             } catch (...) {
             }
@@ -476,7 +512,9 @@ void MeasureStartup(const Options& options, int n, std::vector<Row>& rows) {
     // start-up work, which both pay the same.
     Launch(options.programExe);
     Launch(options.floorExe);
-    for (int run = 0; run < options.runs; ++run) {
+    // A launch is short and swings with the machine's load: more runs.
+    const int runs = MoreRuns(options.runs);
+    for (int run = 0; run < runs; ++run) {
         const LaunchResult p = Launch(options.programExe);
         if (p.ok) {
             program.push_back(p.firstPaintMs);
@@ -648,7 +686,9 @@ int main(int argc, char** argv) {
         BenchCalendarDlg scanner;
         for (int n : options.scanSizes) {
             Stats remindScan;
-            MeasureScan(stores[n], options.runs, scanner, rows, remindScan);
+            // The full-path variant once, on the middle store.
+            const bool variants = n == options.startupSize;
+            MeasureScan(stores[n], options.runs, variants, scanner, rows, remindScan);
             auto it = peer.find(n);
             if (it != peer.end()) {
                 Row r;

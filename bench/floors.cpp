@@ -73,8 +73,52 @@ std::vector<std::string> BareWalk(bool purge, const CalendarDate& today) {
     return lines;
 }
 
-void BareListFill(HWND list, const std::string& dateText) {
-    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+std::vector<std::string> FullPathWalk(const CalendarDate& today) {
+    std::vector<std::string> lines;
+    fw::unique_hkey root;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, KEY_READ, root.put()) !=
+        ERROR_SUCCESS)
+        return lines;
+    const std::string rootPath = kCalendarRootPath;
+    char dayName[kKeyNameBufferSize];
+    char name[kKeyNameBufferSize];
+    char from[kDateFieldBytes + 1];
+    char to[kDateFieldBytes + 1];
+    char notes[kNotesFieldBytes];
+    for (DWORD d = 0;; ++d) {
+        DWORD length = sizeof dayName;
+        if (RegEnumKeyExA(root.get(), d, dayName, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        const std::string dayPath = rootPath + "\\" + dayName;
+        fw::unique_hkey day;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, dayPath.c_str(), 0, KEY_READ, day.put()) !=
+            ERROR_SUCCESS)
+            continue;
+        for (DWORD a = 0;; ++a) {
+            length = sizeof name;
+            if (RegEnumKeyExA(day.get(), a, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            const std::string path = dayPath + "\\" + name;
+            fw::unique_hkey appointment;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, appointment.put()) !=
+                ERROR_SUCCESS)
+                continue;
+            ReadText(appointment.get(), kValueFrom, from, kDateFieldBytes);
+            ReadText(appointment.get(), kValueTo, to, kDateFieldBytes);
+            if (ClassifyRange(from, to, today) == RangeState::Current) {
+                ReadText(appointment.get(), kValueNotes, notes, sizeof notes);
+                lines.emplace_back(notes);
+            }
+        }
+    }
+    return lines;
+}
+
+void BareListFill(HWND list, const std::string& dateText, bool holdRedraw) {
+    if (holdRedraw)
+        SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
     fw::unique_hkey root;
     fw::unique_hkey day;
@@ -116,10 +160,14 @@ void BareListFill(HWND list, const std::string& dateText) {
             item.pszText = notes;
             SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row),
                          reinterpret_cast<LPARAM>(&item));
+            if (!holdRedraw)
+                UpdateWindow(list);
         }
     }
-    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
+    if (holdRedraw) {
+        SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
+    }
     UpdateWindow(list);
 }
 

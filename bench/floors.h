@@ -19,10 +19,15 @@ namespace bench {
 // the appointments whose range has ended instead of collecting notes.
 std::vector<std::string> BareWalk(bool purge, const CalendarDate& today);
 
+// The same walk, but every key opened by its full path from
+// HKEY_LOCAL_MACHINE: what relative opens save.
+std::vector<std::string> FullPathWalk(const CalendarDate& today);
+
 // The day list's floor: the same reads as the program's list (EVENT INDEX,
 // EVENT, NOTES of each appointment of the day) inserted as rows of `list`
-// with redraw held off, then one paint.
-void BareListFill(HWND list, const std::string& dateText);
+// with redraw held off, then one paint. `holdRedraw` false: the list
+// redraws as each row goes in, to show what holding it off saves.
+void BareListFill(HWND list, const std::string& dateText, bool holdRedraw = true);
 
 // A list view like the main window's (styles, size, colours, columns and the
 // same picture strip), in a window of its own. Owns both windows.

@@ -32,7 +32,8 @@ cleanup() {
 trap cleanup EXIT
 
 driver="$build_abs/bench/bench_driver.exe"
-wine_run() { cmake/wine-test.sh "$@"; }
+repo="$(pwd)"
+wine_run() { "$repo/cmake/wine-test.sh" "$@"; }
 
 # The peer, natively: remind listing today's reminders from the same
 # appointments written as date ranges.
