@@ -450,6 +450,7 @@ bool FullyPainted(HWND window) {
 
 struct LaunchResult {
     bool ok = false;
+    int listRows = -1; // rows in the main window's day list, when it has one
     double firstPaintMs = 0;
     double peakWorkingSetMb = 0;
 };
@@ -484,6 +485,8 @@ LaunchResult Launch(const std::string& exe) {
             SendMessageTimeoutA(state.found, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
             if (FullyPainted(state.found)) {
                 result.firstPaintMs = NowMs() - t0;
+                if (HWND list = GetDlgItem(state.found, IDC_APPOINTMENT_LIST))
+                    result.listRows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
                 result.ok = true;
                 break;
             }
@@ -516,6 +519,11 @@ void MeasureStartup(const Options& options, int n, std::vector<Row>& rows) {
     const int runs = MoreRuns(options.runs);
     for (int run = 0; run < runs; ++run) {
         const LaunchResult p = Launch(options.programExe);
+        // The generated store files five appointments under today; a start-up
+        // that listed none would not have read the store.
+        if (p.ok && p.listRows != 5)
+            std::fprintf(stderr, "warning: the program listed %d appointments for today, not 5\n",
+                         p.listRows);
         if (p.ok) {
             program.push_back(p.firstPaintMs);
             programMem.push_back(p.peakWorkingSetMb);
