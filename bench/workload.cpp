@@ -48,9 +48,11 @@ std::string DetailFor(int serial) {
 
 // Writes one appointment's six values into a new key below `day`; an
 // existing name gets the program's own suffix.
-void WriteAppointment(HKEY day, const GeneratedAppointment& a, int serial) {
+// `restoring`: an appointment that is still there is left alone instead of
+// getting a second key.
+void WriteAppointment(HKEY day, const GeneratedAppointment& a, int serial, bool restoring) {
     fw::unique_hkey key;
-    for (int attempt = 0; attempt < kMaxKeyNameAttempts; ++attempt) {
+    for (int attempt = 0; attempt < (restoring ? 1 : kMaxKeyNameAttempts); ++attempt) {
         const std::string name = AppointmentKeyName(a.created, attempt);
         DWORD disposition = 0;
         if (RegCreateKeyExA(day, name.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
@@ -149,7 +151,7 @@ WorkloadCounts WriteScanStore(HKEY root, int count, const CalendarDate& today, b
             if (!day)
                 continue;
         }
-        WriteAppointment(day.get(), a, serial);
+        WriteAppointment(day.get(), a, serial, onlyEnded);
         ++counts.appointments;
         counts.current += state == RangeState::Current ? 1 : 0;
         counts.ended += state == RangeState::Ended ? 1 : 0;
@@ -180,7 +182,7 @@ void WriteDayStore(HKEY root, int count, const CalendarDate& day) {
         a.notes = notes;
         a.eventIndex = rng.Next(6);
         a.created = CreationTime(rng.Next(24), rng.Next(60), rng.Next(60), rng.Next(1000));
-        WriteAppointment(dayKey.get(), a, i);
+        WriteAppointment(dayKey.get(), a, i, false);
     }
 }
 

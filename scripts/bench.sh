@@ -36,7 +36,7 @@ repo="$(pwd)"
 # Wine's note that its 32-bit half is not installed says nothing about a
 # 64-bit benchmark; the driver's own messages pass.
 wine_run() {
-    "$repo/cmake/wine-test.sh" "$@" 2> >(grep -v -E 'wine32|multiarch|add-architecture' >&2)
+    "$repo/cmake/wine-test.sh" "$@" 2> >(grep --line-buffered -v -E 'wine32|multiarch|add-architecture' >&2)
 }
 
 # The peer, natively: remind listing today's reminders from the same
@@ -63,7 +63,7 @@ done
 cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 echo
-echo "Machine: $cpu, $(nproc) cores, $(wine --version), load average before the run: $load"
+echo "Machine: $cpu, $(nproc) cores, $(wine --version 2>/dev/null), load average before the run: $load"
 echo "Runs per measure: $runs (median, min-max)"
 echo
 wine_run "$driver" --runs "$runs" --peer peer.txt
