@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what building and running Quillmere on Debian needs, then builds it.
-# Usage: scripts/setup.sh [build-dir]   (default: build)
+# Usage: scripts/setup.sh [build-dir [cmake options...]]   (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +19,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 build_dir=${1:-build}
+shift || true
 cmake -S . -B "$build_dir" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release "$@"
 cmake --build "$build_dir"

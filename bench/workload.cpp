@@ -1,0 +1,199 @@
+#include "bench/workload.h"
+
+#include "framework/unique_handle.h"
+#include "store/calendar_registry.h"
+#include "store/date_range_test.h"
+#include "store/key_naming.h"
+#include "store/registry_value.h"
+
+#include <cstdio>
+#include <cstdint>
+
+namespace bench {
+
+namespace {
+
+constexpr int kPerDay = 5;
+constexpr const char* kEventTexts[] = {"EMail", "Others", "Fishing", "Movie", "Music", "Holiday"};
+
+// A small fixed generator, so that every run writes the same store.
+class Lcg {
+public:
+    explicit Lcg(uint32_t seed) : m_state(seed) {}
+    int Next(int bound) {
+        m_state = m_state * 1664525u + 1013904223u;
+        return static_cast<int>((m_state >> 8) % static_cast<uint32_t>(bound));
+    }
+
+private:
+    uint32_t m_state;
+};
+
+CalendarDate AddDays(CalendarDate date, int days) {
+    for (; days > 0; --days)
+        date = NextDay(date);
+    for (; days < 0; ++days)
+        date = PreviousDay(date);
+    return date;
+}
+
+std::string DetailFor(int serial) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "Generated appointment %d: bring the papers, call ahead, and leave "
+                  "early enough for the traffic.",
+                  serial);
+    return text;
+}
+
+// Writes one appointment's six values into a new key below `day`; an
+// existing name gets the program's own suffix.
+// `restoring`: an appointment that is still there is left alone instead of
+// getting a second key.
+void WriteAppointment(HKEY day, const GeneratedAppointment& a, int serial, bool restoring) {
+    fw::unique_hkey key;
+    for (int attempt = 0; attempt < (restoring ? 1 : kMaxKeyNameAttempts); ++attempt) {
+        const std::string name = AppointmentKeyName(a.created, attempt);
+        DWORD disposition = 0;
+        if (RegCreateKeyExA(day, name.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, key.put(), &disposition) != ERROR_SUCCESS)
+            return;
+        if (disposition == REG_CREATED_NEW_KEY)
+            break;
+        key.reset();
+    }
+    if (!key)
+        return;
+    WriteFixedText(key.get(), kValueFrom, FormatDateText(a.from), kDateFieldBytes);
+    WriteFixedText(key.get(), kValueTo, FormatDateText(a.to), kDateFieldBytes);
+    WriteFixedText(key.get(), kValueNotes, a.notes, kNotesFieldBytes);
+    WriteFixedText(key.get(), kValueEvent, kEventTexts[a.eventIndex], kEventFieldBytes);
+    WriteDwordValue(key.get(), kValueEventIndex, static_cast<DWORD>(a.eventIndex));
+    WriteFixedText(key.get(), kValueDetailNotes, DetailFor(serial), kNotesFieldBytes);
+}
+
+void WriteOptions(HKEY calendar) {
+    fw::unique_hkey options(CreateVolatileKey(calendar, "OPTIONS"));
+    if (!options)
+        return;
+    WriteDwordValue(options.get(), kValueTimeoutValue, 5);
+    WriteDwordValue(options.get(), kValueSplash, 0);
+    WriteDwordValue(options.get(), kValueTimeoutDelete, 0);
+}
+
+SYSTEMTIME CreationTime(int hour, int minute, int second, int millisecond) {
+    SYSTEMTIME t{};
+    t.wHour = static_cast<WORD>(hour);
+    t.wMinute = static_cast<WORD>(minute);
+    t.wSecond = static_cast<WORD>(second);
+    t.wMilliseconds = static_cast<WORD>(millisecond);
+    return t;
+}
+
+} // namespace
+
+HKEY CreateVolatileKey(HKEY parent, const char* path) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+std::vector<GeneratedAppointment> Generate(int count, const CalendarDate& today) {
+    std::vector<GeneratedAppointment> all;
+    all.reserve(static_cast<size_t>(count));
+    Lcg rng(static_cast<uint32_t>(count) * 2654435761u);
+    const int days = (count + kPerDay - 1) / kPerDay;
+    CalendarDate day = AddDays(today, -(days / 10));
+    for (int i = 0; i < days; ++i, day = NextDay(day)) {
+        for (int j = 0; j < kPerDay && static_cast<int>(all.size()) < count; ++j) {
+            GeneratedAppointment a;
+            a.day = day;
+            // Hours 10 to 14 keep the five names of a day apart.
+            a.created = CreationTime(10 + j, rng.Next(60), rng.Next(60), rng.Next(1000));
+            a.from = AddDays(day, -rng.Next(16));
+            a.to = AddDays(a.from, rng.Next(30));
+            char notes[64];
+            std::snprintf(notes, sizeof notes, "Meeting %d at the office", i * kPerDay + j);
+            a.notes = notes;
+            a.eventIndex = rng.Next(6);
+            all.push_back(std::move(a));
+        }
+    }
+    return all;
+}
+
+WorkloadCounts WriteScanStore(HKEY root, int count, const CalendarDate& today, bool onlyEnded) {
+    WorkloadCounts counts;
+    fw::unique_hkey software(CreateVolatileKey(root, "SOFTWARE"));
+    if (!software)
+        return counts;
+    fw::unique_hkey calendar(CreateVolatileKey(software.get(), "Calendar"));
+    if (!calendar)
+        return counts;
+    if (!onlyEnded)
+        WriteOptions(calendar.get());
+    const std::vector<GeneratedAppointment> all = Generate(count, today);
+    fw::unique_hkey day;
+    CalendarDate openDay;
+    int serial = 0;
+    for (const GeneratedAppointment& a : all) {
+        ++serial;
+        const std::string from = FormatDateText(a.from);
+        const std::string to = FormatDateText(a.to);
+        const RangeState state = ClassifyRange(from.c_str(), to.c_str(), today);
+        if (onlyEnded && state != RangeState::Ended)
+            continue;
+        if (!day || !(openDay == a.day)) {
+            day.reset(CreateVolatileKey(calendar.get(), FormatDateText(a.day).c_str()));
+            openDay = a.day;
+            if (!day)
+                continue;
+        }
+        WriteAppointment(day.get(), a, serial, onlyEnded);
+        ++counts.appointments;
+        counts.current += state == RangeState::Current ? 1 : 0;
+        counts.ended += state == RangeState::Ended ? 1 : 0;
+        counts.upcoming += state == RangeState::Upcoming ? 1 : 0;
+    }
+    return counts;
+}
+
+void WriteDayStore(HKEY root, int count, const CalendarDate& day) {
+    fw::unique_hkey software(CreateVolatileKey(root, "SOFTWARE"));
+    if (!software)
+        return;
+    fw::unique_hkey calendar(CreateVolatileKey(software.get(), "Calendar"));
+    if (!calendar)
+        return;
+    WriteOptions(calendar.get());
+    fw::unique_hkey dayKey(CreateVolatileKey(calendar.get(), FormatDateText(day).c_str()));
+    if (!dayKey)
+        return;
+    Lcg rng(7u);
+    for (int i = 0; i < count; ++i) {
+        GeneratedAppointment a;
+        a.day = day;
+        a.from = day;
+        a.to = day;
+        char notes[64];
+        std::snprintf(notes, sizeof notes, "Meeting %d at the office", i);
+        a.notes = notes;
+        a.eventIndex = rng.Next(6);
+        a.created = CreationTime(rng.Next(24), rng.Next(60), rng.Next(60), rng.Next(1000));
+        WriteAppointment(dayKey.get(), a, i, false);
+    }
+}
+
+bool WriteRemindFile(const char* path, int count, const CalendarDate& today) {
+    FILE* file = std::fopen(path, "w");
+    if (file == nullptr)
+        return false;
+    for (const GeneratedAppointment& a : Generate(count, today))
+        std::fprintf(file, "REM %04d-%02d-%02d THROUGH %04d-%02d-%02d MSG %s\n", a.from.year,
+                     a.from.month, a.from.day, a.to.year, a.to.month, a.to.day, a.notes.c_str());
+    return std::fclose(file) == 0;
+}
+
+} // namespace bench

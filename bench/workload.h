@@ -1,0 +1,56 @@
+#pragma once
+
+#include "store/date_text.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// What a generated store holds, against today.
+struct WorkloadCounts {
+    int appointments = 0;
+    int current = 0;
+    int ended = 0;
+    int upcoming = 0;
+};
+
+// One generated appointment, before it is written.
+struct GeneratedAppointment {
+    CalendarDate day;
+    SYSTEMTIME created{}; // names the key, as the program names it
+    CalendarDate from;
+    CalendarDate to;
+    std::string notes;
+    int eventIndex = 0;
+};
+
+// Generates `count` appointments, five a day, over days around `today`: a
+// tenth of the days lie in the past, so some ranges have ended, some contain
+// today and the rest are still to come. Ranges cover 1 to 30 days. The same
+// arguments always give the same appointments, so a purge can be undone by
+// writing the ended ones again.
+std::vector<GeneratedAppointment> Generate(int count, const CalendarDate& today);
+
+// Writes the generated store below `root` (a key standing for
+// HKEY_LOCAL_MACHINE: the store goes to root\SOFTWARE\Calendar) exactly as the
+// program lays it out, plus OPTIONS with the splash off. The keys are
+// volatile, so the workload never reaches the prefix's files on disk.
+// `onlyEnded`: writes only the appointments whose range has ended (to undo a
+// purge). Returns what was written.
+WorkloadCounts WriteScanStore(HKEY root, int count, const CalendarDate& today, bool onlyEnded);
+
+// One day holding `count` appointments, for the day list.
+void WriteDayStore(HKEY root, int count, const CalendarDate& day);
+
+// Writes the same appointments as remind(1) reminders, one
+// "REM from THROUGH to MSG notes" line each. False when the file cannot be
+// written.
+bool WriteRemindFile(const char* path, int count, const CalendarDate& today);
+
+// Creates (volatile) or opens the key path below `parent`.
+HKEY CreateVolatileKey(HKEY parent, const char* path);
+
+} // namespace bench
