@@ -8,6 +8,7 @@
 #include "framework/unique_handle.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
+#include "store/system_time.h"
 
 #include <windows.h>
 #include <commctrl.h>
