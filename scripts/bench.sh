@@ -17,6 +17,8 @@ if ! command -v remind >/dev/null 2>&1; then
 fi
 
 source scripts/virtual_display.sh
+source scripts/low_latency.sh
+hold_low_latency
 STARTED_XVFB_PID=""
 start_virtual_display
 build_abs="$(pwd)/$build_dir"
@@ -64,6 +66,7 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')
 load=$(cut -d' ' -f1-3 /proc/loadavg)
 echo
 echo "Machine: $cpu, $(nproc) cores, $(wine --version 2>/dev/null), load average before the run: $load"
+echo "Idle CPUs held ready (0 µs PM QoS request): $LOW_LATENCY_HELD"
 echo "Runs per measure: $runs (median, min-max)"
 echo
 wine_run "$driver" --runs "$runs" --peer peer.txt

@@ -8,6 +8,8 @@ build_dir=${1:-build}
 scripts/setup.sh "$build_dir"
 
 source scripts/virtual_display.sh
+source scripts/low_latency.sh
+hold_low_latency
 STARTED_XVFB_PID=""
 start_virtual_display
 prefix="$(pwd)/$build_dir/wine-test-prefix"
