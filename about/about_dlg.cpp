@@ -1,6 +1,6 @@
 #include "about/about_dlg.h"
 
-#include "about/card_font.h"
+#include "framework/controls.h"
 #include "res/resource.h"
 
 CAboutDlg::CAboutDlg(HWND parent) : fw::Dialog(IDD_ABOUTBOX, parent) {}
@@ -24,7 +24,7 @@ BOOL CAboutDlg::OnInitDialog() {
 HBRUSH CAboutDlg::OnCtlColor(HDC, HWND control, UINT) {
     const int id = GetDlgCtrlID(control);
     if (m_font && (id == IDC_PRODUCT_NAME || id == IDC_MAKER_NAME || id == IDC_MAKER_WEB))
-        SetCardFont(control, m_font.get());
+        fw::SetFontIfDifferent(control, m_font.get());
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;
 }

@@ -1,6 +1,6 @@
 #include "about/splash_dlg.h"
 
-#include "about/card_font.h"
+#include "framework/controls.h"
 #include "res/resource.h"
 
 CSplashDlg::CSplashDlg(HWND parent) : fw::Dialog(IDD_SPLASH, parent) {}
@@ -32,7 +32,7 @@ void CSplashDlg::OnTimer(UINT_PTR) {
 HBRUSH CSplashDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
     const int id = GetDlgCtrlID(control);
     if (m_font && (id == IDC_PRODUCT_NAME || id == IDC_MAKER_NAME || id == IDC_MAKER_WEB))
-        SetCardFont(control, m_font.get());
+        fw::SetFontIfDifferent(control, m_font.get());
     // Transparent text backgrounds let the card's colour show behind the texts.
     if (kind == CTLCOLOR_STATIC)
         SetBkMode(dc, TRANSPARENT);

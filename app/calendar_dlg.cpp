@@ -17,6 +17,9 @@ constexpr UINT_PTR kReminderTimerId = 1;
 // A timer's period is at most USER_TIMER_MAXIMUM milliseconds (about 24.8
 // days); a longer interval could only come from a value stored from outside.
 constexpr int kMaxReminderMinutes = 0x7FFFFFFF / 60000;
+// A reminder thread hands the restart of the window's timer to the window's
+// own thread with this message.
+constexpr UINT kRestartTimerMessage = WM_APP + 1;
 } // namespace
 
 CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent) {
@@ -24,7 +27,8 @@ CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent
 }
 
 CCalendarDlg::~CCalendarDlg() {
-    StopReminders();
+    // No reminder thread may outlive the window it reports to.
+    m_reminders.Stop();
     m_pToolTip.reset();
     m_pImageList.reset();
 }
@@ -59,7 +63,7 @@ bool CCalendarDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         // WM_USER is also DM_GETDEFID, which the dialog manager sends to find
         // the default button; OnTrayNotify takes only the icon's own messages.
         fw::OnMessage<Self>(WM_USER, &Self::OnTrayNotify),
-        fw::OnMessage<Self>(kReminderClosedMessage, &Self::OnReminderClosed),
+        fw::OnMessage<Self>(kRestartTimerMessage, &Self::OnRestartTimer),
         fw::OnMessage<Self>(WM_DESTROY, &Self::OnDestroy),
         fw::OnCommand<Self>(ID_LIST_NEW, &Self::OnNewAppointment),
         fw::OnCommand<Self>(ID_FILE_NEW_APPOINTMENT, &Self::OnNewAppointment),
@@ -116,9 +120,10 @@ void CCalendarDlg::AddTrayIcon() {
 }
 
 void CCalendarDlg::InitCalendarWindow() {
-    m_pDateRangeTest = std::make_unique<CDateRangeTest>();
-    m_bReminderBusy = 0;
     CCalendarRegistry registry;
+    // A New cut short by a crash or a kill left an unfinished key; it goes
+    // before anything is read.
+    registry.RemoveUnfinishedNew();
 
     m_pToolTip = std::make_unique<fw::ToolTip>();
     if (m_pToolTip->Create(m_hWnd, TTS_ALWAYSTIP)) {
@@ -258,7 +263,7 @@ void CCalendarDlg::OnUnload() {
                            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
     m_trayIcon.SetIcon(0u);
-    StopReminders();
+    m_reminders.Stop();
     DestroyWindow();
 }
 
@@ -280,29 +285,21 @@ UINT CCalendarDlg::ReminderPeriodMs(int minutes) {
 
 void CCalendarDlg::RestartReminderTimer() {
     // A pop-up closed by Unload must not set a timer on a window that goes.
-    if (m_bShuttingDown.load())
+    if (m_reminders.IsStopped())
         return;
     // A reminder thread asks the window's own thread, which owns the
     // interval and the timer.
     if (m_hWnd != nullptr && GetWindowThreadProcessId(m_hWnd, nullptr) != GetCurrentThreadId()) {
-        PostMessageA(m_hWnd, kReminderClosedMessage, 0, 0);
+        PostMessageA(m_hWnd, kRestartTimerMessage, 0, 0);
         return;
     }
     KillTimer(kReminderTimerId);
     SetTimer(kReminderTimerId, ReminderPeriodMs(m_nReminderMinutes));
 }
 
-void CCalendarDlg::SetReminderBusy(int busy) {
-    m_bReminderBusy = busy != 0 ? 1 : 0;
-}
-
-int CCalendarDlg::IsReminderBusy() const {
-    return m_bReminderBusy.load();
-}
-
-bool CCalendarDlg::TryClaimReminder() {
-    int expected = 0;
-    return m_bReminderBusy.compare_exchange_strong(expected, 1);
+std::optional<LRESULT> CCalendarDlg::OnRestartTimer(WPARAM, LPARAM) {
+    RestartReminderTimer();
+    return 0;
 }
 
 BOOL CCalendarDlg::PreTranslateMessage(MSG* msg) {
@@ -313,13 +310,10 @@ BOOL CCalendarDlg::PreTranslateMessage(MSG* msg) {
 
 HBRUSH CCalendarDlg::OnCtlColor(HDC, HWND control, UINT) {
     const int id = GetDlgCtrlID(control);
-    if (id == IDC_DETAIL_NOTES_LABEL || id == IDC_SEARCH_EVENTS_LABEL) {
-        if (m_fontNormal)
-            SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_fontNormal.get()), FALSE);
-    } else if (id == IDC_GO_TODAY) {
-        if (m_fontBold)
-            SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_fontBold.get()), FALSE);
-    }
+    if (id == IDC_DETAIL_NOTES_LABEL || id == IDC_SEARCH_EVENTS_LABEL)
+        fw::SetFontIfDifferent(control, m_fontNormal.get(), false);
+    else if (id == IDC_GO_TODAY)
+        fw::SetFontIfDifferent(control, m_fontBold.get(), false);
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;
 }

@@ -4,26 +4,19 @@
 #include "framework/dialog.h"
 #include "framework/unique_handle.h"
 #include "store/appointment_view.h"
-#include "store/date_range_test.h"
-#include "tray/reminder_owner.h"
-#include "tray/reminder_dlg.h"
+#include "tray/reminder_cycle.h"
 #include "tray/tray_icon.h"
 
-#include <atomic>
-#include <list>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
-#include <vector>
 
 class CNewAppointmentDlg;
 
 // The main window: the month calendar, the day's appointment list and the
-// Detailed Notes box. It lives hidden in the notification area between uses,
-// and it runs the reminder cycle.
-class CCalendarDlg : public fw::Dialog, public IAppointmentView, public IReminderOwner {
+// Detailed Notes box. It lives hidden in the notification area between uses;
+// its timer drives the reminder cycle, which it owns.
+class CCalendarDlg : public fw::Dialog, public IAppointmentView, public IReminderTimer {
 public:
     explicit CCalendarDlg(HWND parent = nullptr);
     ~CCalendarDlg() override;
@@ -35,23 +28,18 @@ public:
     void ModifySelectedAppointment(int mode);
     void InitAppointmentList();
 
-    // Reminder cycle.
+    // Reminder cycle: the timer is the window's, the rest the cycle's.
     void RestartReminderTimer() override;
-    void SetReminderBusy(int busy) override;
+    void SetReminderBusy(int busy);
     int IsReminderBusy() const;
-    // Claims the busy flag: true when it was clear and is now set.
-    bool TryClaimReminder();
+    // SCAN_REMIND: one reminder on the calling thread (scan, then pop-up).
+    // SCAN_PURGE: deletes what ended before today. Returns 1.
     int ScanAppointments(int mode);
-    // Walks every appointment once. SCAN_REMIND: returns the NOTES of those
-    // current today, in the registry's order. SCAN_PURGE: deletes those whose
-    // range ended before today and returns nothing.
-    std::vector<std::string> WalkAppointments(int mode);
+    void ReminderThreadProc();
     void PurgeOutdated();
-    // IReminderOwner: the open pop-up, which Unload closes.
-    bool ReminderOpened(HWND popup) override;
-    void ReminderClosed(HWND popup) override;
     // The reminder pop-up's window while one is open, else null.
-    HWND ReminderWindow() const;
+    HWND ReminderWindow() const { return m_reminders.PopupWindow(); }
+    CReminderCycle& Reminders() { return m_reminders; }
 
     // IAppointmentView: what the store fills when it lists a day.
     void AppendAppointmentRow(const char* eventText, const char* notes, int eventIndex) override;
@@ -67,7 +55,7 @@ public:
     static UINT ReminderPeriodMs(int minutes);
 
     // Reminder threads still running (the program waits for them at exit).
-    int ActiveReminderThreads() const { return m_nActiveReminders.load(); }
+    int ActiveReminderThreads() const { return m_reminders.ActiveThreads(); }
 
 protected:
     BOOL OnInitDialog() override;
@@ -92,7 +80,7 @@ protected:
     std::optional<LRESULT> OnQueryDragIcon(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnTrayNotify(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnTaskbarCreated(WPARAM wp, LPARAM lp);
-    std::optional<LRESULT> OnReminderClosed(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnRestartTimer(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnDestroy(WPARAM wp, LPARAM lp);
     void OnTimer(UINT_PTR id);
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
@@ -114,6 +102,9 @@ protected:
     LRESULT OnCalendarSelect(NMHDR* header);
 
     void ShowListMenu();
+    // The Detailed Notes box's text into m_strDetailNotes; false, with the
+    // user told why, when it is too long to be stored whole.
+    bool TakeDetailNotes();
     void SaveNewAppointment();
     // Steps the shown day by one, carrying into the neighbouring month.
     void StepDay(int direction);
@@ -121,10 +112,8 @@ protected:
 public:
     // Members, in the order the design gives them.
     std::unique_ptr<CNewAppointmentDlg> m_pNewAppointmentDlg;
-    std::unique_ptr<CDateRangeTest> m_pDateRangeTest;
     CTrayIcon m_trayIcon;
     fw::unique_himagelist m_pImageList;
-    std::atomic<int> m_bReminderBusy{0};
     int m_nReminderMinutes = 1;
     fw::unique_hfont m_fontNormal;
     fw::unique_hfont m_fontBold;
@@ -145,22 +134,7 @@ private:
     fw::unique_hbitmap m_bmpSaveNotes;
     fw::unique_hbitmap m_bmpNextDay;
     fw::unique_hbitmap m_bmpPrevDay;
-    // Closes an open pop-up and waits for every reminder thread; from then on
-    // no reminder starts.
-    void StopReminders();
-    void ReminderThreadProc(std::atomic<bool>* finished);
-
-    // A reminder thread, and whether it has done its last touch of this window.
-    struct ReminderThread {
-        std::thread thread;
-        std::atomic<bool> finished{false};
-    };
-    // Started and joined on the window's own thread only.
-    std::list<ReminderThread> m_reminderThreads;
-    mutable std::mutex m_reminderMutex;
-    HWND m_hReminderPopup = nullptr; // guarded by m_reminderMutex
-    std::atomic<int> m_nActiveReminders{0};
-    std::atomic<bool> m_bShuttingDown{false};
+    CReminderCycle m_reminders{*this};
     UINT m_uTaskbarCreatedMessage = 0;
     bool m_bFilling = false;
 };

@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "store/date_text.h"
+#include "store/notes_rule.h"
 #include "store/system_time.h"
 
 namespace {
@@ -131,6 +132,14 @@ void CCalendarDlg::OnSaveNotes() {
     ModifySelectedAppointment(MODIFY_SAVE_DETAIL);
 }
 
+bool CCalendarDlg::TakeDetailNotes() {
+    UpdateData(true);
+    if (FitsNotesField(m_strDetailNotes))
+        return true;
+    fw::ShowNotice(m_hWnd, kDetailNotesTooLongMessage);
+    return false;
+}
+
 void CCalendarDlg::ModifySelectedAppointment(int mode) {
     const int row = m_listAppointments.GetFirstSelected();
     if (row < 0)
@@ -144,14 +153,8 @@ void CCalendarDlg::ModifySelectedAppointment(int mode) {
     CCalendarRegistry registry;
     int result = MODIFY_RESULT_NONE;
     if (mode == MODIFY_SAVE_DETAIL) {
-        UpdateData(true);
-        // The stored field holds 499 characters; cutting the rest off silently
-        // would lose what the user wrote.
-        if (m_strDetailNotes.size() > kMaxNotesLength) {
-            fw::ShowNotice(m_hWnd, "Detailed notes can hold at most 499 characters. "
-                                   "Please shorten them and save again.");
+        if (!TakeDetailNotes())
             return;
-        }
         result = registry.ModifyAppointment(MODIFY_SAVE_DETAIL, dateText, notes, m_strDetailNotes);
     } else if (mode == MODIFY_DELETE) {
         result = registry.ModifyAppointment(MODIFY_DELETE, dateText, notes, std::string());

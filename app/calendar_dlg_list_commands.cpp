@@ -23,9 +23,10 @@ void CCalendarDlg::ShowListMenu() {
     HMENU popup = GetSubMenu(menu.get(), 0);
     if (popup == nullptr)
         return;
-    // Without a selected row the text is empty too.
-    const int row = m_listAppointments.GetFirstSelected();
-    if (m_listAppointments.GetItemText(row, 0).empty())
+    // Any selected row can be deleted, also one whose texts are empty: an
+    // appointment left incomplete by another program would otherwise stay
+    // for ever, since the purge cannot read its range either.
+    if (m_listAppointments.GetFirstSelected() < 0)
         EnableMenuItem(popup, ID_LIST_DELETE, MF_BYCOMMAND | MF_GRAYED);
     // The chosen command arrives as WM_COMMAND through the routing table.
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr);
@@ -38,12 +39,8 @@ void CCalendarDlg::OnNewAppointment() {
         return;
     // The box's text becomes the new appointment's detailed notes; one that
     // cannot be stored whole is refused before the dialog opens.
-    UpdateData(true);
-    if (m_strDetailNotes.size() > kMaxNotesLength) {
-        fw::ShowNotice(m_hWnd, "Detailed notes can hold at most 499 characters. "
-                               "Please shorten them and save again.");
+    if (!TakeDetailNotes())
         return;
-    }
     m_pNewAppointmentDlg = std::make_unique<CNewAppointmentDlg>(m_hWnd);
     if (m_pNewAppointmentDlg->DoModal() == IDOK)
         SaveNewAppointment();

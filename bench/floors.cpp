@@ -3,7 +3,7 @@
 #include "framework/unique_handle.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
-#include "store/date_range_test.h"
+#include "store/date_range.h"
 
 #include <commctrl.h>
 

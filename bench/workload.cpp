@@ -3,7 +3,7 @@
 #include "framework/unique_handle.h"
 #include "store/calendar_registry.h"
 #include "store/system_time.h"
-#include "store/date_range_test.h"
+#include "store/date_range.h"
 #include "store/key_naming.h"
 #include "store/registry_value.h"
 

@@ -4,6 +4,7 @@
 #include "framework/message_box.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
+#include "store/notes_rule.h"
 #include "store/system_time.h"
 
 #include <iterator>
@@ -152,33 +153,21 @@ void CNewAppointmentDlg::OnOK() {
                           MB_OK | MB_ICONINFORMATION);
         return;
     }
-    // The store keeps 499 characters; the rest would be cut off unseen.
-    if (m_strNotesEdit.size() > kMaxNotesLength) {
-        ShowDialogMessage("Notes can hold at most 499 characters. Please shorten them.",
-                          "Quillmere", MB_OK | MB_ICONINFORMATION);
+    if (!FitsNotesField(m_strNotesEdit)) {
+        ShowDialogMessage(kNotesTooLongMessage, "Quillmere", MB_OK | MB_ICONINFORMATION);
         return;
     }
     m_strAppointmentNotes = m_strNotesEdit;
     EndDialog(IDOK);
 }
 
-void CNewAppointmentDlg::SetFontIfDifferent(HWND control, HFONT font) const {
-    // A control asks for its colours while it paints, after it chose its
-    // font; a new font shows only with a redraw. That redraw asks again, so
-    // only a changed font is set, which ends the cycle.
-    if (control == nullptr || font == nullptr)
-        return;
-    if (reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)) != font)
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
-}
-
 HBRUSH CNewAppointmentDlg::OnCtlColor(HDC, HWND control, UINT kind) {
     if ((kind == CTLCOLOR_STATIC || kind == CTLCOLOR_BTN) && GetParent(control) == m_hWnd) {
         const int id = GetDlgCtrlID(control);
         if (!IsLabel(id) && !IsInput(id))
-            SetFontIfDifferent(control, m_fontBold.get());
+            fw::SetFontIfDifferent(control, m_fontBold.get());
         for (int label : {IDC_FROM_LABEL, IDC_TO_LABEL, IDC_NOTES_LABEL, IDC_EVENTS_LABEL})
-            SetFontIfDifferent(GetDlgItem(label), m_fontNormal.get());
+            fw::SetFontIfDifferent(GetDlgItem(label), m_fontNormal.get());
     }
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;

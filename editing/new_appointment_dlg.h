@@ -59,7 +59,6 @@ private:
     int CheckToDate(CheckReason reason);
     // Shows a message owned by the dialog, one at a time.
     void ShowDialogMessage(const char* text, const char* caption, UINT style);
-    void SetFontIfDifferent(HWND control, HFONT font) const;
 
     // True while a message box of this dialog is open: the box runs its own
     // message loop, in which the pickers may report again.

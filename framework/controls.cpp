@@ -4,6 +4,13 @@
 
 namespace fw {
 
+void SetFontIfDifferent(HWND control, HFONT font, bool redraw) {
+    if (control == nullptr || font == nullptr)
+        return;
+    if (reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)) != font)
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
+}
+
 std::string Wnd::GetText() const {
     int length = GetWindowTextLengthA(m_hWnd);
     if (length <= 0)

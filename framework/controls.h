@@ -7,6 +7,12 @@
 
 namespace fw {
 
+// Gives a control a font from the colour request it makes while it paints.
+// The control chose its font before it asked, so a new font shows only with
+// a redraw, and that redraw asks again: only a font the control does not have
+// yet is set, which ends the cycle. Nothing for a null control or font.
+void SetFontIfDifferent(HWND control, HFONT font, bool redraw = true);
+
 // A window handle and the few calls the program makes on it. Holds, never owns.
 class Wnd {
 public:
@@ -23,11 +29,6 @@ public:
     std::string GetText() const;
     void SetText(const std::string& text) const { SetWindowTextA(m_hWnd, text.c_str()); }
     void Show(int command) const { ShowWindow(m_hWnd, command); }
-    bool IsVisible() const { return IsWindowVisible(m_hWnd) != FALSE; }
-    int GetDlgCtrlID() const { return ::GetDlgCtrlID(m_hWnd); }
-    void SetFont(HFONT font, bool redraw) const {
-        Send(WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
-    }
 
 protected:
     HWND m_hWnd = nullptr;
@@ -114,13 +115,11 @@ public:
     int GetCurSel() const { return static_cast<int>(Send(CB_GETCURSEL)); }
     void SetCurSel(int index) const { Send(CB_SETCURSEL, static_cast<WPARAM>(index)); }
     std::string GetItemText(int index) const;
-    int GetCount() const { return static_cast<int>(Send(CB_GETCOUNT)); }
 };
 
 class UpDown : public Wnd {
 public:
     void SetPos(int pos) const { Send(UDM_SETPOS, 0, MAKELPARAM(static_cast<WORD>(pos), 0)); }
-    int GetPos() const { return static_cast<short>(LOWORD(Send(UDM_GETPOS))); }
     void SetRange(int lower, int upper) const {
         Send(UDM_SETRANGE, 0, MAKELPARAM(static_cast<WORD>(upper), static_cast<WORD>(lower)));
     }

@@ -62,9 +62,6 @@ struct KeyTraits {
 inline void CloseGdiObject(HGDIOBJ h) {
     DeleteObject(h);
 }
-inline void CloseIcon(HICON h) {
-    DestroyIcon(h);
-}
 inline void CloseImageList(HIMAGELIST h) {
     ImageList_Destroy(h);
 }
@@ -79,7 +76,6 @@ using unique_hkey = UniqueHandle<KeyTraits>;
 using unique_hfont = UniqueHandle<NullHandleTraits<HFONT, CloseGdiObject>>;
 using unique_hbrush = UniqueHandle<NullHandleTraits<HBRUSH, CloseGdiObject>>;
 using unique_hbitmap = UniqueHandle<NullHandleTraits<HBITMAP, CloseGdiObject>>;
-using unique_hicon = UniqueHandle<NullHandleTraits<HICON, CloseIcon>>;
 using unique_himagelist = UniqueHandle<NullHandleTraits<HIMAGELIST, CloseImageList>>;
 using unique_hmenu = UniqueHandle<NullHandleTraits<HMENU, CloseMenu>>;
 using unique_handle = UniqueHandle<NullHandleTraits<HANDLE, CloseKernelHandle>>;

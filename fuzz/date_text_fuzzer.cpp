@@ -3,7 +3,7 @@
 // today (today defaults to 2002-5-7); the first is also parsed on its own.
 
 #include "fuzz/fuzz_check.h"
-#include "store/date_range_test.h"
+#include "store/date_range.h"
 #include "store/date_text.h"
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 // watches byte for byte. Exits non-zero on the first failure.
 
 #include "fuzz/fuzz_check.h"
-#include "store/date_range_test.h"
+#include "store/date_range.h"
 #include "store/value_decoding.h"
 #include "tray/reminder_lines.h"
 

@@ -82,12 +82,8 @@ void CSettingsDlg::OnOK() {
 HBRUSH CSettingsDlg::OnCtlColor(HDC, HWND control, UINT kind) {
     const bool groupTitle =
         kind == CTLCOLOR_STATIC && GetDlgCtrlID(control) == IDC_EVENT_OPTIONS_GROUP;
-    // A control asks while it paints, with its old font already chosen: the
-    // first time, redraw it so that it shows bold from the start; afterwards
-    // leave it be, or it would paint over and over.
-    if (m_font && (groupTitle || kind == CTLCOLOR_BTN) &&
-        reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)) != m_font.get())
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(m_font.get()), TRUE);
+    if (groupTitle || kind == CTLCOLOR_BTN)
+        fw::SetFontIfDifferent(control, m_font.get());
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;
 }

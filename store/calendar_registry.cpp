@@ -3,14 +3,25 @@
 #include "framework/clock.h"
 #include "framework/message_box.h"
 #include "framework/unique_handle.h"
+#include "store/calendar_root.h"
 #include "store/key_naming.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
 #include "store/system_time.h"
 
+#include <atomic>
 #include <cstring>
+#include <functional>
 
 namespace {
+
+std::atomic<SaveStepObserver> g_saveStepObserver{nullptr};
+
+// Whether a New save goes on after `step`; only tests ever say no.
+bool SaveGoesOn(int step) {
+    SaveStepObserver observer = g_saveStepObserver.load();
+    return observer == nullptr || observer(step);
+}
 
 // A date text names one key directly below the root; an empty text or one
 // with a separator would name the root itself or a deeper key.
@@ -25,8 +36,7 @@ fw::unique_hkey OpenDayKey(const std::string& dateText) {
     if (!IsDayKeyName(dateText))
         return day;
     fw::unique_hkey root;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, KEY_READ, root.put()) !=
-        ERROR_SUCCESS)
+    if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS)
         return day;
     if (RegOpenKeyExA(root.get(), dateText.c_str(), 0, KEY_READ, day.put()) != ERROR_SUCCESS)
         day.reset();
@@ -39,7 +49,54 @@ bool FitsField(const std::string& text, size_t fieldBytes) {
     return text.size() < fieldBytes;
 }
 
+// Gives a key below `parent` a new name. Windows has done so since Vista;
+// where the call is missing, there is no renaming at all.
+using RenameKeyFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+RenameKeyFn RenameKeyFunction() {
+    static const RenameKeyFn rename = reinterpret_cast<RenameKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegRenameKey")));
+    return rename;
+}
+
+std::wstring Widen(const std::string& ascii) {
+    // Key names made by the program are plain ASCII.
+    return std::wstring(ascii.begin(), ascii.end());
+}
+
+// Notes, for this user, which unfinished key a New is writing (empty: none).
+bool NoteUnfinishedNew(const std::string& path) {
+    fw::unique_hkey user;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kUserKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_SET_VALUE, nullptr, user.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    if (path.empty())
+        return RegDeleteValueA(user.get(), kValueUnfinishedNew) == ERROR_SUCCESS;
+    return RegSetValueExA(user.get(), kValueUnfinishedNew, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(path.c_str()),
+                          static_cast<DWORD>(path.size() + 1)) == ERROR_SUCCESS;
+}
+
+// A name for the unfinished key that no other save uses now.
+std::string NextUnfinishedName() {
+    static std::atomic<unsigned long long> counter{0};
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return UnfinishedKeyName(GetCurrentProcessId(),
+                             static_cast<unsigned long long>(now.QuadPart) + counter++);
+}
+
 } // namespace
+
+LONG OpenCalendarRoot(REGSAM access, fw::unique_hkey& root, bool create) {
+    if (create)
+        return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, nullptr,
+                               REG_OPTION_NON_VOLATILE, access, nullptr, root.put(), nullptr);
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, access, root.put());
+}
+
+SaveStepObserver SetSaveStepObserverForTesting(SaveStepObserver observer) {
+    return g_saveStepObserver.exchange(observer);
+}
 
 bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::string& fromText,
                                        const std::string& toText, const std::string& notes,
@@ -50,47 +107,152 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
         !FitsField(eventText, kEventFieldBytes) || !FitsField(detailNotes, kNotesFieldBytes))
         return false;
     fw::unique_hkey root;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, root.put(), nullptr) != ERROR_SUCCESS)
+    if (OpenCalendarRoot(KEY_CREATE_SUB_KEY, root, true) != ERROR_SUCCESS)
+        return false;
+    if (!SaveGoesOn(1))
         return false;
     fw::unique_hkey day;
     if (RegCreateKeyExA(root.get(), dateText.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, day.put(), nullptr) != ERROR_SUCCESS)
+                        KEY_READ | KEY_WRITE, nullptr, day.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    if (!SaveGoesOn(2))
         return false;
 
-    // A name that is already taken would open that appointment and overwrite
-    // it; only a key this call created is used.
     const SYSTEMTIME now = fw::LocalNow();
-    fw::unique_hkey appointment;
-    std::string name;
-    for (int attempt = 0;; ++attempt) {
-        if (attempt == kMaxKeyNameAttempts)
-            return false;
-        name = AppointmentKeyName(now, attempt);
-        DWORD disposition = 0;
-        if (RegCreateKeyExA(day.get(), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, appointment.put(),
-                            &disposition) != ERROR_SUCCESS)
-            return false;
-        if (disposition == REG_CREATED_NEW_KEY)
-            break;
-        appointment.reset();
-    }
+    auto writeValues = [&](HKEY key, int firstStep, bool& cutShort) {
+        const std::function<bool()> writes[] = {
+            [&] { return WriteFixedText(key, kValueFrom, fromText, kDateFieldBytes); },
+            [&] { return WriteFixedText(key, kValueTo, toText, kDateFieldBytes); },
+            [&] { return WriteFixedText(key, kValueNotes, notes, kNotesFieldBytes); },
+            [&] { return WriteFixedText(key, kValueEvent, eventText, kEventFieldBytes); },
+            [&] { return WriteDwordValue(key, kValueEventIndex, static_cast<DWORD>(eventIndex)); },
+            [&] { return WriteFixedText(key, kValueDetailNotes, detailNotes, kNotesFieldBytes); },
+        };
+        int step = firstStep;
+        for (const auto& write : writes) {
+            if (!write())
+                return false;
+            if (!SaveGoesOn(step++)) {
+                cutShort = true;
+                return false;
+            }
+        }
+        return true;
+    };
+    bool cutShort = false;
 
-    const bool written =
-        WriteFixedText(appointment.get(), kValueFrom, fromText, kDateFieldBytes) &&
-        WriteFixedText(appointment.get(), kValueTo, toText, kDateFieldBytes) &&
-        WriteFixedText(appointment.get(), kValueNotes, notes, kNotesFieldBytes) &&
-        WriteFixedText(appointment.get(), kValueEvent, eventText, kEventFieldBytes) &&
-        WriteDwordValue(appointment.get(), kValueEventIndex, static_cast<DWORD>(eventIndex)) &&
-        WriteFixedText(appointment.get(), kValueDetailNotes, detailNotes, kNotesFieldBytes);
-    if (!written) {
-        // Leave no half-written appointment behind.
-        appointment.reset();
-        RegDeleteKeyA(day.get(), name.c_str());
+    const RenameKeyFn rename = RenameKeyFunction();
+    if (rename == nullptr) {
+        // Without renaming (never on a Windows this program runs on) the
+        // values go under the final name directly, and a failed save removes
+        // what it wrote.
+        for (int attempt = 0; attempt < kMaxKeyNameAttempts; ++attempt) {
+            const std::string name = AppointmentKeyName(now, attempt);
+            fw::unique_hkey appointment;
+            DWORD disposition = 0;
+            if (RegCreateKeyExA(day.get(), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                KEY_SET_VALUE, nullptr, appointment.put(),
+                                &disposition) != ERROR_SUCCESS)
+                return false;
+            if (disposition != REG_CREATED_NEW_KEY)
+                continue;
+            if (writeValues(appointment.get(), 5, cutShort))
+                return true;
+            appointment.reset();
+            if (!cutShort)
+                RegDeleteKeyA(day.get(), name.c_str());
+            return false;
+        }
         return false;
     }
-    return true;
+
+    // The values go into a key that no walk lists, which is given its final
+    // name only once all six are in. It is noted for this user first, so that
+    // a save cut short at any later point is removed at the next start.
+    const std::string unfinished = NextUnfinishedName();
+    NoteUnfinishedNew(dateText + "\\" + unfinished);
+    if (!SaveGoesOn(3))
+        return false;
+    auto abandon = [&] {
+        RegDeleteKeyA(day.get(), unfinished.c_str());
+        NoteUnfinishedNew(std::string());
+        return false;
+    };
+    {
+        fw::unique_hkey appointment;
+        DWORD disposition = 0;
+        if (RegCreateKeyExA(day.get(), unfinished.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_SET_VALUE, nullptr, appointment.put(),
+                            &disposition) != ERROR_SUCCESS ||
+            disposition != REG_CREATED_NEW_KEY) {
+            // Never another save's key: the name holds this process and a
+            // counter.
+            NoteUnfinishedNew(std::string());
+            return false;
+        }
+        if (!SaveGoesOn(4))
+            return false;
+        if (!writeValues(appointment.get(), 5, cutShort))
+            return cutShort ? false : abandon();
+    }
+
+    // A final name that is already taken is never reused: the appointment
+    // under it would be lost.
+    auto taken = [&](const std::string& name) {
+        fw::unique_hkey existing;
+        return RegOpenKeyExA(day.get(), name.c_str(), 0, KEY_QUERY_VALUE, existing.put()) !=
+               ERROR_FILE_NOT_FOUND;
+    };
+    for (int attempt = 0; attempt < kMaxKeyNameAttempts; ++attempt) {
+        const std::string name = AppointmentKeyName(now, attempt);
+        if (taken(name))
+            continue;
+        if (rename(day.get(), Widen(unfinished).c_str(), Widen(name).c_str()) == ERROR_SUCCESS) {
+            if (SaveGoesOn(11)) {
+                NoteUnfinishedNew(std::string());
+                SaveGoesOn(12);
+            }
+            return true;
+        }
+        // Taken by another save between the look and the renaming: the next
+        // name. Any other failure would only repeat.
+        if (!taken(name))
+            return abandon();
+    }
+    return abandon();
+}
+
+void CCalendarRegistry::RemoveUnfinishedNew() {
+    fw::unique_hkey user;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKeyPath, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                      user.put()) != ERROR_SUCCESS)
+        return;
+    char path[2 * kKeyNameBufferSize] = "";
+    DWORD type = REG_NONE;
+    DWORD size = sizeof path - 1;
+    if (RegQueryValueExA(user.get(), kValueUnfinishedNew, nullptr, &type,
+                         reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        RegDeleteValueA(user.get(), kValueUnfinishedNew);
+        return;
+    }
+    path[size < sizeof path ? size : sizeof path - 1] = '\0';
+    // Only a key the program names as unfinished, directly below a day, is
+    // ever removed: the note may be damaged, the store must not be.
+    const char* separator = std::strchr(path, '\\');
+    fw::unique_hkey root;
+    if (separator != nullptr && IsUnfinishedKeyName(separator + 1) &&
+        std::strchr(separator + 1, '\\') == nullptr &&
+        OpenCalendarRoot(KEY_READ, root) == ERROR_SUCCESS) {
+        const std::string day(path, static_cast<size_t>(separator - path));
+        fw::unique_hkey dayKey;
+        if (RegOpenKeyExA(root.get(), day.c_str(), 0, KEY_READ, dayKey.put()) == ERROR_SUCCESS) {
+            const LONG rc = RegDeleteKeyA(dayKey.get(), separator + 1);
+            if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+                return; // kept, to be tried again at the next start
+        }
+    }
+    RegDeleteValueA(user.get(), kValueUnfinishedNew);
 }
 
 void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes,
@@ -101,8 +263,9 @@ void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes
     AppointmentFields fields;
     ForEachSubkey(day.get(), [&](const char* name) {
         fw::unique_hkey appointment;
-        if (RegOpenKeyExA(day.get(), name, 0, KEY_READ, appointment.put()) != ERROR_SUCCESS)
-            return SubkeyStep::Next;
+        const LONG opened = RegOpenKeyExA(day.get(), name, 0, KEY_READ, appointment.put());
+        if (opened != ERROR_SUCCESS)
+            return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
         DWORD index = static_cast<DWORD>(-1);
         ReadDwordValue(appointment.get(), kValueEventIndex, index);
         ReadTextValue(appointment.get(), kValueEvent, fields.event, sizeof fields.event);
@@ -134,8 +297,9 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
     ForEachSubkey(day.get(), [&](const char* name) {
         {
             fw::unique_hkey appointment;
-            if (RegOpenKeyExA(day.get(), name, 0, KEY_READ, appointment.put()) != ERROR_SUCCESS)
-                return SubkeyStep::Next;
+            const LONG opened = RegOpenKeyExA(day.get(), name, 0, KEY_READ, appointment.put());
+            if (opened != ERROR_SUCCESS)
+                return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
             ReadTextValue(appointment.get(), kValueNotes, notes, sizeof notes);
         }
         if (matchNotes != notes)

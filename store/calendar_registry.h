@@ -20,7 +20,8 @@ inline constexpr int MODIFY_RESULT_DELETE_FAILED = 2; // confirmed, but the key 
 inline constexpr int MODIFY_RESULT_DECLINED = 3;      // the user answered No
 inline constexpr int MODIFY_RESULT_SAVE_FAILED = 4;   // notes not saved: unwritable or gone
 
-// Key paths and value names, below HKEY_LOCAL_MACHINE.
+// Key paths and value names, below HKEY_LOCAL_MACHINE (the per-user key below
+// HKEY_CURRENT_USER).
 inline constexpr const char* kCalendarRootPath = "SOFTWARE\\Calendar";
 inline constexpr const char* kOptionsKeyPath = "SOFTWARE\\Calendar\\OPTIONS";
 inline constexpr const char* kValueFrom = "FROM";
@@ -32,6 +33,10 @@ inline constexpr const char* kValueDetailNotes = "DETAIL NOTES";
 inline constexpr const char* kValueTimeoutValue = "TIMEOUT VALUE";
 inline constexpr const char* kValueSplash = "SPLASH";
 inline constexpr const char* kValueTimeoutDelete = "TIMEOUT DELETE";
+inline constexpr const char* kUserKeyPath = "Software\\Quillmere";
+// The appointment a New of this user was writing, below the calendar root,
+// until it has its final name; left behind only when the save was cut short.
+inline constexpr const char* kValueUnfinishedNew = "Unfinished New";
 
 // Byte counts of the stored texts; a field holds one character less.
 inline constexpr size_t kDateFieldBytes = 11;
@@ -40,6 +45,15 @@ inline constexpr size_t kEventFieldBytes = 10;
 inline constexpr size_t kMaxNotesLength = kNotesFieldBytes - 1;
 // Key names are read into buffers this large (the registry allows 255 characters).
 inline constexpr size_t kKeyNameBufferSize = 256;
+
+// The steps of a New save that change the registry, in order: the root and
+// the day made, the unfinished save noted for this user, its key made, the
+// six values written, the key given its final name, the note removed.
+inline constexpr int kNewSaveSteps = 12;
+// Tests stop a save after a step, as a crash or a kill would: the observer
+// is told of each step done and answers whether the save goes on.
+using SaveStepObserver = bool (*)(int step);
+SaveStepObserver SetSaveStepObserverForTesting(SaveStepObserver observer);
 
 // Option defaults, used when the options key or a value is missing.
 inline constexpr int kDefaultTimeoutValue = 5;
@@ -54,7 +68,10 @@ public:
     virtual ~CCalendarRegistry() = default;
 
     // Files a new appointment under the day `dateText`, in a key of its own,
-    // and writes its six values. True when every write succeeded.
+    // and writes its six values. True when every write succeeded. The key
+    // gets its final name only once it is complete, so a save cut short at
+    // any point leaves the whole appointment or nothing that is listed.
+    // The root is made when it is missing, and so is the day.
     bool AddAppointment(const std::string& dateText, const std::string& fromText,
                         const std::string& toText, const std::string& notes,
                         const std::string& eventText, int eventIndex,
@@ -71,6 +88,10 @@ public:
     // first such appointment. Returns one of the MODIFY_RESULT_ values.
     int ModifyAppointment(int mode, const std::string& dateText, const std::string& matchNotes,
                           const std::string& detailNotes);
+
+    // Removes what a New of this user left unfinished when it was cut short
+    // (a crash, a kill, a power cut); run at start-up.
+    void RemoveUnfinishedNew();
 
     int GetTimeoutValue();
     int GetSplash();

@@ -34,13 +34,13 @@ CReminderDlg::~CReminderDlg() {
 
 void CReminderDlg::SetReminders(IReminderOwner* owner, const std::vector<std::string>& lines) {
     m_pOwner = owner;
-    m_szLines.clear();
-    m_szLines.reserve(lines.size());
+    m_lines.clear();
+    m_lines.reserve(lines.size());
     for (const std::string& line : lines)
-        m_szLines.push_back(CutReminderLine(line.c_str()));
-    m_nLines = static_cast<int>(m_szLines.size());
+        m_lines.push_back(CutReminderLine(line.c_str()));
+    m_nLines = static_cast<int>(m_lines.size());
     m_nCurrent = 0;
-    m_strText = m_szLines.empty() ? std::string() : NumberedReminderLine(0, m_szLines[0]);
+    m_strText = m_lines.empty() ? std::string() : NumberedReminderLine(0, m_lines[0]);
 }
 
 void CReminderDlg::DoDataExchange(fw::DataExchange& dx) {
@@ -153,7 +153,7 @@ void CReminderDlg::OnTimer(UINT_PTR) {
     }
     if (m_nLines == 0)
         return;
-    m_strText = NumberedReminderLine(m_nCurrent, m_szLines[static_cast<size_t>(m_nCurrent)]);
+    m_strText = NumberedReminderLine(m_nCurrent, m_lines[static_cast<size_t>(m_nCurrent)]);
     SetDlgItemTextA(m_hWnd, IDC_REMINDER_TEXT, m_strText.c_str());
     m_nCurrent = NextReminderLine(m_nCurrent, m_nLines);
 }

@@ -11,10 +11,6 @@
 #include <thread>
 #include <vector>
 
-// Posted to the owner when a reminder pop-up has closed (the owner restarts
-// its timer on its own thread).
-inline constexpr UINT kReminderClosedMessage = WM_APP + 1;
-
 // The small pop-up that slides in at the lower right of the screen and shows
 // today's appointments one after the other, a new one every two seconds,
 // until the user closes it. It runs modally on a reminder thread; a slide-in
@@ -36,7 +32,7 @@ public:
 
     int CurrentLine() const { return m_nCurrent; }
     int LineCount() const { return m_nLines; }
-    const std::vector<std::string>& Lines() const { return m_szLines; }
+    const std::vector<std::string>& Lines() const { return m_lines; }
     // Whether the window was made and shown to the owner.
     bool WasOpened() const { return m_bOpened; }
     bool IsSlideDone() const { return m_bSlideDone.load(); }
@@ -74,7 +70,7 @@ private:
     int m_nCurrent = 0;
     int m_nLines = 0;
     IReminderOwner* m_pOwner = nullptr;
-    std::vector<std::string> m_szLines;
+    std::vector<std::string> m_lines;
     fw::Button m_btnClose;
     fw::Static m_stIcon;
     std::string m_strText;

@@ -52,7 +52,6 @@ protected:
         return FormatDateText(date);
     }
 
-    int RowCount() const { return dlg->m_listAppointments.GetItemCount(); }
     std::vector<std::string> NotesColumn() const {
         std::vector<std::string> notes;
         for (int row = 0; row < RowCount(); ++row)

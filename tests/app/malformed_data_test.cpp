@@ -350,14 +350,16 @@ TEST_P(MalformedDataTest, EveryReadPathKeepsToItsBuffersAndDeletesOnlyWhatItShou
         ShowAndSave(day);
     Timed("day view", start);
 
-    // The reminder scan reads without writing; its lines fit a reminder.
+    // The reminder scan reads without writing; its lines are stored notes.
     const Snapshot beforeScan = Now();
     start = std::chrono::steady_clock::now();
-    const std::vector<std::string> lines = dlg->WalkAppointments(SCAN_REMIND);
+    const std::vector<std::string> lines = dlg->Reminders().CurrentNotes();
     Timed("reminder scan", start);
     EXPECT_EQ(static_cast<size_t>(info.reminded), lines.size()) << "reminder lines";
-    for (const std::string& line : lines)
-        EXPECT_LE(line.size(), kReminderLineMaxLength);
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), kMaxNotesLength);
+        EXPECT_FALSE(line.empty()) << "a reminder of nothing";
+    }
     EXPECT_TRUE(beforeScan == Now()) << "the reminder scan changed the store";
 
     // The same scan on a real reminder thread: the pop-up opens on the first
@@ -368,7 +370,7 @@ TEST_P(MalformedDataTest, EveryReadPathKeepsToItsBuffersAndDeletesOnlyWhatItShou
         ASSERT_TRUE(PumpUntil([this] { return dlg->ReminderWindow() != nullptr; }, 60000));
         char text[1024] = {};
         GetDlgItemTextA(dlg->ReminderWindow(), IDC_REMINDER_TEXT, text, sizeof text);
-        EXPECT_EQ("1. " + lines[0], std::string(text));
+        EXPECT_EQ(NumberedReminderLine(0, CutReminderLine(lines[0].c_str())), std::string(text));
         PostMessageA(dlg->ReminderWindow(), WM_CLOSE, 0, 0);
     }
     ASSERT_TRUE(PumpUntil([this] { return dlg->ActiveReminderThreads() == 0; }, 60000));
@@ -379,7 +381,7 @@ TEST_P(MalformedDataTest, EveryReadPathKeepsToItsBuffersAndDeletesOnlyWhatItShou
     // found ended; nothing it cannot read, nothing outside a day.
     const Snapshot beforePurge = Now();
     start = std::chrono::steady_clock::now();
-    dlg->WalkAppointments(SCAN_PURGE);
+    dlg->PurgeOutdated();
     Timed("purge", start);
     const Snapshot purged = Now();
     const Snapshot wantPurged = Without(beforePurge, info.purged);
@@ -424,8 +426,8 @@ TEST_F(CalendarWindowTest, KeyNamesTooLongForTheNameBufferArePassedOver) {
                                         dlg->m_listAppointments.GetItemText(2, 1)}));
     EXPECT_EQ(3, dlg->m_listAppointments.GetItemCount());
     EXPECT_EQ((std::vector<std::string>{"before", "after", "below a later key"}),
-              dlg->WalkAppointments(SCAN_REMIND));
-    dlg->WalkAppointments(SCAN_PURGE);
+              dlg->Reminders().CurrentNotes());
+    dlg->PurgeOutdated();
     EXPECT_FALSE(KeyExists(day + "\\~~ ended")) << "the walk went on past the long name";
     EXPECT_TRUE(KeyExists(day + "\\" + overlong)) << "a name the walk cannot read stays";
 }

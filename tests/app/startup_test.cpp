@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace qmtest {
 namespace {
 
@@ -27,6 +29,47 @@ TEST_F(StartupTest, AddsTheTrayIconBeforePurgeAndSplashAndIsShownLast) {
     EXPECT_EQ(Hwnd(), dlg->m_trayIcon.Data().hWnd);
     EXPECT_EQ(static_cast<UINT>(WM_USER), dlg->m_trayIcon.Data().uCallbackMessage);
     EXPECT_FALSE(IsWindowVisible(Hwnd())) << "start-up runs on the hidden window";
+}
+
+// A New that was killed right after its first change once left a key with no
+// values, or with FROM alone: a blank row that could not be deleted and a key
+// that no purge could read. Each step of the save is cut short here as a kill
+// would, then the program starts again.
+TEST_F(StartupTest, ANewCutShortAtAnyStepLeavesTheWholeAppointmentOrNothing) {
+    static int s_lastStep = 0;
+    for (int step = 1; step <= kNewSaveSteps; ++step) {
+        const std::string day = "2002-5-" + std::to_string(step);
+        s_lastStep = step;
+        const SaveStepObserver previous =
+            SetSaveStepObserverForTesting([](int done) { return done < s_lastStep; });
+        CCalendarRegistry().AddAppointment(day, "2002-5-1", "2002-5-31", "Cinema", "Movie", 3,
+                                           "Bring glasses");
+        SetSaveStepObserverForTesting(previous);
+
+        FixedClock::Set(2002, 5, step);
+        Open();
+        const std::vector<std::string> keys = Subkeys("SOFTWARE\\Calendar\\" + day);
+        // The values are all in once the key has its final name (step 11).
+        const bool whole = step >= 11;
+        ASSERT_EQ(whole ? 1u : 0u, keys.size()) << "after step " << step;
+        EXPECT_EQ(whole ? 1 : 0, dlg->m_listAppointments.GetItemCount()) << step;
+        if (whole) {
+            EXPECT_EQ(0u, keys[0].rfind("Appointment ", 0)) << keys[0];
+            EXPECT_EQ(6u, ValueNames("SOFTWARE\\Calendar\\" + day + "\\" + keys[0]).size());
+            EXPECT_EQ("Cinema", dlg->m_listAppointments.GetItemText(0, 1));
+        }
+        // The reminder shows every whole appointment so far, and nothing else.
+        const std::vector<std::string> lines = dlg->Reminders().CurrentNotes();
+        EXPECT_EQ(static_cast<size_t>(std::max(0, step - 10)), lines.size()) << step;
+        EXPECT_EQ(lines.size(),
+                  static_cast<size_t>(std::count(lines.begin(), lines.end(), "Cinema")));
+        DWORD size = 0;
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+                  RegGetValueA(HKEY_CURRENT_USER, kUserKeyPath, kValueUnfinishedNew, RRF_RT_ANY,
+                               nullptr, nullptr, &size))
+            << "the note of the unfinished save is gone after step " << step;
+        dlg->DestroyWindow();
+    }
 }
 
 TEST_F(StartupTest, PurgeAndSplashOnlyWhenTheirOptionIsExactlyOne) {

@@ -61,7 +61,6 @@ protected:
         GetDlgItemTextA(Hwnd(), IDC_DETAIL_NOTES, text, sizeof text);
         return text;
     }
-    int RowCount() const { return dlg->m_listAppointments.GetItemCount(); }
 };
 
 TEST_P(DeniedAccessTest, TheUserIsToldAndNothingIsLostOrHalfWritten) {

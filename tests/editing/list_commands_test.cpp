@@ -87,7 +87,6 @@ private:
 class ListCommandsTest : public CalendarWindowTest {
 protected:
     HWND List() const { return Item(IDC_APPOINTMENT_LIST); }
-    int RowCount() const { return ListView_GetItemCount(List()); }
     std::string RowText(int row, int column) const {
         return dlg->m_listAppointments.GetItemText(row, column);
     }
@@ -172,26 +171,30 @@ TEST_F(ListCommandsTest, WithNoRowSelectedNewIsOfferedAndDeleteGreyed) {
     EXPECT_EQ(0u, boxes.Count());
 }
 
-TEST_F(ListCommandsTest, DeleteIsOfferedOnlyForARowWithAnEventText) {
-    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch", "EMail", 0);
-    PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Call back", "", 0);
+TEST_F(ListCommandsTest, DebrisLeftByAnotherProgramIsOfferedForDeleteAndGoes) {
+    // Delete was greyed on a row without an event text, and such a key can
+    // be read by no purge either: it stayed for ever.
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Call back", "", 0);
+    CreateKey(kDayPath + "2002-5-7\\Appointment 2");
     Open();
-    {
-        SelectRow(RowWithNotes("Lunch"));
-        ListMenuReader menu;
-        RightClickList();
-        ASSERT_EQ(1, menu.opened);
-        EXPECT_TRUE(menu.NewEnabled());
-        EXPECT_FALSE(menu.DeleteGreyed());
-    }
+    ASSERT_EQ(2, RowCount());
     {
         SelectRow(RowWithNotes("Call back"));
         ListMenuReader menu;
         RightClickList();
         ASSERT_EQ(1, menu.opened);
-        EXPECT_TRUE(menu.NewEnabled());
-        EXPECT_TRUE(menu.DeleteGreyed()) << "a row without an event text is not offered";
+        EXPECT_FALSE(menu.DeleteGreyed());
     }
+    // The blank row: the question as ever, then the key and the row go.
+    SelectRow(RowWithNotes(""));
+    boxes.Answer(IDYES);
+    ListMenuReader menu('d');
+    RightClickList();
+    ASSERT_EQ(1u, boxes.Count());
+    EXPECT_EQ("Are you sure you want to delete appointment?", boxes.Last().text);
+    EXPECT_EQ((std::vector<std::string>{"Appointment 1"}), Subkeys(kDayPath + "2002-5-7"));
+    ASSERT_EQ(1, RowCount());
+    EXPECT_EQ("Call back", RowText(0, 1));
 }
 
 TEST_F(ListCommandsTest, NewFilesUnderTheShownDayWithTheBoxTextAndAppendsWithoutRefill) {

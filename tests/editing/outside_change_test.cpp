@@ -47,7 +47,6 @@ std::ostream& operator<<(std::ostream& out, const Vanished& v) {
 // The main window of 7 May 2002 while other programs change the store.
 class WindowUnderChangeTest : public CalendarWindowTest {
 protected:
-    int RowCount() const { return dlg->m_listAppointments.GetItemCount(); }
     std::string NotesBox() const {
         char text[1024] = {};
         GetDlgItemTextA(Hwnd(), IDC_DETAIL_NOTES, text, sizeof text);

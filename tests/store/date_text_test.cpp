@@ -1,4 +1,4 @@
-#include "store/date_range_test.h"
+#include "store/date_range.h"
 #include "store/date_text.h"
 #include "store/system_time.h"
 #include "tests/support/window_testing.h"
@@ -63,37 +63,24 @@ TEST(DateText, SystemTimeOfADateNamesItsWeekday) {
 }
 
 TEST(RangeTest, IncludesBothEndsInCalendarOrder) {
-    CDateRangeTest test;
-    {
-        qmtest::FixedClock clock(2002, 5, 2);
-        EXPECT_EQ(1, test.IsTodayInRange("2002-5-1", "2002-5-15"));
-        EXPECT_EQ(1, test.IsTodayInRange("2002-5-2", "2002-5-2"));
-        EXPECT_EQ(0, test.IsTodayInRange("2002-5-3", "2002-5-15"));
-        EXPECT_EQ(0, test.IsTodayInRange("2002-4-1", "2002-5-1"));
-    }
-    {
-        // Compared as dates, not as texts: "2002-10-2" sorts before "2002-9-28".
-        qmtest::FixedClock clock(2002, 9, 29);
-        EXPECT_EQ(1, test.IsTodayInRange("2002-9-28", "2002-10-2"));
-    }
-    {
-        qmtest::FixedClock clock(2002, 12, 31);
-        EXPECT_EQ(1, test.IsTodayInRange("2002-12-31", "2003-1-1"));
-        EXPECT_EQ(1, test.IsTodayInRange("2001-12-31", "2002-12-31"));
-    }
+    auto current = [](const char* from, const char* to, CalendarDate today) {
+        return ClassifyRange(from, to, today) == RangeState::Current;
+    };
+    EXPECT_TRUE(current("2002-5-1", "2002-5-15", {2002, 5, 2}));
+    EXPECT_TRUE(current("2002-5-2", "2002-5-2", {2002, 5, 2}));
+    EXPECT_FALSE(current("2002-5-3", "2002-5-15", {2002, 5, 2}));
+    EXPECT_FALSE(current("2002-4-1", "2002-5-1", {2002, 5, 2}));
+    // Compared as dates, not as texts: "2002-10-2" sorts before "2002-9-28".
+    EXPECT_TRUE(current("2002-9-28", "2002-10-2", {2002, 9, 29}));
+    EXPECT_TRUE(current("2002-12-31", "2003-1-1", {2002, 12, 31}));
+    EXPECT_TRUE(current("2001-12-31", "2002-12-31", {2002, 12, 31}));
     // A range whose end lies before its start holds no day.
-    for (int day = 8; day <= 11; ++day) {
-        qmtest::FixedClock clock(2002, 5, day);
-        EXPECT_EQ(0, test.IsTodayInRange("2002-5-10", "2002-5-9")) << day;
-    }
-}
-
-TEST(RangeTest, UnreadableDatesAreNeverCurrent) {
-    qmtest::FixedClock clock(2002, 5, 7);
-    CDateRangeTest test;
-    EXPECT_EQ(0, test.IsTodayInRange("", "2002-5-9"));
-    EXPECT_EQ(0, test.IsTodayInRange("2002-5-1", "abc"));
-    EXPECT_EQ(0, test.IsTodayInRange("2002-13-45", "2002-5-9"));
+    for (int day = 8; day <= 11; ++day)
+        EXPECT_FALSE(current("2002-5-10", "2002-5-9", {2002, 5, day})) << day;
+    // Unreadable dates are never current.
+    EXPECT_FALSE(current("", "2002-5-9", {2002, 5, 7}));
+    EXPECT_FALSE(current("2002-5-1", "abc", {2002, 5, 7}));
+    EXPECT_FALSE(current("2002-13-45", "2002-5-9", {2002, 5, 7}));
 }
 
 TEST(RangeTest, ClassifiesEndedUpcomingAndUnreadable) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/calendar_dlg.h"
+#include "res/resource.h"
 #include "tests/support/message_box_responder.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/window_testing.h"
@@ -85,6 +86,8 @@ protected:
     }
     HWND Hwnd() const { return dlg->GetSafeHwnd(); }
     HWND Item(int id) const { return GetDlgItem(dlg->GetSafeHwnd(), id); }
+    // The rows of the appointment list, as the user sees them.
+    int RowCount() const { return ListView_GetItemCount(Item(IDC_APPOINTMENT_LIST)); }
     void Command(int id) {
         SendMessageA(Hwnd(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
         PumpMessages();

@@ -4,9 +4,11 @@
 
 namespace qmtest {
 
-fw::unique_handle StartDeleteFromAnotherProcess(const RegistrySandbox& sandbox,
-                                                const std::string& path) {
-    const std::string command = "reg.exe delete \"HKCU\\" + sandbox.Path() + "\\" + path + "\" /f";
+fw::unique_handle StartRegFromAnotherProcess(const RegistrySandbox& sandbox,
+                                             const std::string& verb, const std::string& path,
+                                             const std::string& rest) {
+    const std::string command =
+        "reg.exe " + verb + " \"HKCU\\" + sandbox.Path() + "\\" + path + "\" " + rest + " /f";
     std::vector<char> line(command.begin(), command.end());
     line.push_back('\0');
     STARTUPINFOA startup{};
@@ -26,8 +28,19 @@ bool FinishOutsideDelete(fw::unique_handle process) {
     return GetExitCodeProcess(process.get(), &code) && code == 0;
 }
 
+fw::unique_handle StartDeleteFromAnotherProcess(const RegistrySandbox& sandbox,
+                                                const std::string& path) {
+    return StartRegFromAnotherProcess(sandbox, "delete", path, "");
+}
+
 bool DeleteKeyFromAnotherProcess(const RegistrySandbox& sandbox, const std::string& path) {
     return FinishOutsideDelete(StartDeleteFromAnotherProcess(sandbox, path));
+}
+
+bool SetTextFromAnotherProcess(const RegistrySandbox& sandbox, const std::string& keyPath,
+                               const std::string& name, const std::string& text) {
+    return FinishOutsideDelete(StartRegFromAnotherProcess(
+        sandbox, "add", keyPath, "/v \"" + name + "\" /t REG_EXPAND_SZ /d \"" + text + "\""));
 }
 
 } // namespace qmtest

@@ -20,4 +20,14 @@ fw::unique_handle StartDeleteFromAnotherProcess(const RegistrySandbox& sandbox,
                                                 const std::string& path);
 bool FinishOutsideDelete(fw::unique_handle process);
 
+// Any reg.exe command on a key below the sandbox's HKEY_LOCAL_MACHINE, from
+// a second process: `reg.exe verb "path" rest /f`.
+fw::unique_handle StartRegFromAnotherProcess(const RegistrySandbox& sandbox,
+                                             const std::string& verb, const std::string& path,
+                                             const std::string& rest);
+// Sets a text value (REG_EXPAND_SZ, as the program stores its texts; the key
+// is made when it is missing) from a second process.
+bool SetTextFromAnotherProcess(const RegistrySandbox& sandbox, const std::string& keyPath,
+                               const std::string& name, const std::string& text);
+
 } // namespace qmtest

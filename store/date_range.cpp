@@ -1,4 +1,4 @@
-#include "store/date_range_test.h"
+#include "store/date_range.h"
 
 RangeState ClassifyRange(const char* from, const char* to, const CalendarDate& today) {
     CalendarDate first, last;

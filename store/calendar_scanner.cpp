@@ -1,0 +1,230 @@
+#include "store/calendar_scanner.h"
+
+#include "store/calendar_registry.h"
+#include "store/calendar_root.h"
+#include "store/date_range.h"
+#include "store/registry_value.h"
+#include "store/store_walk.h"
+
+#ifndef REG_NOTIFY_THREAD_AGNOSTIC
+#define REG_NOTIFY_THREAD_AGNOSTIC 0x10000000L
+#endif
+
+namespace {
+
+// The safety net: however quiet the store, the index is built anew this often.
+constexpr std::uint64_t kMaxIndexAgeMs = 60ull * 60ull * 1000ull;
+// A day that another program keeps changing is purged again at most this often.
+constexpr int kMaxPurgePasses = 8;
+
+std::uint64_t SystemTicks() {
+    return GetTickCount64();
+}
+
+// Where one walk puts what it finds.
+struct WalkResult {
+    bool purge = false;
+    ReminderIndex* index = nullptr;
+    std::vector<std::string>* lines = nullptr;
+    int deleted = 0;
+    // A key was gone when the walk came to it: another walk or program
+    // deletes keys at the same time.
+    bool sawGone = false;
+};
+
+DWORD SubkeyCount(HKEY key) {
+    DWORD count = 0;
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr, nullptr);
+    return count;
+}
+
+// Visits one appointment key below `day`.
+SubkeyStep VisitAppointment(HKEY day, const char* name, const CalendarDate& today,
+                            AppointmentFields& fields, WalkResult& result) {
+    RangeState state = RangeState::Unreadable;
+    {
+        fw::unique_hkey appointment;
+        const LONG opened = RegOpenKeyExA(day, name, 0, KEY_READ, appointment.put());
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            result.sawGone = true;
+            return SubkeyStep::Removed;
+        }
+        if (opened != ERROR_SUCCESS)
+            return SubkeyStep::Next;
+        ReadTextValue(appointment.get(), kValueFrom, fields.from, sizeof fields.from);
+        ReadTextValue(appointment.get(), kValueTo, fields.to, sizeof fields.to);
+        state = ClassifyRange(fields.from, fields.to, today);
+        // Another program may delete the key between the reads; its values
+        // then read as missing, which must not be taken for what it holds.
+        if (state == RangeState::Unreadable && IsKeyGone(appointment.get())) {
+            result.sawGone = true;
+            return SubkeyStep::Removed;
+        }
+        if (!result.purge) {
+            const char* notes = nullptr;
+            if (state == RangeState::Current) {
+                if (ReadTextValue(appointment.get(), kValueNotes, fields.notes,
+                                  sizeof fields.notes))
+                    notes = fields.notes;
+                else if (IsKeyGone(appointment.get()))
+                    return SubkeyStep::Removed;
+                // A current appointment without notes shows no empty line.
+                if (notes != nullptr && notes[0] != '\0' && result.lines != nullptr)
+                    result.lines->push_back(notes);
+            }
+            if (result.index != nullptr)
+                result.index->Add(fields.from, fields.to, notes);
+            return SubkeyStep::Next;
+        }
+    }
+    // Only an appointment whose range has ended is deleted; one that is still
+    // to come, or whose dates cannot be read, is kept. One that another walk
+    // deleted first is gone all the same.
+    if (state != RangeState::Ended)
+        return SubkeyStep::Next;
+    const LONG deleted = RegDeleteKeyA(day, name);
+    if (deleted == ERROR_SUCCESS)
+        ++result.deleted;
+    else if (deleted == ERROR_FILE_NOT_FOUND)
+        result.sawGone = true;
+    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed
+                                                                       : SubkeyStep::Next;
+}
+
+// Walks every appointment below `root` once. False when `stop` cut it short.
+bool Walk(HKEY root, const CalendarDate& today, const std::atomic<bool>& stop, WalkResult& result,
+          const std::function<void()>* afterDay = nullptr) {
+    AppointmentFields fields;
+    bool stopped = false;
+    ForEachSubkey(root, [&](const char* dayName) {
+        if (stop.load()) {
+            stopped = true;
+            return SubkeyStep::Stop;
+        }
+        // Reminders read every key as a day (OPTIONS has no subkeys and adds
+        // nothing). The purge deletes only below a day the program itself
+        // names: what lies below any other key is not its to delete.
+        if (result.purge && !IsDateKeyName(dayName))
+            return SubkeyStep::Next;
+        fw::unique_hkey day;
+        const LONG opened = RegOpenKeyExA(root, dayName, 0, KEY_READ, day.put());
+        if (opened != ERROR_SUCCESS)
+            return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
+        // A key deleted by another program ahead of the walk lets the keys
+        // behind it slide past the walk's index. The purge sees that in the
+        // day's count of keys, or in a key gone when it came to it, and
+        // walks the day again until a pass meets no such change.
+        for (int pass = 0; pass < (result.purge ? kMaxPurgePasses : 1); ++pass) {
+            const DWORD before = result.purge ? SubkeyCount(day.get()) : 0;
+            const int deletedBefore = result.deleted;
+            result.sawGone = false;
+            ForEachSubkey(day.get(), [&](const char* name) {
+                if (stop.load()) {
+                    stopped = true;
+                    return SubkeyStep::Stop;
+                }
+                return VisitAppointment(day.get(), name, today, fields, result);
+            });
+            if (stopped || !result.purge)
+                break;
+            const DWORD deletedHere = static_cast<DWORD>(result.deleted - deletedBefore);
+            if (!result.sawGone && SubkeyCount(day.get()) + deletedHere == before)
+                break;
+        }
+        if (afterDay != nullptr && *afterDay)
+            (*afterDay)();
+        return stopped ? SubkeyStep::Stop : SubkeyStep::Next;
+    });
+    return !stopped;
+}
+
+} // namespace
+
+CCalendarScanner::CCalendarScanner()
+    : m_changed(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_ticks(&SystemTicks) {}
+
+CCalendarScanner::~CCalendarScanner() = default;
+
+bool CCalendarScanner::Watch() {
+    if (!m_changed || !m_root)
+        return false;
+    ResetEvent(m_changed.get());
+    const DWORD filter = REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET;
+    // The notification must outlive the reminder thread that asks for it.
+    LONG rc = RegNotifyChangeKeyValue(m_root.get(), TRUE, filter | REG_NOTIFY_THREAD_AGNOSTIC,
+                                      m_changed.get(), TRUE);
+    // Before Windows 8 it ends with the thread, which then signals it: every
+    // reminder walks again, which is slower but never wrong.
+    if (rc == ERROR_INVALID_PARAMETER)
+        rc = RegNotifyChangeKeyValue(m_root.get(), TRUE, filter, m_changed.get(), TRUE);
+    return rc == ERROR_SUCCESS;
+}
+
+bool CCalendarScanner::IndexIsFresh(const CalendarDate& today) {
+    return m_bIndexValid && m_root && m_index.Day() == today &&
+           WaitForSingleObject(m_changed.get(), 0) == WAIT_TIMEOUT &&
+           m_ticks() - m_builtAt < kMaxIndexAgeMs;
+}
+
+std::vector<std::string> CCalendarScanner::CurrentNotes(const CalendarDate& today,
+                                                        const std::atomic<bool>& stop) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (IndexIsFresh(today)) {
+        if (std::optional<std::vector<std::string>> lines = m_index.CurrentNotes(today))
+            return *lines;
+    }
+    m_bIndexValid = false;
+    // A root deleted and made again by another program is another key: the
+    // root is opened anew, and watched from before the walk, so that a change
+    // during the walk leaves the index stale. Without a root there is
+    // nothing to watch, and every scan looks for it again.
+    m_root.reset();
+    std::vector<std::string> lines;
+    if (OpenCalendarRoot(KEY_READ, m_root) != ERROR_SUCCESS) {
+        m_root.reset();
+        return lines;
+    }
+    ++m_nWalks;
+    const bool watched = Watch();
+    m_index.Begin(today);
+    WalkResult result;
+    result.index = &m_index;
+    result.lines = &lines;
+    const bool complete = Walk(m_root.get(), today, stop, result, &m_walkHook);
+    m_bIndexValid = complete && watched;
+    m_builtAt = m_ticks();
+    return lines;
+}
+
+std::vector<std::string> CCalendarScanner::WalkCurrentNotes(const CalendarDate& today,
+                                                            const std::atomic<bool>& stop) {
+    std::vector<std::string> lines;
+    fw::unique_hkey root;
+    if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS)
+        return lines;
+    WalkResult result;
+    result.lines = &lines;
+    Walk(root.get(), today, stop, result);
+    return lines;
+}
+
+int CCalendarScanner::PurgeEnded(const CalendarDate& today, const std::atomic<bool>& stop) {
+    fw::unique_hkey root;
+    if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS)
+        return 0;
+    WalkResult result;
+    result.purge = true;
+    Walk(root.get(), today, stop, result);
+    return result.deleted;
+}
+
+std::size_t CCalendarScanner::IndexBytes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_index.Bytes();
+}
+
+std::size_t CCalendarScanner::IndexCount() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_index.Count();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "framework/unique_handle.h"
+#include "store/date_text.h"
+#include "store/reminder_index.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The walk over the whole calendar: every date key and every appointment
+// below it, in the registry's order. It finds the appointments current today
+// for the reminder, and deletes those whose range has ended for the purge.
+//
+// Between two reminders the store has usually not changed, so the first walk
+// leaves an index behind and a change notification on the calendar root; a
+// later reminder answers from the index unless the notification says the
+// store changed (by this program or any other), the date changed, or an hour
+// has passed. Its answer is always the one a full walk would give.
+class CCalendarScanner {
+public:
+    CCalendarScanner();
+    ~CCalendarScanner();
+    CCalendarScanner(const CCalendarScanner&) = delete;
+    CCalendarScanner& operator=(const CCalendarScanner&) = delete;
+
+    // The NOTES of every appointment current on `today` (FROM <= today <= TO),
+    // whole, in the registry's order; an appointment without readable notes
+    // adds nothing. Every key below the root is read as a date key. `stop`
+    // cuts a walk short (the result is then incomplete and not kept).
+    std::vector<std::string> CurrentNotes(const CalendarDate& today, const std::atomic<bool>& stop);
+
+    // Deletes every appointment whose TO lies before `today`, below the keys
+    // named as the program names a day; keeps those current, to come, or with
+    // a range that cannot be read. Returns how many it deleted.
+    int PurgeEnded(const CalendarDate& today, const std::atomic<bool>& stop);
+
+    // The same walk without the index: what CurrentNotes must always equal.
+    static std::vector<std::string> WalkCurrentNotes(const CalendarDate& today,
+                                                     const std::atomic<bool>& stop);
+
+    // How many full walks the reminders have made, and the index's size.
+    int Walks() const { return m_nWalks.load(); }
+    std::size_t IndexBytes() const;
+    std::size_t IndexCount() const;
+
+    // Tests move the clock that ages the index (milliseconds), and look in
+    // while a walk runs: the hook is called after each date key.
+    using TickSource = std::uint64_t (*)();
+    void SetTickSourceForTesting(TickSource ticks) { m_ticks = ticks; }
+    void SetWalkHookForTesting(std::function<void()> hook) { m_walkHook = std::move(hook); }
+
+private:
+    // Arms the notification on a freshly opened root; false when it cannot
+    // be armed, so that nothing is taken from the index.
+    bool Watch();
+    bool IndexIsFresh(const CalendarDate& today);
+
+    mutable std::mutex m_mutex;
+    fw::unique_hkey m_root;
+    fw::unique_handle m_changed;
+    ReminderIndex m_index;
+    bool m_bIndexValid = false;
+    std::uint64_t m_builtAt = 0;
+    std::atomic<int> m_nWalks{0};
+    TickSource m_ticks;
+    std::function<void()> m_walkHook;
+};

@@ -1,0 +1,51 @@
+#include "store/reminder_index.h"
+
+std::int32_t ReminderIndex::Pack(const CalendarDate& date) {
+    return date.year * 512 + date.month * 32 + date.day;
+}
+
+void ReminderIndex::Begin(const CalendarDate& day) {
+    m_day = day;
+    m_entries.clear();
+    m_notes.clear();
+}
+
+void ReminderIndex::Add(const char* from, const char* to, const char* notes) {
+    CalendarDate first, last;
+    Entry entry{0, 0, -1};
+    if (ParseDateText(from, first) && ParseDateText(to, last)) {
+        entry.from = Pack(first);
+        entry.to = Pack(last);
+    }
+    const std::int32_t day = Pack(m_day);
+    // Only a readable range can hold the day: 0 is below every real date.
+    if (entry.from != 0 && entry.from <= day && day <= entry.to && notes != nullptr &&
+        notes[0] != '\0') {
+        entry.notes = static_cast<std::int32_t>(m_notes.size());
+        m_notes.emplace_back(notes);
+    }
+    m_entries.push_back(entry);
+}
+
+std::optional<std::vector<std::string>>
+ReminderIndex::CurrentNotes(const CalendarDate& today) const {
+    if (today != m_day)
+        return std::nullopt;
+    const std::int32_t day = Pack(today);
+    std::vector<std::string> lines;
+    lines.reserve(m_notes.size());
+    for (const Entry& entry : m_entries)
+        if (entry.notes >= 0 && entry.from <= day && day <= entry.to)
+            lines.push_back(m_notes[static_cast<std::size_t>(entry.notes)]);
+    return lines;
+}
+
+std::size_t ReminderIndex::Bytes() const {
+    std::size_t bytes = sizeof *this + m_entries.capacity() * sizeof(Entry) +
+                        m_notes.capacity() * sizeof(std::string);
+    // Texts that fit in the string object itself count twice; the bound is
+    // what matters.
+    for (const std::string& notes : m_notes)
+        bytes += notes.capacity() + 1;
+    return bytes;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "store/date_text.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What the reminder scan needs of the whole calendar, held in memory between
+// two scans: every appointment's FROM..TO in the registry's order, and the
+// NOTES of those current on the day the index was built for. A scan over an
+// unchanged store then reads nothing from the registry. Free of system
+// headers, so it is also checked natively.
+class ReminderIndex {
+public:
+    // Starts an index for `day`; what was held is dropped.
+    void Begin(const CalendarDate& day);
+    // The next appointment in the registry's order. `notes` is looked at only
+    // when the range contains the index's day; an unreadable range is kept as
+    // one that never contains a day.
+    void Add(const char* from, const char* to, const char* notes);
+
+    // The NOTES of the appointments current on `today`, in the registry's
+    // order, with no empty one; nothing when the index was built for another
+    // day and must be built again.
+    std::optional<std::vector<std::string>> CurrentNotes(const CalendarDate& today) const;
+
+    const CalendarDate& Day() const { return m_day; }
+    std::size_t Count() const { return m_entries.size(); }
+    // Memory the index holds, in bytes.
+    std::size_t Bytes() const;
+
+private:
+    // A date as one comparable number; 0 for a date that cannot be read.
+    static std::int32_t Pack(const CalendarDate& date);
+
+    struct Entry {
+        std::int32_t from;
+        std::int32_t to;
+        std::int32_t notes; // into m_notes, or -1
+    };
+    CalendarDate m_day;
+    std::vector<Entry> m_entries;
+    std::vector<std::string> m_notes;
+};

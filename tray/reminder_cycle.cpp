@@ -1,0 +1,117 @@
+#include "tray/reminder_cycle.h"
+
+#include "framework/clock.h"
+#include "store/system_time.h"
+#include "tray/reminder_dlg.h"
+#include "tray/thread_join.h"
+
+CReminderCycle::CReminderCycle(IReminderTimer& timer) : m_timer(timer) {}
+
+CReminderCycle::~CReminderCycle() {
+    Stop();
+}
+
+void CReminderCycle::Trigger() {
+    // The flag is claimed before the scan, not once it has found lines, so a
+    // second trigger during a slow scan cannot open a second pop-up.
+    int expected = 0;
+    if (m_bStopping.load() || !m_bBusy.compare_exchange_strong(expected, 1))
+        return;
+    // Threads that have ended are joined here, so that a long run does not
+    // collect them.
+    for (auto it = m_threads.begin(); it != m_threads.end();) {
+        if (it->finished.load()) {
+            it->thread.join();
+            it = m_threads.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    ReminderThread& slot = m_threads.emplace_back();
+    ++m_nActive;
+    try {
+        slot.thread = std::thread(&CReminderCycle::ThreadMain, this, &slot.finished);
+    } catch (...) {
+        m_threads.pop_back();
+        --m_nActive;
+        SetReminderBusy(0);
+    }
+}
+
+void CReminderCycle::ThreadMain(std::atomic<bool>* finished) {
+    try {
+        RunReminder();
+    } catch (...) {
+        // Nothing may leave the thread; the next trigger may try again.
+        SetReminderBusy(0);
+    }
+    --m_nActive;
+    // The last touch of the cycle by the thread.
+    *finished = true;
+}
+
+void CReminderCycle::RunReminder() {
+    const std::vector<std::string> lines = CurrentNotes();
+    if (lines.empty() || m_bStopping.load()) {
+        SetReminderBusy(0);
+        return;
+    }
+    SetReminderBusy(1);
+    CReminderDlg popup;
+    popup.SetReminders(this, lines);
+    popup.DoModal();
+    // A pop-up that closed has released the flag itself; one whose window
+    // could not be made never will.
+    if (!popup.WasOpened())
+        SetReminderBusy(0);
+}
+
+std::vector<std::string> CReminderCycle::CurrentNotes() {
+    // Unload waits for the reminder threads; a long walk is cut short instead.
+    return m_scanner.CurrentNotes(DateOf(fw::LocalNow()), m_bStopping);
+}
+
+void CReminderCycle::Purge() {
+    m_scanner.PurgeEnded(DateOf(fw::LocalNow()), m_bStopping);
+}
+
+void CReminderCycle::Stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_popupMutex);
+        m_bStopping = true;
+        if (m_hPopup != nullptr)
+            PostMessageA(m_hPopup, WM_CLOSE, 0, 0);
+    }
+    for (ReminderThread& reminder : m_threads)
+        JoinAnsweringSentMessages(reminder.thread, reminder.finished);
+    m_threads.clear();
+}
+
+HWND CReminderCycle::PopupWindow() const {
+    std::lock_guard<std::mutex> lock(m_popupMutex);
+    return m_hPopup;
+}
+
+void CReminderCycle::SetReminderBusy(int busy) {
+    m_bBusy = busy != 0 ? 1 : 0;
+}
+
+void CReminderCycle::RestartReminderTimer() {
+    // A pop-up closed by Stop must not set a timer on a window that goes.
+    if (!m_bStopping.load())
+        m_timer.RestartReminderTimer();
+}
+
+bool CReminderCycle::ReminderOpened(HWND popup) {
+    std::lock_guard<std::mutex> lock(m_popupMutex);
+    if (m_bStopping.load())
+        return false;
+    m_hPopup = popup;
+    return true;
+}
+
+void CReminderCycle::ReminderClosed(HWND popup) {
+    std::lock_guard<std::mutex> lock(m_popupMutex);
+    if (m_hPopup == popup)
+        m_hPopup = nullptr;
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "store/calendar_scanner.h"
+#include "tray/reminder_owner.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <list>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// What the reminder cycle asks of the window whose timer drives it.
+class IReminderTimer {
+public:
+    // Called from reminder threads too; the window hands it to its own thread.
+    virtual void RestartReminderTimer() = 0;
+
+protected:
+    ~IReminderTimer() = default;
+};
+
+// The reminder cycle: each trigger (the timer, "Show Reminder") starts a
+// reminder thread that scans the calendar and, when today has appointments,
+// runs the reminder pop-up there. One reminder at a time: the busy flag is
+// claimed before the scan and freed when the pop-up has closed. Stop closes an
+// open pop-up and waits for every thread, so that none outlives its window.
+class CReminderCycle : public IReminderOwner {
+public:
+    explicit CReminderCycle(IReminderTimer& timer);
+    ~CReminderCycle();
+    CReminderCycle(const CReminderCycle&) = delete;
+    CReminderCycle& operator=(const CReminderCycle&) = delete;
+
+    // Starts a reminder thread, unless a reminder is busy or the cycle has
+    // stopped. Called on the window's own thread.
+    void Trigger();
+    // One reminder on the calling thread: the scan, then the pop-up's modal
+    // loop when there is anything to show.
+    void RunReminder();
+    // Deletes the appointments that ended before today, on the calling thread.
+    void Purge();
+    // What a reminder now would show, without showing it.
+    std::vector<std::string> CurrentNotes();
+    // Closes an open pop-up and waits for every reminder thread; from then on
+    // no reminder starts. Called on the window's own thread.
+    void Stop();
+
+    int IsBusy() const { return m_bBusy.load(); }
+    bool IsStopped() const { return m_bStopping.load(); }
+    // The open pop-up's window, else null.
+    HWND PopupWindow() const;
+    // Reminder threads still running.
+    int ActiveThreads() const { return m_nActive.load(); }
+    CCalendarScanner& Scanner() { return m_scanner; }
+
+    // IReminderOwner: what the pop-up tells on its reminder thread.
+    void SetReminderBusy(int busy) override;
+    void RestartReminderTimer() override;
+    bool ReminderOpened(HWND popup) override;
+    void ReminderClosed(HWND popup) override;
+
+private:
+    // A reminder thread, and whether it has done its last touch of the cycle.
+    struct ReminderThread {
+        std::thread thread;
+        std::atomic<bool> finished{false};
+    };
+    void ThreadMain(std::atomic<bool>* finished);
+
+    IReminderTimer& m_timer;
+    CCalendarScanner m_scanner;
+    std::atomic<int> m_bBusy{0};
+    std::atomic<bool> m_bStopping{false};
+    std::atomic<int> m_nActive{0};
+    // Started and joined on the window's own thread only.
+    std::list<ReminderThread> m_threads;
+    mutable std::mutex m_popupMutex;
+    HWND m_hPopup = nullptr; // guarded by m_popupMutex
+};
