@@ -49,13 +49,15 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
         !FitsField(toText, kDateFieldBytes) || !FitsField(notes, kNotesFieldBytes) ||
         !FitsField(eventText, kEventFieldBytes) || !FitsField(detailNotes, kNotesFieldBytes))
         return false;
+    // Each key is asked only for what is done with it, so that a user whom the
+    // installer granted read, write and delete access can file appointments.
     fw::unique_hkey root;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, root.put(), nullptr) != ERROR_SUCCESS)
+                        KEY_CREATE_SUB_KEY, nullptr, root.put(), nullptr) != ERROR_SUCCESS)
         return false;
     fw::unique_hkey day;
     if (RegCreateKeyExA(root.get(), dateText.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, day.put(), nullptr) != ERROR_SUCCESS)
+                        KEY_CREATE_SUB_KEY, nullptr, day.put(), nullptr) != ERROR_SUCCESS)
         return false;
 
     // A name that is already taken would open that appointment and overwrite
@@ -69,7 +71,7 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
         name = AppointmentKeyName(now, attempt);
         DWORD disposition = 0;
         if (RegCreateKeyExA(day.get(), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, appointment.put(),
+                            KEY_SET_VALUE, nullptr, appointment.put(),
                             &disposition) != ERROR_SUCCESS)
             return false;
         if (disposition == REG_CREATED_NEW_KEY)
