@@ -104,17 +104,11 @@ int ProgramProcess::VisibleWindows() const {
 
 int TrayIconCount() {
     int count = 0;
-    EnumWindows(
-        [](HWND top, LPARAM lp) -> BOOL {
-            int& n = *reinterpret_cast<int*>(lp);
-            n += IsTrayIconWindow(top) ? 1 : 0;
-            EnumChildWindows(
-                top,
-                [](HWND child, LPARAM lp2) -> BOOL {
-                    *reinterpret_cast<int*>(lp2) += IsTrayIconWindow(child) ? 1 : 0;
-                    return TRUE;
-                },
-                lp);
+    // Every window, top-level or not: the icons are children of Wine's tray.
+    EnumChildWindows(
+        GetDesktopWindow(),
+        [](HWND window, LPARAM lp) -> BOOL {
+            *reinterpret_cast<int*>(lp) += IsTrayIconWindow(window) ? 1 : 0;
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&count));

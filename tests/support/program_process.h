@@ -8,9 +8,9 @@
 
 namespace qmtest {
 
-// Quillmere as a process of its own, in the test prefix, ended
-// when this goes. It reads and writes the prefix's own store, not a scratch
-// key: see PrefixStore.
+// Quillmere as a process of its own, in the test prefix, ended when this
+// goes. It reads and writes the prefix's own store, not a scratch key:
+// see PrefixStore.
 class ProgramProcess {
 public:
     // `showCommand` is what a shortcut hands the program (SW_SHOWMINIMIZED for
@@ -21,8 +21,6 @@ public:
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
 
-    bool Started() const { return static_cast<bool>(m_process); }
-    DWORD Id() const { return m_id; }
     bool Running() const;
     // Waits for the process to end; true when it did, with its exit code.
     bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
