@@ -6,6 +6,7 @@
 
 #include <aclapi.h>
 
+#include <iterator>
 #include <memory>
 #include <vector>
 
