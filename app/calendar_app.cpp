@@ -1,14 +1,26 @@
 #include "app/calendar_app.h"
 
 #include "app/calendar_dlg.h"
+#include "app/single_instance.h"
 
 // The one application object; WinMain finds it through fw::App::Current().
 CCalendarApp theApp;
 
 BOOL CCalendarApp::InitInstance() {
+    // A shortcut set to run minimised (the start at sign-in) starts hidden in
+    // the notification area.
+    const bool hidden = StartedMinimized();
+    // One copy per sign-in session: a later launch brings the running copy's
+    // window forward and ends; a later start at sign-in leaves it as it is.
+    CSingleInstance oneCopy;
+    if (!oneCopy.Claim(!hidden))
+        return FALSE;
+
     // The date pickers and the rest of the common controls are registered by
     // the framework before this runs; nothing else needs enabling here.
     CCalendarDlg dlg;
+    if (hidden)
+        dlg.StartHidden();
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;

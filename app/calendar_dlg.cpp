@@ -2,6 +2,7 @@
 
 #include "about/about_dlg.h"
 #include "about/splash_dlg.h"
+#include "app/single_instance.h"
 #include "editing/new_appointment_dlg.h"
 #include "framework/app.h"
 #include "framework/clock.h"
@@ -9,6 +10,7 @@
 #include "res/resource.h"
 #include "settings/settings_dlg.h"
 #include "store/calendar_registry.h"
+#include "store/store_access.h"
 
 #include <climits>
 
@@ -20,6 +22,14 @@ constexpr int kMaxReminderMinutes = 0x7FFFFFFF / 60000;
 // A reminder thread hands the restart of the window's timer to the window's
 // own thread with this message.
 constexpr UINT kRestartTimerMessage = WM_APP + 1;
+
+// Shown once at start-up when this user may not write the store.
+constexpr const char* kStoreNotWritableText =
+    "Quillmere cannot save appointments or settings on this computer: you may not "
+    "change its store in the registry (HKEY_LOCAL_MACHINE\\SOFTWARE\\Calendar).\n\n"
+    "Install Quillmere with its setup program, which lets every user of this computer save "
+    "there, or ask an administrator to give you write access to that key.\n\n"
+    "The appointments already there are shown as usual.";
 } // namespace
 
 CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent) {
@@ -110,7 +120,25 @@ BOOL CCalendarDlg::OnInitDialog() {
 
     InitAppointmentList();
     InitCalendarWindow();
+    CSingleInstance::MarkMainWindow(m_hWnd);
     return TRUE;
+}
+
+void CCalendarDlg::StartHidden() {
+    m_bStartHidden = true;
+    m_bShowOnIdle = false;
+}
+
+void CCalendarDlg::OnFirstIdle() {
+    // Hiding a window that was never shown also spends the minimised show
+    // state Windows keeps for a program's first main window, so that
+    // "&Calender && Notes" later shows it normally.
+    if (m_bStartHidden)
+        OnCancel();
+    // Said once, now, instead of at every failed save. Hidden, the notice
+    // has no owner, so that it gets a taskbar button and is not lost.
+    if (!IsStoreWritable())
+        fw::ShowNotice(m_bStartHidden ? nullptr : m_hWnd, kStoreNotWritableText);
 }
 
 void CCalendarDlg::AddTrayIcon() {

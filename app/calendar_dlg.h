@@ -23,6 +23,11 @@ public:
 
     BOOL PreTranslateMessage(MSG* msg) override;
 
+    // For a minimised launch (the sign-in start): the start-up runs as usual,
+    // but the window is never shown; it ends hidden in the notification area
+    // with the reminder timer running, as if the user had closed it.
+    void StartHidden();
+
     // Day view.
     void ShowDay(int mode, SYSTEMTIME day);
     void ModifySelectedAppointment(int mode);
@@ -63,6 +68,9 @@ protected:
     void OnOK() override;
     void DoDataExchange(fw::DataExchange& dx) override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+    // The end of the start-up: a hidden start hides, and a store that cannot
+    // be written is reported.
+    void OnFirstIdle() override;
 
     // Steps of the start-up and commands that open other windows; tests
     // replace them to watch the order, or to keep a modal window from opening.
@@ -137,4 +145,5 @@ private:
     CReminderCycle m_reminders{*this};
     UINT m_uTaskbarCreatedMessage = 0;
     bool m_bFilling = false;
+    bool m_bStartHidden = false;
 };

@@ -21,6 +21,18 @@ App* App::Current() {
     return g_app;
 }
 
+bool App::StartedMinimized() const {
+    switch (m_nCmdShow) {
+    case SW_SHOWMINIMIZED:
+    case SW_MINIMIZE:
+    case SW_SHOWMINNOACTIVE:
+    case SW_FORCEMINIMIZE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 std::string LoadResourceString(UINT id) {
     char buffer[8192];
     int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);

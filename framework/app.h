@@ -25,10 +25,17 @@ public:
 
     static App* Current();
 
+    // Whether the program was started minimised (a shortcut set to run
+    // minimised, "start /min"): the show command WinMain was given is one of
+    // the minimising ones.
+    bool StartedMinimized() const;
+
     // The main window, and the thread that runs it (dialogs on that thread
     // that name no owner are owned by it).
     Dialog* m_pMainWnd = nullptr;
     DWORD m_mainThreadId = 0;
+    // The show command the program was started with (WinMain's nCmdShow).
+    int m_nCmdShow = SW_SHOWDEFAULT;
 };
 
 // String resources the framework reads: the program's title and its help text.

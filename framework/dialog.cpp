@@ -75,12 +75,12 @@ INT_PTR Dialog::DoModal() {
     if (ownerWasEnabled)
         EnableWindow(owner, FALSE);
 
-    bool showPending = m_bShowOnIdle;
+    bool firstIdlePending = true;
     MSG msg{};
     while (m_bContinueModal && m_hWnd != nullptr) {
-        if (showPending && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-            showPending = false;
-            if (!IsWindowVisible(m_hWnd)) {
+        if (firstIdlePending && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            firstIdlePending = false;
+            if (m_bShowOnIdle && !IsWindowVisible(m_hWnd)) {
                 ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
                 // A window the user asked for comes up active, also when the
                 // shell still holds the foreground (start-up, or a command
@@ -88,6 +88,7 @@ INT_PTR Dialog::DoModal() {
                 SetForegroundWindow(m_hWnd);
                 UpdateWindow(m_hWnd);
             }
+            OnFirstIdle();
             continue;
         }
         BOOL got = GetMessageA(&msg, nullptr, 0, 0);
@@ -161,6 +162,8 @@ void Dialog::OnCancel() {
 }
 
 void Dialog::DoDataExchange(DataExchange&) {}
+
+void Dialog::OnFirstIdle() {}
 
 bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
     return false;

@@ -143,7 +143,8 @@ public:
     Dialog& operator=(const Dialog&) = delete;
 
     // Creates the dialog hidden, runs OnInitDialog, shows it when its queue is
-    // first idle and runs until EndDialog, its destruction or WM_QUIT.
+    // first idle (then calls OnFirstIdle) and runs until EndDialog, its
+    // destruction or WM_QUIT.
     INT_PTR DoModal();
     // Modeless: created and initialised, but not shown.
     bool Create(HWND parent);
@@ -172,6 +173,9 @@ protected:
     virtual void OnOK();
     virtual void OnCancel();
     virtual void DoDataExchange(DataExchange& dx);
+    // Once per modal run, when its queue is first idle: after the window was
+    // shown, or at that point when it is not to be shown.
+    virtual void OnFirstIdle();
     // The derived class's routing table; true when the message was handled.
     virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int nCmdShow) {
     // The common controls (month calendar, list view, pickers, up-down,
     // tooltips) must be registered before any dialog that uses them is made.
     INITCOMMONCONTROLSEX icc{};
@@ -14,6 +14,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     if (app == nullptr)
         return 1;
     app->m_mainThreadId = GetCurrentThreadId();
+    app->m_nCmdShow = nCmdShow;
     app->InitInstance();
     return 0;
 }

@@ -106,6 +106,8 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
         !FitsField(toText, kDateFieldBytes) || !FitsField(notes, kNotesFieldBytes) ||
         !FitsField(eventText, kEventFieldBytes) || !FitsField(detailNotes, kNotesFieldBytes))
         return false;
+    // Each key is asked only for what is done with it, so that a user whom the
+    // installer granted read, write and delete access can file appointments.
     fw::unique_hkey root;
     if (OpenCalendarRoot(KEY_CREATE_SUB_KEY, root, true) != ERROR_SUCCESS)
         return false;

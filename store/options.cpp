@@ -19,7 +19,7 @@ int ReadOption(const char* name, int defaultValue) {
 bool WriteOption(const char* name, int value) {
     fw::unique_hkey key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kOptionsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+                        KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         return false;
     return WriteDwordValue(key.get(), name, static_cast<DWORD>(value));
 }

@@ -17,21 +17,8 @@ const std::string kRoot = "SOFTWARE\\Calendar";
 const std::string kDay = kRoot + "\\2002-5-7";
 const std::string kLunch = kDay + "\\Appointment 1";
 
-// Every key below `path` and every value in it, as raw bytes, so that a
-// comparison shows any key or value written or removed.
-void TakeSnapshot(const std::string& path, std::map<std::string, std::string>& into) {
-    into[path] = "(key)";
-    for (const std::string& name : ValueNames(path)) {
-        const RawValue raw = ReadRaw(path, name.c_str());
-        into[path + "|" + name] = std::to_string(raw.type) + ":" + raw.bytes;
-    }
-    for (const std::string& sub : Subkeys(path))
-        TakeSnapshot(path + "\\" + sub, into);
-}
 std::map<std::string, std::string> Snapshot() {
-    std::map<std::string, std::string> tree;
-    TakeSnapshot(kRoot, tree);
-    return tree;
+    return TreeSnapshot(kRoot);
 }
 
 enum class Action { New, SaveNotes, Delete };

@@ -57,6 +57,7 @@ void MessageBoxResponder::Observe(HWND owner, const char* text, const char* capt
         return;
     ShownMessageBox box;
     box.owner = owner;
+    box.ownerVisible = owner != nullptr && IsWindowVisible(owner);
     box.text = text != nullptr ? text : "";
     box.caption = caption != nullptr ? caption : "";
     box.style = style;

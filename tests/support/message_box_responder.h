@@ -12,6 +12,7 @@ namespace qmtest {
 // real box read on screen.
 struct ShownMessageBox {
     HWND owner = nullptr;
+    bool ownerVisible = false; // the owner was on screen when the box came
     std::string text;
     std::string caption;
     UINT style = 0;

@@ -157,6 +157,24 @@ std::vector<std::string> ValueNames(const std::string& path) {
     return names;
 }
 
+namespace {
+void TakeSnapshot(const std::string& path, std::map<std::string, std::string>& into) {
+    into[path] = "(key)";
+    for (const std::string& name : ValueNames(path)) {
+        const RawValue raw = ReadRaw(path, name.c_str());
+        into[path + "|" + name] = std::to_string(raw.type) + ":" + raw.bytes;
+    }
+    for (const std::string& sub : Subkeys(path))
+        TakeSnapshot(path + "\\" + sub, into);
+}
+} // namespace
+
+std::map<std::string, std::string> TreeSnapshot(const std::string& path) {
+    std::map<std::string, std::string> tree;
+    TakeSnapshot(path, tree);
+    return tree;
+}
+
 std::string PutAppointment(const std::string& dateText, const std::string& keyName,
                            const std::string& from, const std::string& to, const std::string& notes,
                            const std::string& eventText, DWORD eventIndex,

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ RawValue ReadRaw(const std::string& keyPath, const char* name);
 std::vector<std::string> Subkeys(const std::string& path);
 // The names of a key's values.
 std::vector<std::string> ValueNames(const std::string& path);
+// Every key from `path` down and every value in them, as raw bytes, so that
+// a comparison shows any key or value written or removed.
+std::map<std::string, std::string> TreeSnapshot(const std::string& path);
 
 // Writes an appointment as the program lays it out, with the given fields.
 std::string PutAppointment(const std::string& dateText, const std::string& keyName,
