@@ -67,6 +67,18 @@ std::string CleanText(const std::string& text, const char* field, std::vector<st
                 clean.end());
     if (clean.size() != before)
         why.push_back(std::string(field) + " held control characters, which were left out");
+    // Every line break is written the one way iCalendar has, and is read back
+    // as CR LF, the program's own; a lone CR or LF does not come back as such.
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        const bool pair = clean[i] == '\r' && i + 1 < clean.size() && clean[i + 1] == '\n';
+        if (pair) {
+            ++i;
+        } else if (clean[i] == '\r' || clean[i] == '\n') {
+            why.push_back(std::string(field) +
+                          " breaks lines without CR LF; they come back as CR LF");
+            break;
+        }
+    }
     return clean;
 }
 

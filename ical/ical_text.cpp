@@ -147,10 +147,12 @@ std::string QuoteForMessage(std::string_view text) {
     std::size_t cut = text.size() > kShown ? kShown : text.size();
     while (cut < text.size() && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
         --cut;
-    std::string quoted = "\"" + std::string(text.substr(0, cut));
+    std::string quoted(1, '"');
+    quoted.append(text.substr(0, cut));
     if (cut < text.size())
         quoted += "...";
-    return quoted + "\"";
+    quoted += '"';
+    return quoted;
 }
 
 std::string UpperAscii(std::string_view text) {
