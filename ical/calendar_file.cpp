@@ -36,7 +36,7 @@ struct Open {
 } // namespace
 
 bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& error,
-                      const ReadLimits& limits) {
+                      const ReadLimits& limits, const EventSink& sink) {
     file = CalendarFile{};
     ContentLineReader reader(bytes, limits);
     std::vector<Open> stack;
@@ -65,7 +65,7 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
                                            std::to_string(limits.maxDepth) + " deep");
             const std::string parent = stack.empty() ? "" : stack.back().name;
             if (name == "VEVENT" && parent == "VCALENDAR") {
-                if (file.events.size() >= limits.maxEvents)
+                if (file.eventCount >= limits.maxEvents)
                     return fail(line.line, at(line.line) + "more than " +
                                                std::to_string(limits.maxEvents) +
                                                " events in one file; split it");
@@ -90,7 +90,13 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
             stack.pop_back();
             const std::string parent = stack.empty() ? "" : stack.back().name;
             if (name == "VEVENT" && parent == "VCALENDAR") {
-                file.events.push_back(std::move(current));
+                ++file.eventCount;
+                if (!sink)
+                    file.events.push_back(std::move(current));
+                else if (!sink(std::move(current))) {
+                    error = ReadError{};
+                    return false;
+                }
             } else if ((name == "STANDARD" || name == "DAYLIGHT") && parent == "VTIMEZONE") {
                 currentZone.observances.push_back(std::move(current));
             } else if (name == "VTIMEZONE" && parent == "VCALENDAR") {

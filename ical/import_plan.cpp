@@ -100,8 +100,9 @@ std::uint64_t Hash(const std::string& day, const AppointmentValues& v) {
 // Turns each event of a file into planned appointments, refusals and notes.
 class Planner {
 public:
-    Planner(const CalendarFile& file, const ImportOptions& options, ImportPlan& plan)
-        : m_file(file), m_options(options), m_plan(plan), m_zones(file.zones) {
+    Planner(const std::vector<TimeZoneRecord>& zones, const ImportOptions& options,
+            ImportPlan& plan)
+        : m_options(options), m_plan(plan), m_zones(zones) {
         m_lastDay = options.lastDay ? *options.lastDay : OneYearAfter(options.today);
         if (options.existing != nullptr)
             for (std::size_t i = 0; i < options.existing->size(); ++i) {
@@ -110,14 +111,9 @@ public:
             }
     }
 
-    // False when the file would file more appointments than allowed.
-    bool Run() {
-        for (const ComponentRecord& event : m_file.events) {
-            if (!PlanEvent(event))
-                return false;
-        }
-        return true;
-    }
+    // False when the file would file more appointments than allowed; the
+    // plan's error says so.
+    bool PlanEvent(const ComponentRecord& event);
 
 private:
     struct Seen {
@@ -125,7 +121,6 @@ private:
         std::size_t index;
     };
 
-    bool PlanEvent(const ComponentRecord& event);
     std::optional<Refusal> Texts(const ComponentRecord& event, PlannedEvent& planned);
     std::optional<Refusal> Dates(const ComponentRecord& event,
                                  std::vector<PlannedAppointment>& out);
@@ -137,7 +132,6 @@ private:
         m_plan.notes.push_back({line, summary, std::move(reason)});
     }
 
-    const CalendarFile& m_file;
     const ImportOptions& m_options;
     ImportPlan& m_plan;
     TimeZoneTable m_zones;
@@ -453,18 +447,25 @@ ImportPlan PlanImport(std::string_view bytes, const ImportOptions& given) {
     if (!options.fitsTextField)
         options.fitsTextField = FitsTextField;
     ImportPlan plan;
+    // Twice through the file: first to check it whole and to find its time
+    // zones, which may come after the events that use them; then to plan
+    // each event as it is read, so that no more than one is held at a time.
     CalendarFile file;
-    if (!ReadCalendarFile(bytes, file, plan.error, options.limits))
+    if (!ReadCalendarFile(bytes, file, plan.error, options.limits,
+                          [](ComponentRecord&&) { return true; }))
         return plan;
-    plan.eventsRead = file.events.size();
-    Planner planner(file, options, plan);
-    if (!planner.Run()) {
+    Planner planner(file.zones, options, plan);
+    CalendarFile again;
+    ReadError unused;
+    if (!ReadCalendarFile(bytes, again, unused, options.limits,
+                          [&](ComponentRecord&& event) { return planner.PlanEvent(event); })) {
         const ReadError error = plan.error;
         plan = ImportPlan{};
         plan.error = error;
-        plan.eventsRead = file.events.size();
+        plan.eventsRead = file.eventCount;
         return plan;
     }
+    plan.eventsRead = file.eventCount;
     plan.accepted = true;
     return plan;
 }
