@@ -31,6 +31,8 @@ ContentLineReader::ContentLineReader(std::string_view bytes, const ReadLimits& l
     // A byte order mark, as Windows programs write, is no part of the text.
     if (m_bytes.substr(0, 3) == "\xEF\xBB\xBF")
         m_position = 3;
+    else if (m_bytes.substr(0, 2) == "\xFF\xFE" || m_bytes.substr(0, 2) == "\xFE\xFF")
+        Fail(1, "line 1: the file is UTF-16 text; iCalendar files are UTF-8");
 }
 
 bool ContentLineReader::Fail(int line, std::string message) {
@@ -55,6 +57,9 @@ bool ContentLineReader::NextPhysicalLine(std::string_view& line) {
     ++m_lineNumber;
     for (const char c : line) {
         const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\r')
+            return Fail(m_lineNumber, "line " + std::to_string(m_lineNumber) +
+                                          " ends with a lone CR; lines end with CR LF or LF");
         if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
             char code[8];
             std::snprintf(code, sizeof code, "0x%02X", byte);

@@ -138,6 +138,11 @@ TEST(IcalImport, EveryKindOfBrokenFileGivesItsMessageAndLine) {
         {head + std::string("SUMMARY:a\0b\r\n", 13), 3, "control byte 0x00"},
         {head + "\x7F\x45LF\x02\x01\x01\r\n", 3, "control byte 0x7F"},
         {" folded\r\n", 1, "continues a line"},
+        {"BEGIN:VCALENDAR\rVERSION:2.0\r", 1, "lone CR"},
+        {std::string("\xFF\xFE"
+                     "B\0E\0",
+                     6),
+         1, "UTF-16"},
         {head + "BEGIN:VCALENDAR\r\n", 3, "a calendar inside a calendar"},
         {head + "X-A;PARAM=\"open:x\r\n", 3, "closing quote"},
     };
