@@ -5,7 +5,8 @@
 //    with X-LIC-ERROR properties); not compared;
 //  - a DTSTART one of the two cannot read: ours takes only years 1 to 9999
 //    and real dates and times, libical also takes other shapes
-//    (e.g. 2002-05-07, or fields out of range); counted, not compared.
+//    (2002-05-07, month 13, hour 25, years past 3000 which libical does
+//    not take); counted, not compared.
 
 #include "fuzz/fuzz_check.h"
 #include "ical/calendar_file.h"
@@ -84,7 +85,7 @@ struct Tally {
 
 void PrintTally() {
     std::fprintf(stderr,
-                 "oracle: %ld files both read, %ld events, %ld DTSTART dates agreed; "
+                 "oracle: %ld runs on files both read, %ld events, %ld DTSTART dates agreed; "
                  "unread by libical only %ld, by ours only %ld\n",
                  tally.files, tally.events, tally.dates, tally.onlyOurs, tally.onlyTheirs);
 }
