@@ -3,10 +3,9 @@
 // DTSTART, the same date. Where they may rightly differ:
 //  - files ours refuses (libical takes nearly anything and marks the faults
 //    with X-LIC-ERROR properties); not compared;
-//  - a DTSTART one of the two cannot read: ours takes only years 1 to 9999
-//    and real dates and times, libical also takes other shapes
-//    (2002-05-07, month 13, hour 25, years past 3000 which libical does
-//    not take); counted, not compared.
+//  - a DTSTART one of the two cannot read: libical takes shapes ours
+//    refuses (2002-05-07, month 13, hour 25) and refuses years after 3000,
+//    which ours takes; counted, not compared.
 
 #include "fuzz/fuzz_check.h"
 #include "ical/calendar_file.h"
