@@ -82,6 +82,16 @@ std::string CleanText(const std::string& text, const char* field, std::vector<st
     return clean;
 }
 
+// Store texts are read up to their NUL; one that holds a NUL further in is no
+// date, whatever comes before it.
+bool ReadDate(const std::string& text, CalendarDate& date) {
+    return text.find('\0') == std::string::npos && ParseDateText(text.c_str(), date);
+}
+
+bool IsDayKey(const std::string& text) {
+    return text.find('\0') == std::string::npos && IsDateKeyName(text.c_str());
+}
+
 // A FROM or TO text is carried as it stands when it fits a field.
 bool Carriable(const std::string& text) {
     return text.size() <= 10 &&
@@ -107,9 +117,9 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
         const AppointmentValues& v = a.values;
         std::vector<std::string> why;
         CalendarDate from, to, day;
-        const bool fromOk = ParseDateText(v.from.c_str(), from);
-        const bool toOk = ParseDateText(v.to.c_str(), to);
-        const bool dayOk = ParseDateText(a.dayKey.c_str(), day);
+        const bool fromOk = ReadDate(v.from, from);
+        const bool toOk = ReadDate(v.to, to);
+        const bool dayOk = ReadDate(a.dayKey, day);
         if (!fromOk && !toOk && !dayOk) {
             result.issues.push_back({a.dayKey, a.appointmentKey, true,
                                      "neither its FROM " + QuoteForMessage(v.from) + ", its TO " +
@@ -137,9 +147,9 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
              {std::tuple{carryFrom, &v.from, "FROM"}, std::tuple{carryTo, &v.to, "TO"}}) {
             if (carry && !Carriable(*text))
                 why.push_back(std::string(name) + " " + QuoteForMessage(*text) +
-                              " is too long to keep; importing gives the date instead");
+                              " cannot be kept in the file; importing gives the date instead");
         }
-        if (!IsDateKeyName(a.dayKey.c_str()))
+        if (!IsDayKey(a.dayKey))
             why.push_back("it is filed under " + QuoteForMessage(a.dayKey) +
                           ", which is not a day; importing files it under " +
                           FormatDateText(first));

@@ -166,6 +166,13 @@ TEST(IcalExport, UnreadableDatesAreExportedWithWhatCanBeReadAndComeBackAsStored)
     EXPECT_EQ("its event type \"Holiday\" (index 6) is exported as Holiday", odd.issues[1].reason);
     EXPECT_EQ("it has no notes; importing this file will refuse it", odd.issues[2].reason);
     EXPECT_EQ("its event type \"Bogus\" (index 2) is exported as Fishing", odd.issues[3].reason);
+
+    // A day key that holds a NUL is no day, though the text before the NUL
+    // is one: it was once exported without a word and came back elsewhere.
+    const ical::ExportResult nul =
+        Export({make(std::string("2002-5-7\0x", 10), "2002-5-1", "2002-5-1")});
+    ASSERT_EQ(1u, nul.issues.size());
+    EXPECT_NE(std::string::npos, nul.issues[0].reason.find("which is not a day"));
 }
 
 } // namespace
