@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds the window-free logic natively with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs its checks, then runs each fuzzer for a
-# bounded time from the seed corpus in fuzz/corpus. Fails on any finding.
+# bounded time from the seed corpus in fuzz/corpus, and checks an iCalendar
+# export against calcurse and Python's icalendar. Fails on any finding.
 # Usage: scripts/fuzz.sh [build-dir] [seconds per fuzzer]   (default: build-native 20)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(clang libclang-rt-14-dev cmake ninja-build)
+packages=(clang libclang-rt-14-dev cmake ninja-build pkg-config libical-dev calcurse
+          python3-icalendar)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -26,6 +28,10 @@ cmake --build "$build_dir"
 export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 "$build_dir/native_checks"
+# Our iCalendar reader against libical's on every seed file.
+"$build_dir/ical_oracle_fuzzer" -runs=0 fuzz/corpus/ical_import >"$build_dir/oracle_seeds.log" 2>&1 ||
+    { tail -n 30 "$build_dir/oracle_seeds.log"; exit 1; }
+echo "seed corpus, $(grep '^oracle:' "$build_dir/oracle_seeds.log")"
 
 # The fuzzers add what they find to a scratch copy of the corpus, never to the
 # tree; an input that breaks a property is kept in the build directory.
@@ -34,16 +40,19 @@ trap 'rm -rf "$scratch"' EXIT
 findings="$build_dir/findings"
 mkdir -p "$findings"
 status=0
-for name in date_text value_decoding reminder_rules; do
+# The libical oracle reads the import fuzzer's corpus.
+corpus_of() { [ "$1" = ical_oracle ] && echo ical_import || echo "$1"; }
+for name in date_text value_decoding reminder_rules ical_import ical_export ical_oracle; do
     mkdir -p "$scratch/$name"
     rm -f "$findings/$name-"*
-    cp fuzz/corpus/$name/* "$scratch/$name/"
+    cp fuzz/corpus/$(corpus_of $name)/* "$scratch/$name/"
     log="$findings/$name.log"
     if "$build_dir/${name}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
             -artifact_prefix="$findings/$name-" -max_len=4096 \
             "$scratch/$name" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
         echo "fuzzer $name: ${runs:-?} runs in ${seconds} s, no finding"
+        grep '^oracle:' "$log" | tail -n 1 || true
     else
         status=1
         echo "fuzzer $name FOUND A FAULT:"
@@ -53,4 +62,11 @@ for name in date_text value_decoding reminder_rules; do
         done
     fi
 done
+# The peers: an export read by Python's icalendar and through calcurse.
+if ! "$build_dir/ical_tool" sample "$scratch/peer_sample.ics" ||
+        ! /usr/bin/python3 tests/ical_peers/check_peers.py --tool "$build_dir/ical_tool" \
+            "$scratch/peer_sample.ics"; then
+    status=1
+    echo "iCalendar peer checks FAILED"
+fi
 exit $status

@@ -1,0 +1,89 @@
+// Any bytes as an .ics file to import: no crash, no hang, errors that name a
+// line of the file, and a plan that the store can hold and that exports and
+// imports back to itself.
+
+#include "fuzz/fuzz_check.h"
+#include "ical/calendar_export.h"
+#include "ical/civil_time.h"
+#include "ical/import_plan.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+int LinesIn(const std::string& text) {
+    const auto breaks = std::count(text.begin(), text.end(), '\n');
+    return static_cast<int>(breaks) + (text.empty() || text.back() != '\n' ? 1 : 0);
+}
+
+bool NamesLine(const std::string& message, int line) {
+    return message.find("line " + std::to_string(line)) != std::string::npos;
+}
+
+std::string Row(const ical::DayAppointment& a) {
+    return a.day + '\x01' + a.values.from + '\x01' + a.values.to + '\x01' + a.values.notes +
+           '\x01' + a.values.event + '\x01' + std::to_string(a.values.eventIndex) + '\x01' +
+           a.values.detailNotes;
+}
+
+ical::ImportOptions Options(int offsetHours) {
+    ical::ImportOptions options;
+    options.today = {2002, 5, 7};
+    options.localDateOf = [offsetHours](std::int64_t utc) {
+        return ical::WallTimeOf(utc + offsetHours * 3600).date;
+    };
+    options.maxAppointments = 50000;
+    return options;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    const int offsetHours = static_cast<int>(size % 27) - 13;
+    const ical::ImportPlan plan = ical::PlanImport(input, Options(offsetHours));
+    const int lines = LinesIn(input);
+    if (!plan.accepted) {
+        FUZZ_CHECK(!plan.error.message.empty());
+        FUZZ_CHECK(plan.error.line >= 1 && plan.error.line <= lines);
+        FUZZ_CHECK(NamesLine(plan.error.message, plan.error.line));
+        FUZZ_CHECK(plan.appointments.empty() && plan.events.empty());
+        return 0;
+    }
+    for (const auto* issues : {&plan.refused, &plan.notes})
+        for (const ical::ImportIssue& issue : *issues)
+            FUZZ_CHECK(issue.line >= 1 && issue.line <= lines && !issue.reason.empty());
+    FUZZ_CHECK(plan.refused.size() <= plan.eventsRead);
+
+    // Every planned appointment fits the store, and none is there twice.
+    std::set<std::string> rows;
+    std::vector<ical::StoredAppointment> stored;
+    for (std::size_t i = 0; i < plan.appointments.size(); ++i) {
+        const ical::DayAppointment a = plan.AppointmentAt(i);
+        FUZZ_CHECK(IsDateKeyName(a.day.c_str()));
+        FUZZ_CHECK(a.values.from.size() <= 10 && a.values.to.size() <= 10);
+        FUZZ_CHECK(!a.values.notes.empty() && ical::FitsTextField(a.values.notes));
+        FUZZ_CHECK(ical::FitsTextField(a.values.detailNotes));
+        FUZZ_CHECK(a.values.eventIndex < 6 &&
+                   a.values.event == ical::kEventNames[a.values.eventIndex]);
+        FUZZ_CHECK(rows.insert(Row(a)).second);
+        stored.push_back({a.day, "Appointment " + std::to_string(i), a.values});
+    }
+
+    // What was planned exports and imports back to the same appointments.
+    if (stored.size() > 2000)
+        return 0;
+    const ical::ExportResult exported = ical::ExportCalendar(stored, {"fuzz", 0});
+    FUZZ_CHECK(exported.exported == stored.size() && exported.issues.empty());
+    const ical::ImportPlan again = ical::PlanImport(exported.text, Options(offsetHours));
+    FUZZ_CHECK(again.accepted && again.refused.empty());
+    FUZZ_CHECK(again.appointments.size() == stored.size());
+    for (std::size_t i = 0; i < again.appointments.size(); ++i)
+        FUZZ_CHECK(rows.count(Row(again.AppointmentAt(i))) == 1);
+    return 0;
+}

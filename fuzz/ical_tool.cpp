@@ -1,0 +1,118 @@
+// The peer checks' helper (tests/ical_peers/check_peers.py):
+//   ical_tool sample FILE.ics
+//       writes an export of a fixed set of appointments: texts in several
+//       scripts, commas, semicolons, backslashes, line breaks, lines long
+//       enough to fold, ranges of several days;
+//   ical_tool read FILE.ics FIRST LAST
+//       prints as JSON what importing the file would file, repeating events
+//       from FIRST to LAST (date texts), the user's zone UTC, line breaks
+//       as LF.
+
+#include "ical/calendar_export.h"
+#include "ical/import_plan.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Json(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::vector<ical::StoredAppointment> Sample() {
+    std::string longDetail;
+    while (longDetail.size() < 400)
+        longDetail += "Ein langer Satz \xC3\xBC"
+                      "ber Stra\xC3\x9F"
+                      "en, Wege; und Pl\xC3\xA4tze \xE2\x80\x94 ";
+    return {
+        {"2002-5-7",
+         "Appointment 95342",
+         {"2002-5-7", "2002-5-7", "Lunch with Anna, then the bank; back at 3", "EMail", 0,
+          "Bring:\r\n- the forms\r\n- C:\\Users\\anna\\tax.pdf"}},
+        {"2002-5-8",
+         "Appointment 120000",
+         {"2002-5-8", "2002-5-10", "Fishing trip \xE2\x80\x94 Lake Tahoe", "Fishing", 2,
+          longDetail}},
+        {"2002-6-1",
+         "Appointment 9",
+         {"2002-6-1", "2002-6-1",
+          "\xE6\x98\xA0\xE7\x94\xBB\xE3\x82\x92\xE8\xA6\x8B\xE3\x82\x8B "
+          "(\xE6\x96\xB0\xE5\xAE\xBF)",
+          "Movie", 3, ""}},
+        {"2002-12-24",
+         "Appointment 1",
+         {"2002-12-24", "2003-1-2",
+          "Holidays \xF0\x9F\x8E\x84 \xD0\x9F\xD1\x80\xD0\xB0\xD0\xB7"
+          "\xD0\xB4\xD0\xBD\xD0\xB8\xD0\xBA\xD0\xB8",
+          "Holiday", 5, "Quoted \"text\" and a backslash \\ at the end\\"}},
+        {"2002-7-4",
+         "Appointment 2",
+         {"2002-7-4", "2002-7-4",
+          "A concert whose name is long enough that its SUMMARY line is folded at least once "
+          "by the writer",
+          "Music", 4, "Row 12, seats 3;4"}},
+    };
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "sample" && argc == 3) {
+        const ical::ExportResult result = ical::ExportCalendar(Sample(), {"peer check", 0});
+        std::ofstream(argv[2], std::ios::binary) << result.text;
+        return result.issues.empty() ? 0 : 1;
+    }
+    CalendarDate first, last;
+    if (command != "read" || argc != 5 || !ParseDateText(argv[3], first) ||
+        !ParseDateText(argv[4], last)) {
+        std::fprintf(stderr, "usage: ical_tool sample FILE | ical_tool read FILE FIRST LAST\n");
+        return 2;
+    }
+    std::ifstream in(argv[2], std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    ical::ImportOptions options;
+    options.today = first;
+    options.lastDay = last;
+    options.lineBreak = "\n";
+    const ical::ImportPlan plan = ical::PlanImport(bytes.str(), options);
+    std::printf("{\"accepted\": %s, \"error\": %s, \"line\": %d, \"events\": %zu,\n",
+                plan.accepted ? "true" : "false", Json(plan.error.message).c_str(), plan.error.line,
+                plan.eventsRead);
+    std::printf(" \"appointments\": [");
+    for (std::size_t i = 0; i < plan.appointments.size(); ++i) {
+        const ical::DayAppointment a = plan.AppointmentAt(i);
+        std::printf("%s\n  {\"line\": %d, \"day\": %s, \"from\": %s, \"to\": %s, \"notes\": %s, "
+                    "\"event\": %s, \"index\": %u, \"detail\": %s}",
+                    i == 0 ? "" : ",", plan.events[plan.appointments[i].event].line,
+                    Json(a.day).c_str(), Json(a.values.from).c_str(), Json(a.values.to).c_str(),
+                    Json(a.values.notes).c_str(), Json(a.values.event).c_str(), a.values.eventIndex,
+                    Json(a.values.detailNotes).c_str());
+    }
+    std::printf("],\n \"duplicates\": %zu, \"refused\": [", plan.duplicates);
+    for (std::size_t i = 0; i < plan.refused.size(); ++i)
+        std::printf("%s\n  {\"line\": %d, \"reason\": %s}", i == 0 ? "" : ",", plan.refused[i].line,
+                    Json(plan.refused[i].reason).c_str());
+    std::printf("]}\n");
+    return 0;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ical {
+
+// The six values of an appointment as the store holds them, with UTF-8 texts.
+struct AppointmentValues {
+    std::string from;
+    std::string to;
+    std::string notes;
+    std::string event;
+    std::uint32_t eventIndex = 1;
+    std::string detailNotes;
+
+    friend bool operator==(const AppointmentValues&, const AppointmentValues&) = default;
+};
+
+// An appointment and the day key it is filed under.
+struct DayAppointment {
+    std::string day;
+    AppointmentValues values;
+
+    friend bool operator==(const DayAppointment&, const DayAppointment&) = default;
+};
+
+// The six event types, in the order of their index.
+inline constexpr const char* kEventNames[6] = {"EMail", "Others", "Fishing",
+                                               "Movie", "Music",  "Holiday"};
+inline constexpr std::uint32_t kOthersIndex = 1;
+
+// The index of an event type's name, compared without case; -1 for none.
+int EventIndexOf(std::string_view name);
+
+// What the store's NOTES and DETAIL NOTES hold by default: at most 499
+// UTF-16 units (a 500-unit field with its NUL).
+bool FitsTextField(std::string_view utf8);
+inline constexpr std::size_t kTextFieldUnits = 499;
+
+} // namespace ical

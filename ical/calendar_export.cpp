@@ -1,0 +1,198 @@
+#include "ical/calendar_export.h"
+
+#include "ical/civil_time.h"
+#include "ical/ical_text.h"
+#include "ical/import_plan.h"
+#include "ical/time_value.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <tuple>
+
+namespace ical {
+
+std::string AppointmentUid(const std::string& dayKey, const std::string& appointmentKey) {
+    const auto encode = [](const std::string& text) {
+        std::string result;
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
+                byte == '~') {
+                result += c;
+            } else {
+                char escaped[4];
+                std::snprintf(escaped, sizeof escaped, "%%%02X", byte);
+                result += escaped;
+            }
+        }
+        return result;
+    };
+    return encode(dayKey) + "/" + encode(appointmentKey) + "@quillmere";
+}
+
+void AppendFolded(std::string& out, const std::string& line) {
+    constexpr std::size_t kOctets = 75;
+    std::size_t at = 0;
+    std::size_t room = kOctets;
+    while (line.size() - at > room) {
+        std::size_t cut = at + room;
+        while (cut > at && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+            --cut; // never inside a UTF-8 sequence
+        out.append(line, at, cut - at);
+        out += "\r\n ";
+        at = cut;
+        room = kOctets - 1; // the leading space takes one
+    }
+    out.append(line, at, std::string::npos);
+    out += "\r\n";
+}
+
+namespace {
+
+// A store text made fit for a TEXT value: ill-formed UTF-8 and control
+// characters other than tab and line breaks cannot be written.
+std::string CleanText(const std::string& text, const char* field, std::vector<std::string>& why) {
+    bool replaced = false;
+    std::string clean = ToValidUtf8(text, &replaced);
+    if (replaced)
+        why.push_back(std::string(field) + " is not valid text; the bad bytes became U+FFFD");
+    const auto before = clean.size();
+    clean.erase(std::remove_if(clean.begin(), clean.end(),
+                               [](char c) {
+                                   const auto b = static_cast<unsigned char>(c);
+                                   return (b < 0x20 && b != '\t' && b != '\r' && b != '\n') ||
+                                          b == 0x7F;
+                               }),
+                clean.end());
+    if (clean.size() != before)
+        why.push_back(std::string(field) + " held control characters, which were left out");
+    // Every line break is written the one way iCalendar has, and is read back
+    // as CR LF, the program's own; a lone CR or LF does not come back as such.
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        const bool pair = clean[i] == '\r' && i + 1 < clean.size() && clean[i + 1] == '\n';
+        if (pair) {
+            ++i;
+        } else if (clean[i] == '\r' || clean[i] == '\n') {
+            why.push_back(std::string(field) +
+                          " breaks lines without CR LF; they come back as CR LF");
+            break;
+        }
+    }
+    return clean;
+}
+
+// Store texts are read up to their NUL; one that holds a NUL further in is no
+// date, whatever comes before it.
+bool ReadDate(const std::string& text, CalendarDate& date) {
+    return text.find('\0') == std::string::npos && ParseDateText(text.c_str(), date);
+}
+
+bool IsDayKey(const std::string& text) {
+    return text.find('\0') == std::string::npos && IsDateKeyName(text.c_str());
+}
+
+// A FROM or TO text is carried as it stands when it fits a field.
+bool Carriable(const std::string& text) {
+    return text.size() <= 10 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+} // namespace
+
+ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
+                            const ExportOptions& options) {
+    ExportResult result;
+    std::string& out = result.text;
+    out.reserve(appointments.size() * 320 + 200);
+    AppendFolded(out, "BEGIN:VCALENDAR");
+    AppendFolded(out, "VERSION:2.0");
+    std::vector<std::string> ignored;
+    AppendFolded(out, "PRODID:-//The Quillmere Project//Quillmere " +
+                          EscapeText(CleanText(options.version, "version", ignored)) + "//EN");
+    AppendFolded(out, "CALSCALE:GREGORIAN");
+    const std::string stamp = "DTSTAMP:" + FormatUtcTime(options.stampUtc);
+
+    for (const StoredAppointment& a : appointments) {
+        const AppointmentValues& v = a.values;
+        std::vector<std::string> why;
+        CalendarDate from, to, day;
+        const bool fromOk = ReadDate(v.from, from);
+        const bool toOk = ReadDate(v.to, to);
+        const bool dayOk = ReadDate(a.dayKey, day);
+        if (!fromOk && !toOk && !dayOk) {
+            result.issues.push_back({a.dayKey, a.appointmentKey, true,
+                                     "neither its FROM " + QuoteForMessage(v.from) + ", its TO " +
+                                         QuoteForMessage(v.to) + " nor its day is a date"});
+            continue;
+        }
+        const CalendarDate first = fromOk ? from : dayOk ? day : to;
+        CalendarDate last = toOk && CompareDates(to, first) >= 0 ? to : first;
+        if (!fromOk)
+            why.push_back("FROM " + QuoteForMessage(v.from) + " is not a date; exported from " +
+                          FormatDateText(first));
+        if (!toOk)
+            why.push_back("TO " + QuoteForMessage(v.to) + " is not a date; exported to " +
+                          FormatDateText(last));
+        else if (CompareDates(to, first) < 0)
+            why.push_back("TO " + v.to + " lies before FROM; exported as one day");
+        // The day after 9999-12-31 has no date: leave DTEND out (one day)
+        // and carry TO.
+        const bool hasEnd = !(last == CalendarDate{9999, 12, 31});
+        if (!hasEnd)
+            last = first;
+        const bool carryFrom = FormatDateText(first) != v.from;
+        const bool carryTo = FormatDateText(last) != v.to;
+        for (const auto& [carry, text, name] :
+             {std::tuple{carryFrom, &v.from, "FROM"}, std::tuple{carryTo, &v.to, "TO"}}) {
+            if (carry && !Carriable(*text))
+                why.push_back(std::string(name) + " " + QuoteForMessage(*text) +
+                              " cannot be kept in the file; importing gives the date instead");
+        }
+        if (!IsDayKey(a.dayKey))
+            why.push_back("it is filed under " + QuoteForMessage(a.dayKey) +
+                          ", which is not a day; importing files it under " +
+                          FormatDateText(first));
+        const std::string notes = CleanText(v.notes, "NOTES", why);
+        const std::string detail = CleanText(v.detailNotes, "DETAIL NOTES", why);
+        if (notes.empty())
+            why.push_back("it has no notes; importing this file will refuse it");
+        const int byText = EventIndexOf(v.event);
+        std::uint32_t index = kOthersIndex;
+        if (byText >= 0 && v.event == kEventNames[byText] &&
+            v.eventIndex == static_cast<std::uint32_t>(byText)) {
+            index = v.eventIndex;
+        } else {
+            index = byText >= 0        ? static_cast<std::uint32_t>(byText)
+                    : v.eventIndex < 6 ? v.eventIndex
+                                       : kOthersIndex;
+            why.push_back("its event type " + QuoteForMessage(v.event) + " (index " +
+                          std::to_string(v.eventIndex) + ") is exported as " + kEventNames[index]);
+        }
+
+        AppendFolded(out, "BEGIN:VEVENT");
+        AppendFolded(out, "UID:" + AppointmentUid(a.dayKey, a.appointmentKey));
+        AppendFolded(out, stamp);
+        AppendFolded(out, "DTSTART;VALUE=DATE:" + FormatDate(first));
+        if (hasEnd)
+            AppendFolded(out, "DTEND;VALUE=DATE:" + FormatDate(AddDays(last, 1)));
+        AppendFolded(out, "SUMMARY:" + EscapeText(notes));
+        if (!detail.empty())
+            AppendFolded(out, "DESCRIPTION:" + EscapeText(detail));
+        AppendFolded(out, std::string("CATEGORIES:") + kEventNames[index]);
+        AppendFolded(out, std::string(kDayProperty) + ":" +
+                              EscapeText(CleanText(a.dayKey, "day", ignored)));
+        if (carryFrom && Carriable(v.from))
+            AppendFolded(out, std::string(kFromProperty) + ":" + EscapeText(v.from));
+        if (carryTo && Carriable(v.to))
+            AppendFolded(out, std::string(kToProperty) + ":" + EscapeText(v.to));
+        AppendFolded(out, "END:VEVENT");
+        ++result.exported;
+        for (std::string& reason : why)
+            result.issues.push_back({a.dayKey, a.appointmentKey, false, std::move(reason)});
+    }
+    AppendFolded(out, "END:VCALENDAR");
+    return result;
+}
+
+} // namespace ical

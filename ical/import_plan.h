@@ -1,0 +1,86 @@
+#pragma once
+
+#include "ical/appointment_values.h"
+#include "ical/content_line.h"
+#include "store/date_text.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ical {
+
+// The name of the property that carries the day key an appointment is filed
+// under; X-QUILLMERE-FROM and X-QUILLMERE-TO carry stored FROM and TO texts
+// that the dates cannot (a malformed or reversed range).
+inline constexpr const char* kDayProperty = "X-QUILLMERE-DAY";
+inline constexpr const char* kFromProperty = "X-QUILLMERE-FROM";
+inline constexpr const char* kToProperty = "X-QUILLMERE-TO";
+
+struct ImportOptions {
+    // Repeating events are filed from `today` to `lastDay` (default: one
+    // year after today), both included.
+    CalendarDate today;
+    std::optional<CalendarDate> lastDay;
+    // The user's local date at a UTC instant (seconds from 1970); the program
+    // passes Windows' own conversion. Default: the UTC date.
+    std::function<CalendarDate(std::int64_t utcSeconds)> localDateOf;
+    // Whether a text fits NOTES and DETAIL NOTES. Default: FitsTextField.
+    std::function<bool(std::string_view utf8)> fitsTextField;
+    // What a line break in SUMMARY or DESCRIPTION becomes: the program's edit
+    // boxes break lines with CR LF.
+    std::string lineBreak = "\r\n";
+    // The appointments already in the store; one that equals a new one in
+    // its day and all six values makes the new one a duplicate.
+    const std::vector<DayAppointment>* existing = nullptr;
+    ReadLimits limits;
+    // Appointments one file may add: a daily rule adds up to 367 a year.
+    std::size_t maxAppointments = 500000;
+};
+
+// An event that is refused, or filed with something the user should know.
+struct ImportIssue {
+    int line = 0;        // where the event or the property at fault begins
+    std::string summary; // the event's SUMMARY, for the message
+    std::string reason;
+};
+
+// The texts and type that all appointments made from one event share.
+struct PlannedEvent {
+    int line = 0;
+    std::string notes;
+    std::string event;
+    std::uint32_t eventIndex = kOthersIndex;
+    std::string detailNotes;
+};
+
+struct PlannedAppointment {
+    std::size_t event = 0; // into ImportPlan::events
+    std::string day;
+    std::string from;
+    std::string to;
+};
+
+// What importing a file would do, worked out in full before anything is
+// written. When `accepted` is false the file is refused whole and `error`
+// says why and where; nothing of it is to be filed.
+struct ImportPlan {
+    bool accepted = false;
+    ReadError error;
+    std::size_t eventsRead = 0;
+    std::vector<PlannedEvent> events;
+    std::vector<PlannedAppointment> appointments; // to be filed, in file order
+    std::size_t duplicates = 0;
+    std::vector<ImportIssue> refused;
+    std::vector<ImportIssue> notes;
+
+    DayAppointment AppointmentAt(std::size_t index) const;
+};
+
+ImportPlan PlanImport(std::string_view bytes, const ImportOptions& options);
+
+} // namespace ical

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "ical/civil_time.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ical {
+
+enum class Frequency { Daily, Weekly, Monthly, Yearly };
+
+// One BYDAY entry: a weekday (0 = Monday), and for MONTHLY and YEARLY rules
+// an optional ordinal (2SU, -1FR); 0 means every such weekday.
+struct WeekdayEntry {
+    int ordinal = 0;
+    int weekday = 0;
+};
+
+// The part of RFC 5545's RRULE that calendars use for dated events. Parts
+// that would need guessing here (BYSETPOS, BYWEEKNO, BYYEARDAY, times of day,
+// sub-daily frequencies) are refused by the parser.
+struct RecurrenceRule {
+    Frequency frequency = Frequency::Daily;
+    int interval = 1;
+    std::int64_t count = 0; // 0: no COUNT
+    std::string until;      // the UNTIL text as written; empty: none
+    std::vector<WeekdayEntry> byDay;
+    std::vector<int> byMonthDay; // -31..-1, 1..31
+    std::vector<int> byMonth;    // 1..12
+    int weekStart = 0;           // WKST, 0 = Monday
+};
+
+// On failure `why` names the part that is refused or malformed.
+bool ParseRecurrenceRule(std::string_view text, RecurrenceRule& rule, std::string& why);
+
+// How a walk over a rule ended.
+enum class WalkEnd {
+    Finished,    // COUNT or UNTIL ended the rule, or the years ran out at 9999
+    PastHorizon, // the rule goes on after `horizon`
+    OverBudget,  // more than the allowed periods were needed to get there
+};
+
+struct Walk {
+    LocalDateTime start;                // DTSTART, always the first occurrence
+    std::optional<LocalDateTime> until; // UNTIL in the same wall clock, inclusive
+    CalendarDate skipTo;                // occurrences before this date are not wanted
+    CalendarDate horizon;               // nor those after this one
+    std::int64_t maxPeriods = 100000;   // the work allowed for one rule
+};
+
+// Visits the occurrences of `rule` from `walk.start` in time order, each at
+// the start's time of day. COUNT counts from DTSTART even before `skipTo`;
+// without COUNT the walk jumps straight to the period before `skipTo`, so an
+// old daily rule costs no more than a new one.
+WalkEnd WalkOccurrences(const RecurrenceRule& rule, const Walk& walk,
+                        const std::function<void(const LocalDateTime&)>& visit);
+
+} // namespace ical

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "ical/calendar_file.h"
+#include "ical/civil_time.h"
+#include "ical/recurrence_rule.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace ical {
+
+// The VTIMEZONEs of one file: for each TZID, the UTC offset in force at any
+// instant, from its STANDARD and DAYLIGHT observances (DTSTART,
+// TZOFFSETFROM, TZOFFSETTO, and a yearly RRULE or RDATEs).
+class TimeZoneTable {
+public:
+    explicit TimeZoneTable(const std::vector<TimeZoneRecord>& zones);
+
+    // Whether the file defines this TZID with observances that could be read.
+    bool Knows(const std::string& tzid) const;
+
+    // The zone's VTIMEZONE line when it is defined but could not be read, or 0.
+    int BrokenLine(const std::string& tzid) const;
+
+    // The instant of a wall-clock time in the zone. A time that a change
+    // skips (02:30 on the night the clocks go forward) takes the offset
+    // from before the change; one that happens twice, the first. False when
+    // the zone is unknown.
+    bool ToUtc(const std::string& tzid, const LocalDateTime& wall, std::int64_t& utc) const;
+
+    // The zone's wall-clock time at an instant; false when the zone is unknown.
+    bool ToWall(const std::string& tzid, std::int64_t utc, LocalDateTime& wall) const;
+
+private:
+    struct Observance {
+        LocalDateTime start;
+        int offsetFrom = 0; // seconds east of UTC
+        int offsetTo = 0;
+        bool hasRule = false;
+        RecurrenceRule rule;
+        std::vector<LocalDateTime> extraStarts; // RDATE
+    };
+    struct Onset {
+        std::int64_t utc;
+        int offsetFrom;
+        int offsetTo;
+    };
+    struct Zone {
+        int line = 0;
+        bool broken = false;
+        std::vector<Observance> observances;
+        // Onsets of the years around each year asked for, sorted.
+        mutable std::map<int, std::vector<Onset>> onsetsByYear;
+    };
+
+    const Zone* Find(const std::string& tzid) const;
+    static const std::vector<Onset>& OnsetsAround(const Zone& zone, int year);
+    static int OffsetAt(const std::vector<Onset>& onsets, std::int64_t utc);
+
+    std::map<std::string, Zone> m_zones;
+};
+
+// A UTC offset as TZOFFSETFROM and TZOFFSETTO write it: +HHMM or -HHMMSS.
+bool ParseUtcOffset(const std::string& text, int& seconds);
+
+} // namespace ical

@@ -1,0 +1,283 @@
+#include "ical/civil_time.h"
+#include "ical/import_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using ical::DayAppointment;
+using ical::ImportOptions;
+using ical::ImportPlan;
+using ical::PlanImport;
+
+// A file of CR LF lines from one text with '\n' line ends.
+std::string Crlf(const std::string& text) {
+    std::string result;
+    for (const char c : text) {
+        if (c == '\n')
+            result += '\r';
+        result += c;
+    }
+    return result;
+}
+
+std::string Calendar(const std::string& body) {
+    return Crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//EN\n" + body + "END:VCALENDAR\n");
+}
+
+// The user lives at a fixed offset from UTC (default +1 h); today is 7 May 2002.
+ImportOptions Options(int offsetHours = 1) {
+    ImportOptions options;
+    options.today = {2002, 5, 7};
+    options.localDateOf = [offsetHours](std::int64_t utc) {
+        return ical::WallTimeOf(utc + offsetHours * 3600).date;
+    };
+    return options;
+}
+
+// day FROM TO NOTES, one line per appointment, for comparing plans whole.
+std::vector<std::string> Rows(const ImportPlan& plan) {
+    std::vector<std::string> rows;
+    for (std::size_t i = 0; i < plan.appointments.size(); ++i) {
+        const DayAppointment a = plan.AppointmentAt(i);
+        rows.push_back(a.day + " " + a.values.from + " " + a.values.to + " " + a.values.notes);
+    }
+    return rows;
+}
+
+// The New York zone as Google and Apple export it: US rules since 2007.
+const char* const kNewYork = "BEGIN:VTIMEZONE\n"
+                             "TZID:America/New_York\n"
+                             "BEGIN:DAYLIGHT\n"
+                             "TZOFFSETFROM:-0500\n"
+                             "TZOFFSETTO:-0400\n"
+                             "DTSTART:20070311T020000\n"
+                             "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\n"
+                             "END:DAYLIGHT\n"
+                             "BEGIN:STANDARD\n"
+                             "TZOFFSETFROM:-0400\n"
+                             "TZOFFSETTO:-0500\n"
+                             "DTSTART:20071104T020000\n"
+                             "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\n"
+                             "END:STANDARD\n"
+                             "END:VTIMEZONE\n";
+
+TEST(IcalImport, GoogleStyleWeeklyRuleWithExdateYieldsExactlyTheseAppointments) {
+    // Mondays and Wednesdays at 18:30 New York time, every other week, from
+    // April on; the Monday of 13 May is cancelled, and six are held in all.
+    // 18:30 EDT is 22:30 UTC, 00:30 the next day for a user at UTC+2.
+    const std::string file = Calendar(std::string(kNewYork) +
+                                      "BEGIN:VEVENT\n"
+                                      "DTSTART;TZID=America/New_York:20020415T183000\n"
+                                      "DTEND;TZID=America/New_York:20020415T200000\n"
+                                      "RRULE:FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE;COUNT=6\n"
+                                      "EXDATE;TZID=America/New_York:20020513T183000\n"
+                                      "DTSTAMP:20020401T120000Z\n"
+                                      "UID:abc123@google.com\n"
+                                      "SUMMARY:Choir\\, alto part\n"
+                                      "DESCRIPTION:Bring the score\\nand water\n"
+                                      "CATEGORIES:MUSIC\n"
+                                      "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT10M\nEND:VALARM\n"
+                                      "END:VEVENT\n");
+    const ImportPlan plan = PlanImport(file, Options(2));
+    ASSERT_TRUE(plan.accepted) << plan.error.message;
+    // 15, 17 Apr and 29 Apr, 1 May lie before today; of 13 and 15 May the
+    // Monday is excluded, yet it counts: COUNT=6 ends with 15 May.
+    EXPECT_EQ((std::vector<std::string>{"2002-5-16 2002-5-16 2002-5-16 Choir, alto part"}),
+              Rows(plan));
+    const DayAppointment a = plan.AppointmentAt(0);
+    EXPECT_EQ("Music", a.values.event);
+    EXPECT_EQ(4u, a.values.eventIndex);
+    EXPECT_EQ("Bring the score\r\nand water", a.values.detailNotes);
+    EXPECT_TRUE(plan.refused.empty());
+
+    // Without COUNT, the rule runs a year from today and says it goes on. At
+    // UTC+1, 18:30 to 20:00 EDT is 23:30 to 01:00, over midnight; in EST it
+    // is 00:30 to 02:00 of the next day.
+    std::string open = file;
+    open.replace(open.find(";COUNT=6"), 8, "");
+    const ImportPlan year = PlanImport(open, Options(1));
+    ASSERT_TRUE(year.accepted);
+    const std::vector<std::string> rows = Rows(year);
+    // The fortnights from 13 May 2002 to 28 April 2003: 26 Mondays less
+    // 13 May, and 26 Wednesdays.
+    ASSERT_EQ(51u, rows.size());
+    EXPECT_EQ("2002-5-15 2002-5-15 2002-5-16 Choir, alto part", rows[0]);
+    EXPECT_EQ("2002-5-27 2002-5-27 2002-5-28 Choir, alto part", rows[1]);
+    EXPECT_EQ("2002-10-30 2002-10-30 2002-10-31 Choir, alto part", rows[24]);
+    EXPECT_EQ("2002-11-12 2002-11-12 2002-11-12 Choir, alto part", rows[25]); // Monday 11 Nov
+    EXPECT_EQ("2003-4-30 2003-4-30 2003-5-1 Choir, alto part", rows.back());
+    ASSERT_EQ(1u, year.notes.size());
+    EXPECT_NE(std::string::npos, year.notes[0].reason.find("repeats after 2003-5-7"));
+}
+
+TEST(IcalImport, EveryKindOfBrokenFileGivesItsMessageAndLine) {
+    struct Case {
+        std::string bytes;
+        int line;
+        const char* message;
+    };
+    const std::string head = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n";
+    const std::string event = "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20020507\r\nSUMMARY:x\r\n";
+    const Case cases[] = {
+        {"", 1, "the file is empty"},
+        {"hello world\r\n", 1, "no ':'"},
+        {"SUMMARY:x\r\n", 1, "outside BEGIN:VCALENDAR"},
+        {head + event, 5, "the file ends inside BEGIN:VEVENT of line 3"},
+        {head + event + "END:VEVENT\r\n", 6, "the file ends inside BEGIN:VCALENDAR of line 1"},
+        {head + event + "END:VTODO\r\nEND:VCALENDAR\r\n", 6,
+         "END:VTODO where BEGIN:VEVENT of line 3"},
+        {head + "END:VEVENT\r\n", 3, "END:VEVENT where BEGIN:VCALENDAR"},
+        {head + "END:VCALENDAR\r\nEND:VCALENDAR\r\n", 4, "END:VCALENDAR without its BEGIN"},
+        {head + event + "DESCRIPTION:" + std::string(300000, 'a') + "\r\n", 6,
+         "longer than 262144 bytes"},
+        {head + event + "DESCRIPTION:caf\xE9\r\n", 6, "not UTF-8"},
+        {head + std::string("SUMMARY:a\0b\r\n", 13), 3, "control byte 0x00"},
+        {head + "\x7F\x45LF\x02\x01\x01\r\n", 3, "control byte 0x7F"},
+        {" folded\r\n", 1, "continues a line"},
+        {"BEGIN:VCALENDAR\rVERSION:2.0\r", 1, "lone CR"},
+        {std::string("\xFF\xFE"
+                     "B\0E\0",
+                     6),
+         1, "UTF-16"},
+        {head + "BEGIN:VCALENDAR\r\n", 3, "a calendar inside a calendar"},
+        {head + "X-A;PARAM=\"open:x\r\n", 3, "closing quote"},
+    };
+    for (const Case& c : cases) {
+        const ImportPlan plan = PlanImport(c.bytes, Options());
+        EXPECT_FALSE(plan.accepted) << c.message;
+        EXPECT_EQ(c.line, plan.error.line) << plan.error.message;
+        EXPECT_NE(std::string::npos, plan.error.message.find(c.message)) << plan.error.message;
+        EXPECT_NE(std::string::npos, plan.error.message.find("line " + std::to_string(c.line)))
+            << plan.error.message;
+        EXPECT_TRUE(plan.appointments.empty());
+    }
+
+    // More events than a file may hold: refused at the first one too many.
+    ImportOptions few = Options();
+    few.limits.maxEvents = 2;
+    const std::string three =
+        Calendar("BEGIN:VEVENT\nEND:VEVENT\nBEGIN:VEVENT\nEND:VEVENT\nBEGIN:VEVENT\nEND:VEVENT\n");
+    const ImportPlan tooMany = PlanImport(three, few);
+    EXPECT_FALSE(tooMany.accepted);
+    EXPECT_EQ(8, tooMany.error.line);
+    EXPECT_NE(std::string::npos, tooMany.error.message.find("more than 2 events"));
+}
+
+TEST(IcalImport, EventsThatCannotBeFiledAreRefusedWithLineAndReasonTheRestAreFiled) {
+    const std::string file = Calendar(
+        "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20021345\nSUMMARY:bad date\nEND:VEVENT\n" // 4
+        "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20020601\nEND:VEVENT\n"                   // 8
+        "BEGIN:VEVENT\nDTSTART:20020601\nSUMMARY:" +
+        std::string(500, 'n') +
+        "\nEND:VEVENT\n" // 11
+        "BEGIN:VEVENT\nDTSTART:20020601\nSUMMARY:setpos\nRRULE:FREQ=MONTHLY;BYDAY=MO;BYSETPOS=1\n"
+        "END:VEVENT\n" // 15
+        "BEGIN:VEVENT\nDTSTART:20020601T100000Z\nSUMMARY:hourly\nRRULE:FREQ=HOURLY\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART:20020131\nSUMMARY:never\nRRULE:FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=31\n"
+        "END:VEVENT\n" // 25
+        "BEGIN:VEVENT\nDTSTART:17000101\nSUMMARY:far\nRRULE:FREQ=DAILY;COUNT=999999999\n"
+        "END:VEVENT\n" // 30
+        "BEGIN:VEVENT\nDTSTART:19000101\nSUMMARY:daily\nRRULE:FREQ=DAILY;UNTIL=99991231\n"
+        "END:VEVENT\n" // 35
+        "BEGIN:VEVENT\nDTSTART:20020601\nDTEND:20020603T100000\nSUMMARY:mixed\nEND:VEVENT\n");
+    const ImportPlan plan = PlanImport(file, Options());
+    ASSERT_TRUE(plan.accepted) << plan.error.message;
+    struct Expected {
+        int line;
+        const char* reason;
+    };
+    const Expected refused[] = {
+        {5, "DTSTART \"20021345\" is not a date"},
+        {8, "no SUMMARY"},
+        {13, "longer than the 499 characters"},
+        {18, "BYSETPOS is not taken"},
+        {23, "FREQ=HOURLY is not taken"},
+        {25, "no occurrence falls between 2002-5-7 and 2003-5-7"},
+        {33, "too far back"},
+        {42, "DTEND is a date-time but DTSTART is not"},
+    };
+    ASSERT_EQ(std::size(refused), plan.refused.size());
+    for (std::size_t i = 0; i < plan.refused.size(); ++i) {
+        EXPECT_EQ(refused[i].line, plan.refused[i].line) << plan.refused[i].reason;
+        EXPECT_NE(std::string::npos, plan.refused[i].reason.find(refused[i].reason))
+            << plan.refused[i].reason;
+    }
+    // The daily rule to the year 9999 is filed for the year ahead only.
+    EXPECT_EQ(366u, plan.appointments.size());
+    EXPECT_EQ("2002-5-7", plan.AppointmentAt(0).day);
+    EXPECT_EQ("2003-5-7", plan.AppointmentAt(365).day);
+    EXPECT_EQ(0u, plan.duplicates);
+
+    // The seam for the stored limits: a bound of 10 refuses a longer SUMMARY.
+    ImportOptions narrow = Options();
+    narrow.fitsTextField = [](std::string_view text) { return text.size() <= 10; };
+    const ImportPlan cut = PlanImport(
+        Calendar("BEGIN:VEVENT\nDTSTART:20020601\nSUMMARY:eleven char\nEND:VEVENT\n"), narrow);
+    ASSERT_EQ(1u, cut.refused.size());
+    EXPECT_EQ(6, cut.refused[0].line);
+}
+
+TEST(IcalImport, TimesOfEveryFormBecomeTheUsersLocalDates) {
+    const std::string file = Calendar(
+        std::string(kNewYork) +
+        "BEGIN:VEVENT\nDTSTART:20020601T233000Z\nDTEND:20020602T010000Z\nSUMMARY:utc\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART:20020601T233000\nSUMMARY:floating\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART;TZID=America/New_York:20021215T190000\nDURATION:PT3H\n"
+        "SUMMARY:zoned\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART;TZID=Mars/Olympus:20020601T233000\nSUMMARY:unknown zone\n"
+        "END:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20020601\nDURATION:P1W\nSUMMARY:week\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20020601\nSUMMARY:one day\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART:20020601T090000\nDTEND:20020603T000000\nSUMMARY:to midnight\n"
+        "END:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20020601\nDTEND;VALUE=DATE:20020601\n"
+        "SUMMARY:empty range\nEND:VEVENT\n");
+    const ImportPlan plan = PlanImport(file, Options());
+    ASSERT_TRUE(plan.accepted) << plan.error.message;
+    EXPECT_EQ((std::vector<std::string>{
+                  "2002-6-2 2002-6-2 2002-6-2 utc",          // 00:30 to 02:00 at UTC+1
+                  "2002-6-1 2002-6-1 2002-6-1 floating",     // as written
+                  "2002-12-16 2002-12-16 2002-12-16 zoned",  // 19:00 EST is 01:00 UTC+1
+                  "2002-6-1 2002-6-1 2002-6-1 unknown zone", // taken as floating
+                  "2002-6-1 2002-6-1 2002-6-7 week",         // DURATION of 7 days
+                  "2002-6-1 2002-6-1 2002-6-1 one day",      // no DTEND
+                  "2002-6-1 2002-6-1 2002-6-2 to midnight",  // ends as 3 June begins
+                  "2002-6-1 2002-6-1 2002-6-1 empty range"}),
+              Rows(plan));
+    ASSERT_EQ(1u, plan.notes.size());
+    EXPECT_NE(std::string::npos,
+              plan.notes[0].reason.find("no VTIMEZONE for TZID \"Mars/Olympus\""));
+}
+
+TEST(IcalImport, TheSameEventTwiceOrAlreadyStoredIsFiledOnce) {
+    const std::string event = "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20020601\nSUMMARY:Lunch\n"
+                              "CATEGORIES:Food,holiday\nEND:VEVENT\n";
+    const std::string other = "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20020601\nSUMMARY:lunch\n"
+                              "END:VEVENT\n";
+    const std::string file = Calendar(event + event + other);
+    ImportPlan plan = PlanImport(file, Options());
+    ASSERT_TRUE(plan.accepted);
+    EXPECT_EQ((std::vector<std::string>{"2002-6-1 2002-6-1 2002-6-1 Lunch",
+                                        "2002-6-1 2002-6-1 2002-6-1 lunch"}),
+              Rows(plan));
+    EXPECT_EQ(1u, plan.duplicates);
+    EXPECT_EQ("Holiday", plan.AppointmentAt(0).values.event);
+    EXPECT_EQ(5u, plan.AppointmentAt(0).values.eventIndex);
+    EXPECT_EQ("Others", plan.AppointmentAt(1).values.event);
+
+    // Importing again into the store that now holds them files nothing.
+    std::vector<DayAppointment> stored;
+    for (std::size_t i = 0; i < plan.appointments.size(); ++i)
+        stored.push_back(plan.AppointmentAt(i));
+    ImportOptions again = Options();
+    again.existing = &stored;
+    plan = PlanImport(file, again);
+    EXPECT_TRUE(plan.appointments.empty());
+    EXPECT_EQ(3u, plan.duplicates);
+}
+
+} // namespace
