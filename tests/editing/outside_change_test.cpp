@@ -16,20 +16,8 @@ namespace {
 const std::string kRoot = "SOFTWARE\\Calendar";
 const std::string kDay = kRoot + "\\2002-5-7";
 
-// Every key below the root with its values' bytes.
-void TakeSnapshot(const std::string& path, std::map<std::string, std::string>& into) {
-    if (!KeyExists(path))
-        return;
-    into[path] = "(key)";
-    for (const std::string& name : ValueNames(path))
-        into[path + "|" + name] = ReadRaw(path, name.c_str()).bytes;
-    for (const std::string& sub : Subkeys(path))
-        TakeSnapshot(path + "\\" + sub, into);
-}
 std::map<std::string, std::string> Snapshot() {
-    std::map<std::string, std::string> tree;
-    TakeSnapshot(kRoot, tree);
-    return tree;
+    return TreeSnapshot(kRoot);
 }
 
 // What another program removes while the window shows 7 May 2002, and how

@@ -159,6 +159,8 @@ std::vector<std::string> ValueNames(const std::string& path) {
 
 namespace {
 void TakeSnapshot(const std::string& path, std::map<std::string, std::string>& into) {
+    if (!KeyExists(path))
+        return;
     into[path] = "(key)";
     for (const std::string& name : ValueNames(path)) {
         const RawValue raw = ReadRaw(path, name.c_str());
