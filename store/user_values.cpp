@@ -4,6 +4,7 @@
 #include "store/calendar_registry.h"
 
 #include <mutex>
+#include <utility>
 
 namespace {
 

@@ -51,7 +51,7 @@ void PressKey(WORD key) {
     input[0].type = input[1].type = INPUT_KEYBOARD;
     input[0].ki.wVk = input[1].ki.wVk = key;
     input[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, input, sizeof(INPUT));
+    SendInput(2, input, static_cast<int>(sizeof(INPUT)));
 }
 
 // A click on the middle of the pop-up's shown line.
@@ -63,7 +63,7 @@ void ClickLine(HWND popup, bool right = false) {
     input[0].type = input[1].type = INPUT_MOUSE;
     input[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
     input[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+    SendInput(2, input, static_cast<int>(sizeof(INPUT)));
 }
 
 // The pop-up's menu as its own thread sees it: the items' texts, and item
