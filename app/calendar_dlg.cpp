@@ -15,7 +15,6 @@
 #include <climits>
 
 namespace {
-constexpr UINT_PTR kReminderTimerId = 1;
 // A timer's period is at most USER_TIMER_MAXIMUM milliseconds (about 24.8
 // days); a longer interval could only come from a value stored from outside.
 constexpr int kMaxReminderMinutes = 0x7FFFFFFF / 60000;
@@ -75,6 +74,8 @@ bool CCalendarDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         fw::OnMessage<Self>(WM_USER, &Self::OnTrayNotify),
         fw::OnMessage<Self>(kRestartTimerMessage, &Self::OnRestartTimer),
         fw::OnMessage<Self>(WM_DESTROY, &Self::OnDestroy),
+        fw::OnMessage<Self>(WM_TIMECHANGE, &Self::OnTimeChange),
+        fw::OnMessage<Self>(WM_POWERBROADCAST, &Self::OnPowerBroadcast),
         fw::OnCommand<Self>(ID_LIST_NEW, &Self::OnNewAppointment),
         fw::OnCommand<Self>(ID_FILE_NEW_APPOINTMENT, &Self::OnNewAppointment),
         fw::OnCommand<Self>(ID_LIST_DELETE, &Self::OnDeleteAppointment),
@@ -191,10 +192,14 @@ void CCalendarDlg::InitCalendarWindow() {
                  FALSE);
 
     // The calendar and the list show the same today, from the one clock.
+    // Once its today is set, the calendar no longer moves it by itself; the
+    // window moves it at each change of day (OnDayChange).
     const SYSTEMTIME now = fw::LocalNow();
     m_monthCal.SetToday(now);
     m_monthCal.SetCurSel(now);
     ShowDay(LIST_FILL, now);
+    OnDayChange();
+    ArmSnoozeTimer();
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     auto load = [instance](int id) {

@@ -35,6 +35,7 @@ public:
 
     // Reminder cycle: the timer is the window's, the rest the cycle's.
     void RestartReminderTimer() override;
+    void ReminderSnoozed() override;
     void SetReminderBusy(int busy);
     int IsReminderBusy() const;
     // SCAN_REMIND: one reminder on the calling thread (scan, then pop-up).
@@ -62,6 +63,14 @@ public:
     // Reminder threads still running (the program waits for them at exit).
     int ActiveReminderThreads() const { return m_reminders.ActiveThreads(); }
 
+    // The window's timers: the reminder timer, and one-shots for the next
+    // day, a resume from sleep, a user too busy for a reminder, a snooze.
+    static constexpr UINT_PTR kReminderTimerId = 1;
+    static constexpr UINT_PTR kDayTimerId = 3;
+    static constexpr UINT_PTR kResumeTimerId = 4;
+    static constexpr UINT_PTR kQuietTimerId = 5;
+    static constexpr UINT_PTR kSnoozeTimerId = 6;
+
 protected:
     BOOL OnInitDialog() override;
     void OnCancel() override;
@@ -78,7 +87,8 @@ protected:
     virtual void RunSplash();
     virtual void RunAboutBox();
     virtual void RunSettings();
-    virtual void StartReminderThread();
+    // `timed`: from a timer rather than asked for by the user.
+    virtual void StartReminderThread(bool timed);
 
     void InitCalendarWindow();
 
@@ -90,6 +100,8 @@ protected:
     std::optional<LRESULT> OnTaskbarCreated(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnRestartTimer(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnDestroy(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnTimeChange(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnPowerBroadcast(WPARAM wp, LPARAM lp);
     void OnTimer(UINT_PTR id);
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
     void OnNewAppointment();
@@ -116,6 +128,16 @@ protected:
     void SaveNewAppointment();
     // Steps the shown day by one, carrying into the neighbouring month.
     void StepDay(int direction);
+
+    // A reminder that a timer brings: not while snoozed, and not while the
+    // user must not be disturbed (it waits then, and is never dropped).
+    void TimedReminder();
+    // Sets the snooze timer to the end of the user's snooze, if any;
+    // whether a snooze holds.
+    bool ArmSnoozeTimer();
+    // Today has changed, or may have (midnight, the clock, a resume): the
+    // calendar's today marker follows; the day shown stays.
+    void OnDayChange();
 
 public:
     // Members, in the order the design gives them.

@@ -89,9 +89,9 @@ LRESULT CCalendarDlg::OnCalendarSelect(NMHDR*) {
 }
 
 void CCalendarDlg::OnGoToday() {
-    SYSTEMTIME today{};
-    if (!m_monthCal.GetToday(today))
-        today = fw::LocalNow();
+    // The clock's today, which the calendar's marker follows too.
+    const SYSTEMTIME today = fw::LocalNow();
+    m_monthCal.SetToday(today);
     m_monthCal.SetCurSel(today);
     ShowDay(LIST_FILL, today);
 }

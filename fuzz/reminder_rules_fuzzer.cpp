@@ -1,11 +1,13 @@
 // The small rules around reminders and settings: the interval clamp, key
-// names, the cut and numbering of reminder lines, line cycling and the slide
-// geometry.
+// names, the cut and numbering of reminder lines, line cycling, the slide
+// geometry, and the timed reminders' day change, snoozes, dismissals and
+// stored state.
 
 #include "fuzz/fuzz_check.h"
 #include "settings/interval.h"
 #include "store/key_naming.h"
 #include "tray/reminder_lines.h"
+#include "tray/reminder_schedule.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -105,6 +108,54 @@ void CheckSlide(FuzzedDataProvider& input) {
     }
 }
 
+void CheckSchedule(FuzzedDataProvider& input) {
+    LocalMoment now;
+    now.date.year = input.ConsumeIntegralInRange(1, 9998);
+    now.date.month = input.ConsumeIntegralInRange(1, 12);
+    now.date.day = input.ConsumeIntegralInRange(1, DaysInMonth(now.date.year, now.date.month));
+    now.msOfDay = input.ConsumeIntegralInRange(0, kMsPerDay - 1);
+    const unsigned wait = MsUntilNextDay(now);
+    FUZZ_CHECK(wait > kDayChangeMarginMs && wait <= kMsPerDay + kDayChangeMarginMs);
+    // A snooze holds exactly as long as it was given, never longer than an hour.
+    const int minutes = input.ConsumeIntegralInRange(0, kSnoozeLongMinutes + 30);
+    const LocalMoment until = AddMinutes(now, minutes);
+    FUZZ_CHECK(IsValidMoment(until));
+    const std::optional<unsigned> left = SnoozeRemainingMs(until, now);
+    if (minutes == 0 || minutes > kSnoozeLongMinutes)
+        FUZZ_CHECK(!left);
+    else
+        FUZZ_CHECK(left && *left == static_cast<unsigned>(minutes) * 60000u);
+    const std::vector<unsigned char> stored = EncodeSnooze(until);
+    FUZZ_CHECK(DecodeSnooze(stored.data(), stored.size()) == until);
+
+    // Dismissing what a reminder found takes it all away, and only as often
+    // as dismissed: a further copy of a text still reminds.
+    std::vector<std::string> lines;
+    const int count = input.ConsumeIntegralInRange(0, 12);
+    for (int i = 0; i < count; ++i)
+        lines.push_back(input.ConsumeRandomLengthString(3));
+    const std::vector<std::uint64_t> dismissed = MergeDismissed({}, lines);
+    FUZZ_CHECK(WithoutDismissed(lines, dismissed).empty());
+    std::vector<std::string> more = lines;
+    more.push_back(lines.empty() ? std::string("x") : lines.front());
+    FUZZ_CHECK(WithoutDismissed(more, dismissed).size() == 1);
+}
+
+// Whatever bytes the user's key holds, a decoded value is one this program
+// writes in exactly those bytes.
+void CheckStoredState(const std::string& bytes) {
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    if (const std::optional<LocalMoment> until = DecodeSnooze(data, bytes.size())) {
+        FUZZ_CHECK(IsValidMoment(*until));
+        FUZZ_CHECK(EncodeSnooze(*until) == std::vector<unsigned char>(data, data + bytes.size()));
+    }
+    if (const std::optional<DismissedLines> lines = DecodeDismissed(data, bytes.size())) {
+        FUZZ_CHECK(lines->hashes.size() <= kMaxDismissedLines);
+        FUZZ_CHECK(EncodeDismissed(*lines) ==
+                   std::vector<unsigned char>(data, data + bytes.size()));
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -115,6 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckKeyName(input);
     CheckCycle(input);
     CheckSlide(input);
+    CheckSchedule(input);
+    CheckStoredState(input.ConsumeRandomLengthString(kMaxStateValueBytes + 16));
     const bool doubleByte = input.ConsumeBool();
     CheckCut(input.ConsumeRemainingBytesAsString(), doubleByte);
     return 0;

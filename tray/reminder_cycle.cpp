@@ -4,6 +4,7 @@
 #include "store/system_time.h"
 #include "tray/reminder_dlg.h"
 #include "tray/thread_join.h"
+#include "tray/user_reminder_state.h"
 
 CReminderCycle::CReminderCycle(IReminderTimer& timer) : m_timer(timer) {}
 
@@ -11,7 +12,7 @@ CReminderCycle::~CReminderCycle() {
     Stop();
 }
 
-void CReminderCycle::Trigger() {
+void CReminderCycle::Trigger(bool timed) {
     // The flag is claimed before the scan, not once it has found lines, so a
     // second trigger during a slow scan cannot open a second pop-up.
     int expected = 0;
@@ -30,7 +31,7 @@ void CReminderCycle::Trigger() {
     ReminderThread& slot = m_threads.emplace_back();
     ++m_nActive;
     try {
-        slot.thread = std::thread(&CReminderCycle::ThreadMain, this, &slot.finished);
+        slot.thread = std::thread(&CReminderCycle::ThreadMain, this, &slot.finished, timed);
     } catch (...) {
         m_threads.pop_back();
         --m_nActive;
@@ -38,9 +39,9 @@ void CReminderCycle::Trigger() {
     }
 }
 
-void CReminderCycle::ThreadMain(std::atomic<bool>* finished) {
+void CReminderCycle::ThreadMain(std::atomic<bool>* finished, bool timed) {
     try {
-        RunReminder();
+        RunReminder(timed);
     } catch (...) {
         // Nothing may leave the thread; the next trigger may try again.
         SetReminderBusy(0);
@@ -50,15 +51,22 @@ void CReminderCycle::ThreadMain(std::atomic<bool>* finished) {
     *finished = true;
 }
 
-void CReminderCycle::RunReminder() {
-    const std::vector<std::string> lines = CurrentNotes();
+void CReminderCycle::RunReminder(bool timed) {
+    const std::vector<std::string> found = CurrentNotes();
+    const std::vector<std::string> lines =
+        timed ? WithoutDismissedToday(fw::LocalNow(), found) : found;
     if (lines.empty() || m_bStopping.load()) {
         SetReminderBusy(0);
         return;
     }
     SetReminderBusy(1);
+    {
+        std::lock_guard<std::mutex> lock(m_popupMutex);
+        m_found = found;
+    }
     CReminderDlg popup;
     popup.SetReminders(this, lines);
+    popup.SetUserChosen(!timed);
     popup.DoModal();
     // A pop-up that closed has released the flag itself; one whose window
     // could not be made never will.
@@ -114,4 +122,26 @@ void CReminderCycle::ReminderClosed(HWND popup) {
     std::lock_guard<std::mutex> lock(m_popupMutex);
     if (m_hPopup == popup)
         m_hPopup = nullptr;
+}
+
+bool CReminderCycle::BringPopupForward() {
+    std::lock_guard<std::mutex> lock(m_popupMutex);
+    // The pop-up's own thread may take the foreground; this one asks it to.
+    return m_hPopup != nullptr &&
+           PostMessageA(m_hPopup, kBringReminderForwardMessage, 0, 0) != FALSE;
+}
+
+void CReminderCycle::SnoozeReminders(int minutes) {
+    SnoozeTimedReminders(fw::LocalNow(), minutes);
+    if (!m_bStopping.load())
+        m_timer.ReminderSnoozed();
+}
+
+void CReminderCycle::DismissReminders() {
+    std::vector<std::string> found;
+    {
+        std::lock_guard<std::mutex> lock(m_popupMutex);
+        found = m_found;
+    }
+    DismissForToday(fw::LocalNow(), found);
 }

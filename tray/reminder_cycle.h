@@ -17,6 +17,9 @@ class IReminderTimer {
 public:
     // Called from reminder threads too; the window hands it to its own thread.
     virtual void RestartReminderTimer() = 0;
+    // The user snoozed the timed reminders (from a reminder thread): the
+    // window sets the timer that brings them back.
+    virtual void ReminderSnoozed() = 0;
 
 protected:
     ~IReminderTimer() = default;
@@ -24,7 +27,9 @@ protected:
 
 // The reminder cycle: each trigger (the timer, "Show Reminder") starts a
 // reminder thread that scans the calendar and, when today has appointments,
-// runs the reminder pop-up there. One reminder at a time: the busy flag is
+// runs the reminder pop-up there. A timed reminder leaves out what the user
+// dismissed for today and does not take the keyboard; one the user asked for
+// shows everything current. One reminder at a time: the busy flag is
 // claimed before the scan and freed when the pop-up has closed. Stop closes an
 // open pop-up and waits for every thread, so that none outlives its window.
 class CReminderCycle : public IReminderOwner {
@@ -36,10 +41,12 @@ public:
 
     // Starts a reminder thread, unless a reminder is busy or the cycle has
     // stopped. Called on the window's own thread.
-    void Trigger();
+    void Trigger(bool timed = false);
     // One reminder on the calling thread: the scan, then the pop-up's modal
     // loop when there is anything to show.
-    void RunReminder();
+    void RunReminder(bool timed = false);
+    // Brings an open pop-up to the front; false when none is open.
+    bool BringPopupForward();
     // Deletes the appointments that ended before today, on the calling thread.
     void Purge();
     // What a reminder now would show, without showing it.
@@ -61,6 +68,8 @@ public:
     void RestartReminderTimer() override;
     bool ReminderOpened(HWND popup) override;
     void ReminderClosed(HWND popup) override;
+    void SnoozeReminders(int minutes) override;
+    void DismissReminders() override;
 
 private:
     // A reminder thread, and whether it has done its last touch of the cycle.
@@ -68,7 +77,7 @@ private:
         std::thread thread;
         std::atomic<bool> finished{false};
     };
-    void ThreadMain(std::atomic<bool>* finished);
+    void ThreadMain(std::atomic<bool>* finished, bool timed);
 
     IReminderTimer& m_timer;
     CCalendarScanner m_scanner;
@@ -79,4 +88,6 @@ private:
     std::list<ReminderThread> m_threads;
     mutable std::mutex m_popupMutex;
     HWND m_hPopup = nullptr; // guarded by m_popupMutex
+    // Everything the scan of the open pop-up found, for a dismissal.
+    std::vector<std::string> m_found; // guarded by m_popupMutex
 };

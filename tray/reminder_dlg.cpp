@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "tray/reminder_lines.h"
+#include "tray/reminder_schedule.h"
 #include "tray/thread_join.h"
 
 namespace {
@@ -57,6 +58,14 @@ bool CReminderDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         fw::OnMessage<Self>(WM_CLOSE, &Self::OnClose),
         fw::OnMessage<Self>(WM_DESTROY, &Self::OnDestroy),
         fw::OnCommand<Self>(IDC_REMINDER_CLOSE, &Self::OnCloseButton),
+        fw::OnMessage<Self>(WM_MOUSEACTIVATE, &Self::OnMouseActivate),
+        fw::OnMessage<Self>(WM_LBUTTONDOWN, &Self::OnMouseDown),
+        fw::OnMessage<Self>(WM_RBUTTONDOWN, &Self::OnMouseDown),
+        fw::OnMessage<Self>(WM_CONTEXTMENU, &Self::OnContextMenu),
+        fw::OnMessage<Self>(kBringReminderForwardMessage, &Self::OnBringForward),
+        fw::OnCommand<Self>(ID_REMINDER_SNOOZE_SHORT, &Self::OnSnoozeShort),
+        fw::OnCommand<Self>(ID_REMINDER_SNOOZE_LONG, &Self::OnSnoozeLong),
+        fw::OnCommand<Self>(ID_REMINDER_DISMISS_TODAY, &Self::OnDismissToday),
     };
     return fw::DispatchRoutes(this, kRoutes, msg, wp, lp, result);
 }
@@ -70,6 +79,11 @@ BOOL CReminderDlg::OnInitDialog() {
         PostMessageA(m_hWnd, WM_CLOSE, 0, 0);
         return TRUE;
     }
+    // A window that cannot be activated keeps the keyboard with the program
+    // in the foreground also when the slide shows it.
+    if (!m_bUserChosen)
+        SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE,
+                          GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE) | WS_EX_NOACTIVATE);
     try {
         m_slideThread = std::thread(&CReminderDlg::SlideIn, this);
     } catch (...) {
@@ -79,7 +93,8 @@ BOOL CReminderDlg::OnInitDialog() {
         m_btnClose.Show(SW_SHOW);
         StartLineTimer();
     }
-    SetForegroundWindow(m_hWnd);
+    if (m_bUserChosen)
+        SetForegroundWindow(m_hWnd);
     return TRUE;
 }
 
@@ -132,7 +147,8 @@ void CReminderDlg::SlideTo(int k) {
     GetWindowRect(GetDesktopWindow(), &screen);
     const RECT place = SlideRect(screen, k);
     SetWindowPos(hwnd, HWND_TOPMOST, place.left, place.top, place.right - place.left,
-                 place.bottom - place.top, SWP_SHOWWINDOW);
+                 place.bottom - place.top,
+                 SWP_SHOWWINDOW | (m_bUserChosen ? 0u : static_cast<UINT>(SWP_NOACTIVATE)));
 }
 
 void CReminderDlg::StartLineTimer() {
@@ -168,6 +184,10 @@ void CReminderDlg::CloseHandling() {
     if (m_bClosed)
         return;
     m_bClosed = true;
+    // A menu open on the pop-up would hold its thread until the user closed
+    // the menu.
+    if (m_bMenuOpen)
+        EndMenu();
     StopSlide();
     KillTimer(kLineTimerId);
     // Once the flag is free a new reminder may open; this one must be off
@@ -206,4 +226,75 @@ void CReminderDlg::OnOK() {
 void CReminderDlg::OnCancel() {
     CloseHandling();
     EndDialog(IDCANCEL);
+}
+
+void CReminderDlg::Activate() {
+    if (m_hWnd == nullptr)
+        return;
+    SetWindowLongPtrA(m_hWnd, GWL_EXSTYLE,
+                      GetWindowLongPtrA(m_hWnd, GWL_EXSTYLE) &
+                          ~static_cast<LONG_PTR>(WS_EX_NOACTIVATE));
+    SetForegroundWindow(m_hWnd);
+}
+
+std::optional<LRESULT> CReminderDlg::OnMouseActivate(WPARAM, LPARAM) {
+    // Once clicked, Esc, Enter and 'x' work as on any dialog.
+    Activate();
+    return MA_ACTIVATE;
+}
+
+std::optional<LRESULT> CReminderDlg::OnMouseDown(WPARAM, LPARAM) {
+    // A window that cannot be activated is not asked WM_MOUSEACTIVATE by
+    // every system (Wine does not ask), but the click reaches it.
+    Activate();
+    return std::nullopt;
+}
+
+std::optional<LRESULT> CReminderDlg::OnContextMenu(WPARAM, LPARAM lp) {
+    if (m_bClosed || m_bMenuOpen)
+        return 0;
+    fw::unique_hmenu menu(
+        LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_REMINDER_MENU)));
+    HMENU popup = menu ? GetSubMenu(menu.get(), 0) : nullptr;
+    if (popup == nullptr)
+        return 0;
+    // Without the foreground the menu would not close on a click elsewhere.
+    Activate();
+    POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+    if (at.x == -1 && at.y == -1) {
+        // From the keyboard (Shift+F10, the menu key): at the shown line.
+        const RECT text = ChildRect(m_hWnd, GetDlgItem(IDC_REMINDER_TEXT));
+        at = POINT{text.left, text.top};
+        ClientToScreen(m_hWnd, &at);
+    }
+    m_bMenuOpen = true;
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, at.x, at.y, 0, m_hWnd, nullptr);
+    m_bMenuOpen = false;
+    if (m_hWnd != nullptr)
+        PostMessageA(m_hWnd, WM_NULL, 0, 0);
+    return 0;
+}
+
+std::optional<LRESULT> CReminderDlg::OnBringForward(WPARAM, LPARAM) {
+    if (!m_bClosed)
+        Activate();
+    return 0;
+}
+
+void CReminderDlg::OnSnoozeShort() {
+    if (m_pOwner != nullptr && !m_bClosed)
+        m_pOwner->SnoozeReminders(kSnoozeShortMinutes);
+    SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+void CReminderDlg::OnSnoozeLong() {
+    if (m_pOwner != nullptr && !m_bClosed)
+        m_pOwner->SnoozeReminders(kSnoozeLongMinutes);
+    SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
+}
+
+void CReminderDlg::OnDismissToday() {
+    if (m_pOwner != nullptr && !m_bClosed)
+        m_pOwner->DismissReminders();
+    SendMessageA(m_hWnd, WM_CLOSE, 0, 0);
 }

@@ -11,10 +11,14 @@
 #include <thread>
 #include <vector>
 
+// Posted to an open pop-up to bring it to the front, on its own thread.
+inline constexpr UINT kBringReminderForwardMessage = WM_APP + 2;
+
 // The small pop-up that slides in at the lower right of the screen and shows
 // today's appointments one after the other, a new one every two seconds,
 // until the user closes it. It runs modally on a reminder thread; a slide-in
-// thread of its own moves it into place.
+// thread of its own moves it into place. Its context menu snoozes or
+// dismisses the timed reminders.
 class CReminderDlg : public fw::Dialog {
 public:
     CReminderDlg();
@@ -24,6 +28,10 @@ public:
     // lines, each an appointment's NOTES text. Every line is kept; a text too
     // long for a line is shown cut.
     void SetReminders(IReminderOwner* owner, const std::vector<std::string>& lines);
+    // Before the pop-up runs: whether the user asked for it. One that a timer
+    // opened slides in without taking the foreground or the keyboard from
+    // the program the user is typing in, until the user clicks it.
+    void SetUserChosen(bool chosen) { m_bUserChosen = chosen; }
 
     // Places the pop-up at slide step k (see SlideRect), topmost and visible;
     // nothing once its window is gone.
@@ -51,8 +59,18 @@ protected:
     std::optional<LRESULT> OnClose(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnDestroy(WPARAM wp, LPARAM lp);
     void OnCloseButton();
+    std::optional<LRESULT> OnMouseActivate(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnMouseDown(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnContextMenu(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnBringForward(WPARAM wp, LPARAM lp);
+    void OnSnoozeShort();
+    void OnSnoozeLong();
+    void OnDismissToday();
 
 private:
+    // The pop-up takes the foreground and the keyboard: the user clicked it,
+    // opened its menu or asked for it again.
+    void Activate();
     // Stops the line timer and tells the owner, once per pop-up however it
     // ends.
     void CloseHandling();
@@ -76,6 +94,8 @@ private:
     std::string m_strText;
     fw::unique_hbrush m_brush;
 
+    bool m_bUserChosen = true;
+    bool m_bMenuOpen = false;
     bool m_bOpened = false;
     bool m_bClosed = false;
     std::thread m_slideThread;

@@ -14,6 +14,10 @@ public:
     virtual bool ReminderOpened(HWND popup) = 0;
     // The pop-up's window is about to go; the owner forgets it.
     virtual void ReminderClosed(HWND popup) = 0;
+    // The user's choices from the pop-up's menu, told before it closes: no
+    // timed reminder for `minutes`; or none today of what this one found.
+    virtual void SnoozeReminders(int minutes) = 0;
+    virtual void DismissReminders() = 0;
 
 protected:
     ~IReminderOwner() = default;

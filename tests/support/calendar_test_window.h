@@ -55,10 +55,10 @@ protected:
         if (runRealSettings)
             CCalendarDlg::RunSettings();
     }
-    void StartReminderThread() override {
+    void StartReminderThread(bool timed) override {
         Record("reminder");
         if (runRealReminder)
-            CCalendarDlg::StartReminderThread();
+            CCalendarDlg::StartReminderThread(timed);
     }
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override {
         if (msg == WM_SHOWWINDOW && wp != 0)

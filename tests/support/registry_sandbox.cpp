@@ -1,5 +1,7 @@
 #include "tests/support/registry_sandbox.h"
 
+#include "store/user_values.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -28,9 +30,12 @@ RegistrySandbox::RegistrySandbox() {
     rc = RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_scratch.get());
     if (rc != ERROR_SUCCESS)
         ADD_FAILURE() << "cannot redirect HKEY_LOCAL_MACHINE: " << rc;
+    // The user's reminder state goes beside it, out of the calendar tree.
+    SetUserValuesPathForTesting(UserValuesPath());
 }
 
 RegistrySandbox::~RegistrySandbox() {
+    SetUserValuesPathForTesting("");
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
     m_scratch.reset();
     RegDeleteTreeA(HKEY_CURRENT_USER, m_path.c_str());

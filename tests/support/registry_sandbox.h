@@ -11,8 +11,9 @@
 namespace qmtest {
 
 // Redirects HKEY_LOCAL_MACHINE, for this process, to a fresh scratch key of its
-// own below HKEY_CURRENT_USER, and removes it again afterwards: tests never
-// see each other's data, nor the user's.
+// own below HKEY_CURRENT_USER, and the user's reminder state to a key beside
+// it, and removes both again afterwards: tests never see each other's data,
+// nor the user's.
 class RegistrySandbox {
 public:
     RegistrySandbox();
@@ -22,6 +23,9 @@ public:
 
     // The scratch key's path below HKEY_CURRENT_USER.
     const std::string& Path() const { return m_path; }
+    // Where the user's own reminder state goes meanwhile, below
+    // HKEY_CURRENT_USER.
+    std::string UserValuesPath() const { return m_path + "\\User"; }
 
 private:
     std::string m_path;

@@ -1,7 +1,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
-#include "tests/support/calendar_test_window.h"
 #include "tests/support/outside_change.h"
+#include "tests/support/reminder_window_test.h"
 #include "tests/support/write_protect.h"
 #include "tray/reminder_lines.h"
 
@@ -15,12 +15,6 @@
 
 namespace qmtest {
 namespace {
-
-std::string ReminderText(HWND popup) {
-    char text[512] = {};
-    GetDlgItemTextA(popup, IDC_REMINDER_TEXT, text, sizeof text);
-    return text;
-}
 
 // The reminder pop-ups of this process on screen now, whichever thread runs
 // them.
@@ -71,26 +65,11 @@ private:
 
 // The reminder timer, the triggers and the real reminder thread with its
 // pop-up, on the main window of 7 May 2002.
-class ReminderCycleWindowTest : public CalendarWindowTest {
+class ReminderCycleWindowTest : public ReminderWindowTest {
 protected:
     void SetUp() override { SetDword("SOFTWARE\\Calendar\\OPTIONS", "TIMEOUT VALUE", 4); }
-    void OpenReal() {
-        Open();
-        dlg->runRealReminder = true;
-    }
     void PutCurrent(const std::string& key, const std::string& notes) {
         PutAppointment("2002-5-7", key, "2002-5-7", "2002-5-7", notes);
-    }
-    HWND WaitForPopup() {
-        PumpUntil([this] { return dlg->ReminderWindow() != nullptr; });
-        return dlg->ReminderWindow();
-    }
-    bool WaitForThreads() {
-        return PumpUntil([this] { return dlg->ActiveReminderThreads() == 0; });
-    }
-    void Unload() {
-        boxes.Answer(IDYES);
-        Command(ID_TRAY_UNLOAD);
     }
     // Many current appointments, so that a scan takes a while.
     static void PutManyCurrent(int days, int perDay) {

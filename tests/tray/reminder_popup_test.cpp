@@ -42,6 +42,8 @@ public:
         EXPECT_EQ(popup.load(), hwnd);
         ++closed;
     }
+    void SnoozeReminders(int) override {}
+    void DismissReminders() override {}
     // The close handling ran exactly once, in full.
     void ExpectClosedOnce() const {
         EXPECT_EQ(1, closed.load());
