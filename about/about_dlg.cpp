@@ -1,5 +1,6 @@
 #include "about/about_dlg.h"
 
+#include "framework/display.h"
 #include "framework/controls.h"
 #include "res/resource.h"
 
@@ -17,7 +18,7 @@ bool CAboutDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 BOOL CAboutDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
-    m_font = fw::CreateArialFont(14, FW_BOLD);
+    m_font = fw::CreateArialFont(14, FW_BOLD, Dpi());
     return TRUE;
 }
 

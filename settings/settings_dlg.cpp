@@ -1,5 +1,6 @@
 #include "settings/settings_dlg.h"
 
+#include "framework/display.h"
 #include "framework/message_box.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
@@ -32,7 +33,7 @@ bool CSettingsDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 BOOL CSettingsDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
-    m_font = fw::CreateArialFont(14, FW_BOLD);
+    m_font = fw::CreateArialFont(14, FW_BOLD, Dpi());
 
     CCalendarRegistry registry;
     m_chkDeleteOutdated.SetCheck(registry.GetTimeoutDelete() == 1 ? BST_CHECKED : BST_UNCHECKED);

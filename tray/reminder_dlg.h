@@ -51,6 +51,9 @@ protected:
     std::optional<LRESULT> OnClose(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnDestroy(WPARAM wp, LPARAM lp);
     void OnCloseButton();
+    // The pop-up moved to a monitor of another DPI: it takes its place and
+    // size there anew.
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     // Stops the line timer and tells the owner, once per pop-up however it

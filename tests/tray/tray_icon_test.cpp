@@ -81,11 +81,11 @@ protected:
 };
 
 TEST_F(TrayIconTest, IsAddedWithItsTipAndCallbackAndARemovalSurvivesAShellRestart) {
-    const NOTIFYICONDATAA& data = dlg->m_trayIcon.Data();
+    const NOTIFYICONDATAW& data = dlg->m_trayIcon.Data();
     EXPECT_EQ(Hwnd(), data.hWnd);
     EXPECT_EQ(128u, data.uID);
     EXPECT_EQ(static_cast<UINT>(WM_USER), data.uCallbackMessage);
-    EXPECT_STREQ("Calender and Notes", data.szTip);
+    EXPECT_STREQ(L"Calender and Notes", data.szTip);
     EXPECT_EQ(static_cast<UINT>(NIF_ICON | NIF_TIP | NIF_MESSAGE), data.uFlags);
     EXPECT_NE(nullptr, data.hIcon);
     EXPECT_TRUE(dlg->m_trayIcon.IsShown());
