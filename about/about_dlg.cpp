@@ -29,3 +29,9 @@ HBRUSH CAboutDlg::OnCtlColor(HDC, HWND control, UINT) {
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;
 }
+
+void CAboutDlg::OnDpiChanged(UINT dpi) {
+    fw::unique_hfont font = fw::CreateArialFont(14, FW_BOLD, dpi);
+    fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
+    m_font = std::move(font);
+}

@@ -45,3 +45,9 @@ HBRUSH CSplashDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
     }
     return m_brush.get();
 }
+
+void CSplashDlg::OnDpiChanged(UINT dpi) {
+    fw::unique_hfont font = fw::CreateArialFont(14, FW_BOLD, dpi);
+    fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
+    m_font = std::move(font);
+}

@@ -205,8 +205,13 @@ void CCalendarDlg::InitCalendarWindow() {
 }
 
 void CCalendarDlg::MakeFonts() {
-    m_fontNormal = fw::CreateArialFont(12, FW_NORMAL, Dpi());
-    m_fontBold = fw::CreateArialFont(14, FW_BOLD, Dpi());
+    // The controls take the new fonts before the old ones go.
+    fw::unique_hfont normal = fw::CreateArialFont(12, FW_NORMAL, Dpi());
+    fw::unique_hfont bold = fw::CreateArialFont(14, FW_BOLD, Dpi());
+    fw::ReplaceFont(m_hWnd, m_fontNormal.get(), normal.get());
+    fw::ReplaceFont(m_hWnd, m_fontBold.get(), bold.get());
+    m_fontNormal = std::move(normal);
+    m_fontBold = std::move(bold);
     // The colour requests give the labels and Go Today their fonts; giving
     // them now as well means the very first paint already uses them.
     const bool redraw = IsWindowVisible(m_hWnd) != FALSE;

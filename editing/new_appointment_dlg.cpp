@@ -86,9 +86,14 @@ BOOL CNewAppointmentDlg::OnInitDialog() {
 }
 
 void CNewAppointmentDlg::OnDpiChanged(UINT dpi) {
-    // The fonts follow the DPI; the colour requests give them out again.
-    m_fontNormal = fw::CreateArialFont(12, FW_NORMAL, dpi);
-    m_fontBold = fw::CreateArialFont(14, FW_BOLD, dpi);
+    // The fonts follow the DPI; the controls take the new ones before the old
+    // ones go.
+    fw::unique_hfont normal = fw::CreateArialFont(12, FW_NORMAL, dpi);
+    fw::unique_hfont bold = fw::CreateArialFont(14, FW_BOLD, dpi);
+    fw::ReplaceFont(m_hWnd, m_fontNormal.get(), normal.get());
+    fw::ReplaceFont(m_hWnd, m_fontBold.get(), bold.get());
+    m_fontNormal = std::move(normal);
+    m_fontBold = std::move(bold);
     if (m_pImageList) {
         fw::unique_himagelist images =
             fw::LoadImageStrip(IDB_EVENTS_COMBO, kEventImageSize, kEventImageGrowth,

@@ -24,6 +24,24 @@ void SetFontIfDifferent(HWND control, HFONT font, bool redraw) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
 }
 
+void ReplaceFont(HWND parent, HFONT old, HFONT replacement) {
+    if (parent == nullptr || old == nullptr || replacement == nullptr)
+        return;
+    struct Swap {
+        HFONT old;
+        HFONT replacement;
+    } swap{old, replacement};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM lp) -> BOOL {
+            const auto* swap = reinterpret_cast<const Swap*>(lp);
+            if (reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)) == swap->old)
+                SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(swap->replacement), TRUE);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&swap));
+}
+
 std::string Wnd::GetText() const {
     int length = GetWindowTextLengthW(m_hWnd);
     if (length <= 0)

@@ -14,6 +14,11 @@ namespace fw {
 // yet is set, which ends the cycle. Nothing for a null control or font.
 void SetFontIfDifferent(HWND control, HFONT font, bool redraw = true);
 
+// Gives every child of `parent` that uses `old` the font `replacement`
+// instead, so that `old` can be released (a window made its fonts again for
+// another DPI). Nothing when either is null.
+void ReplaceFont(HWND parent, HFONT old, HFONT replacement);
+
 // A window handle and the few calls the program makes on it. Holds, never owns.
 class Wnd {
 public:

@@ -88,3 +88,9 @@ HBRUSH CSettingsDlg::OnCtlColor(HDC, HWND control, UINT kind) {
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;
 }
+
+void CSettingsDlg::OnDpiChanged(UINT dpi) {
+    fw::unique_hfont font = fw::CreateArialFont(14, FW_BOLD, dpi);
+    fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
+    m_font = std::move(font);
+}
