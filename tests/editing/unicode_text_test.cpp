@@ -124,6 +124,7 @@ TEST_F(UnicodeTextTest, TextsOverEitherLimitAreRefusedWithTheirMessages) {
     EXPECT_FALSE(FileNew(emojis)) << "250 emoji are 500 units";
     ASSERT_EQ(1u, boxes.Count());
     EXPECT_EQ(kNotesTooLongMessage, boxes.Last().text);
+    EXPECT_EQ(kNotesTooLongMessage, boxes.Last().shownText);
     EXPECT_EQ(0, RowCount());
     EXPECT_FALSE(KeyExists(kDay));
 
