@@ -125,7 +125,7 @@ protected:
     void MakeFonts();
     void MakeListImages();
     void LoadButtonImages();
-    // The list's colours: the specified ones, or the system's under high
+    // The list's colours: the program's own, or the system's under high
     // contrast.
     void ApplyListColours();
     // The Detailed Notes box's text into m_strDetailNotes; false, with the

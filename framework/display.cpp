@@ -95,8 +95,8 @@ HighContrastProbe SetHighContrastProbeForTesting(HighContrastProbe probe) {
     return g_highContrast.exchange(probe != nullptr ? probe : &SystemHighContrast);
 }
 
-COLORREF ContrastColor(COLORREF specified, int sysColor) {
-    return IsHighContrast() ? GetSysColor(sysColor) : specified;
+COLORREF ContrastColor(COLORREF own, int sysColor) {
+    return IsHighContrast() ? GetSysColor(sysColor) : own;
 }
 
 } // namespace fw

@@ -38,8 +38,8 @@ bool IsHighContrast();
 using HighContrastProbe = bool (*)();
 HighContrastProbe SetHighContrastProbeForTesting(HighContrastProbe probe);
 
-// `specified` while high contrast is off; the system colour `sysColor`
+// `own` while high contrast is off; the system colour `sysColor`
 // (COLOR_WINDOW, COLOR_WINDOWTEXT, ...) while it is on.
-COLORREF ContrastColor(COLORREF specified, int sysColor);
+COLORREF ContrastColor(COLORREF own, int sysColor);
 
 } // namespace fw
