@@ -1,5 +1,6 @@
 #include "about/about_dlg.h"
 
+#include "framework/display.h"
 #include "framework/controls.h"
 #include "res/resource.h"
 
@@ -17,7 +18,7 @@ bool CAboutDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 BOOL CAboutDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
-    m_font = fw::CreateArialFont(14, FW_BOLD);
+    m_font = fw::CreateArialFont(14, FW_BOLD, Dpi());
     return TRUE;
 }
 
@@ -27,4 +28,10 @@ HBRUSH CAboutDlg::OnCtlColor(HDC, HWND control, UINT) {
         fw::SetFontIfDifferent(control, m_font.get());
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;
+}
+
+void CAboutDlg::OnDpiChanged(UINT dpi) {
+    fw::unique_hfont font = fw::CreateArialFont(14, FW_BOLD, dpi);
+    fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
+    m_font = std::move(font);
 }

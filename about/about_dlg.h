@@ -13,6 +13,8 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
+    // Moved to a monitor of another DPI: the bold font is made again.
+    void OnDpiChanged(UINT dpi) override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);

@@ -1,5 +1,6 @@
 #include "about/splash_dlg.h"
 
+#include "framework/display.h"
 #include "framework/controls.h"
 #include "res/resource.h"
 
@@ -18,7 +19,7 @@ bool CSplashDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 BOOL CSplashDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
-    m_font = fw::CreateArialFont(14, FW_BOLD);
+    m_font = fw::CreateArialFont(14, FW_BOLD, Dpi());
     m_brush.reset(CreateSolidBrush(kBackground));
     SetTimer(kCloseTimerId, kShowMilliseconds);
     return TRUE;
@@ -36,5 +37,17 @@ HBRUSH CSplashDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
     // Transparent text backgrounds let the card's colour show behind the texts.
     if (kind == CTLCOLOR_STATIC)
         SetBkMode(dc, TRANSPARENT);
+    // Under high contrast the system's window colours, whose text is sure to
+    // be readable on them.
+    if (fw::IsHighContrast()) {
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return GetSysColorBrush(COLOR_WINDOW);
+    }
     return m_brush.get();
+}
+
+void CSplashDlg::OnDpiChanged(UINT dpi) {
+    fw::unique_hfont font = fw::CreateArialFont(14, FW_BOLD, dpi);
+    fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
+    m_font = std::move(font);
 }

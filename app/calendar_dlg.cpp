@@ -4,9 +4,11 @@
 #include "about/splash_dlg.h"
 #include "app/single_instance.h"
 #include "editing/new_appointment_dlg.h"
+#include "framework/display.h"
 #include "framework/app.h"
 #include "framework/clock.h"
 #include "framework/message_box.h"
+#include "framework/utf_text.h"
 #include "res/resource.h"
 #include "settings/settings_dlg.h"
 #include "store/calendar_registry.h"
@@ -21,6 +23,13 @@ constexpr int kMaxReminderMinutes = 0x7FFFFFFF / 60000;
 // A reminder thread hands the restart of the window's timer to the window's
 // own thread with this message.
 constexpr UINT kRestartTimerMessage = WM_APP + 1;
+
+// The button pictures drawn larger for higher DPIs have ids of their own (see
+// res/resource.h): the 16-pixel picture's id and 2000, 3000 or 4000 more for
+// 20, 24 and 32 pixels.
+constexpr int ButtonPictureId(int id, int size) {
+    return id + (size == 20 ? 2000 : size == 24 ? 3000 : 4000);
+}
 
 // Shown once at start-up when this user may not write the store.
 constexpr const char* kStoreNotWritableText =
@@ -76,6 +85,9 @@ bool CCalendarDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         fw::OnMessage<Self>(WM_DESTROY, &Self::OnDestroy),
         fw::OnMessage<Self>(WM_TIMECHANGE, &Self::OnTimeChange),
         fw::OnMessage<Self>(WM_POWERBROADCAST, &Self::OnPowerBroadcast),
+        fw::OnMessage<Self>(WM_CONTEXTMENU, &Self::OnContextMenu),
+        fw::OnMessage<Self>(WM_SYSCOLORCHANGE, &Self::OnSystemColorsChanged),
+        fw::OnMessage<Self>(WM_SETTINGCHANGE, &Self::OnSystemColorsChanged),
         fw::OnCommand<Self>(ID_LIST_NEW, &Self::OnNewAppointment),
         fw::OnCommand<Self>(ID_FILE_NEW_APPOINTMENT, &Self::OnNewAppointment),
         fw::OnCommand<Self>(ID_LIST_DELETE, &Self::OnDeleteAppointment),
@@ -96,6 +108,7 @@ bool CCalendarDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         fw::OnCommand<Self>(IDC_SAVE_NOTES, &Self::OnSaveNotes),
         fw::OnNotify<Self>(IDC_APPOINTMENT_LIST, NM_RCLICK, &Self::OnListRightClick),
         fw::OnNotify<Self>(IDC_APPOINTMENT_LIST, LVN_ITEMCHANGED, &Self::OnListItemChanged),
+        fw::OnNotify<Self>(IDC_APPOINTMENT_LIST, LVN_KEYDOWN, &Self::OnListKeyDown),
         fw::OnNotify<Self>(IDC_MONTHCAL, MCN_SELCHANGE, &Self::OnCalendarSelChange),
         fw::OnNotify<Self>(IDC_MONTHCAL, MCN_SELECT, &Self::OnCalendarSelect),
     };
@@ -109,8 +122,8 @@ BOOL CCalendarDlg::OnInitDialog() {
     if (systemMenu != nullptr) {
         std::string about = fw::LoadResourceString(IDS_ABOUTBOX);
         if (!about.empty()) {
-            AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+            AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, fw::Widen(about).c_str());
         }
     }
 
@@ -119,6 +132,8 @@ BOOL CCalendarDlg::OnInitDialog() {
     SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
+    // Ctrl+N files a new appointment, as the menu bar's New Appointment does.
+    LoadAccelerators(IDR_MAIN_ACCELERATORS);
     InitAppointmentList();
     InitCalendarWindow();
     CSingleInstance::MarkMainWindow(m_hWnd);
@@ -143,7 +158,7 @@ void CCalendarDlg::OnFirstIdle() {
 }
 
 void CCalendarDlg::AddTrayIcon() {
-    m_uTaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    m_uTaskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     m_trayIcon.SetNotificationWnd(m_hWnd, WM_USER);
     m_trayIcon.SetIcon(static_cast<UINT>(IDI_QUILLMERE));
 }
@@ -180,16 +195,7 @@ void CCalendarDlg::InitCalendarWindow() {
     if (registry.GetSplash() == 1)
         RunSplash();
 
-    m_fontNormal = fw::CreateArialFont(12, FW_NORMAL);
-    m_fontBold = fw::CreateArialFont(14, FW_BOLD);
-    // The colour requests give the labels and Go Today their fonts; giving
-    // them now as well means the very first paint already uses them.
-    SendMessageA(GetDlgItem(IDC_DETAIL_NOTES_LABEL), WM_SETFONT,
-                 reinterpret_cast<WPARAM>(m_fontNormal.get()), FALSE);
-    SendMessageA(GetDlgItem(IDC_SEARCH_EVENTS_LABEL), WM_SETFONT,
-                 reinterpret_cast<WPARAM>(m_fontNormal.get()), FALSE);
-    SendMessageA(GetDlgItem(IDC_GO_TODAY), WM_SETFONT, reinterpret_cast<WPARAM>(m_fontBold.get()),
-                 FALSE);
+    MakeFonts();
 
     // The calendar and the list show the same today, from the one clock.
     // Once its today is set, the calendar no longer moves it by itself; the
@@ -198,22 +204,77 @@ void CCalendarDlg::InitCalendarWindow() {
     m_monthCal.SetToday(now);
     m_monthCal.SetCurSel(now);
     ShowDay(LIST_FILL, now);
+    LoadButtonImages();
+    // From here on the calendar's today follows the clock, and a snooze that
+    // outlived the last run comes back when it ends.
     OnDayChange();
     ArmSnoozeTimer();
+}
 
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    auto load = [instance](int id) {
-        return fw::unique_hbitmap(static_cast<HBITMAP>(
-            LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR)));
+void CCalendarDlg::MakeFonts() {
+    // The controls take the new fonts before the old ones go.
+    fw::unique_hfont normal = fw::CreateArialFont(12, FW_NORMAL, Dpi());
+    fw::unique_hfont bold = fw::CreateArialFont(14, FW_BOLD, Dpi());
+    fw::ReplaceFont(m_hWnd, m_fontNormal.get(), normal.get());
+    fw::ReplaceFont(m_hWnd, m_fontBold.get(), bold.get());
+    m_fontNormal = std::move(normal);
+    m_fontBold = std::move(bold);
+    // The colour requests give the labels and Go Today their fonts; giving
+    // them now as well means the very first paint already uses them.
+    const bool redraw = IsWindowVisible(m_hWnd) != FALSE;
+    fw::SetFontIfDifferent(GetDlgItem(IDC_DETAIL_NOTES_LABEL), m_fontNormal.get(), redraw);
+    fw::SetFontIfDifferent(GetDlgItem(IDC_SEARCH_EVENTS_LABEL), m_fontNormal.get(), redraw);
+    fw::SetFontIfDifferent(GetDlgItem(IDC_GO_TODAY), m_fontBold.get(), redraw);
+}
+
+void CCalendarDlg::LoadButtonImages() {
+    // At 96 DPI the 16-colour pictures the window always had; above it the
+    // same pictures drawn larger, with alpha, at the size nearest above.
+    const UINT dpi = Dpi();
+    auto load = [dpi](int id) {
+        int size = 16;
+        const int wanted = fw::ScaleForDpi(16, dpi);
+        int sized = id;
+        for (const int step : {20, 24, 32}) {
+            if (wanted > size) {
+                size = step;
+                sized = ButtonPictureId(id, step);
+            }
+        }
+        const UINT flags = sized == id ? LR_DEFAULTCOLOR : LR_CREATEDIBSECTION;
+        return fw::unique_hbitmap(static_cast<HBITMAP>(LoadImageW(
+            GetModuleHandleW(nullptr), MAKEINTRESOURCEW(sized), IMAGE_BITMAP, 0, 0, flags)));
     };
-    m_bmpOptions = load(IDB_OPTIONS);
-    m_bmpSaveNotes = load(IDB_SAVE_NOTES);
-    m_bmpNextDay = load(IDB_NEXT_DAY);
-    m_bmpPrevDay = load(IDB_PREV_DAY);
-    m_btnOptions.SetImage(m_bmpOptions.get());
-    m_btnSaveNotes.SetImage(m_bmpSaveNotes.get());
-    m_btnNextDay.SetImage(m_bmpNextDay.get());
-    m_btnPrevDay.SetImage(m_bmpPrevDay.get());
+    // The buttons show the new pictures before the old ones are released.
+    fw::unique_hbitmap options = load(IDB_OPTIONS);
+    fw::unique_hbitmap saveNotes = load(IDB_SAVE_NOTES);
+    fw::unique_hbitmap nextDay = load(IDB_NEXT_DAY);
+    fw::unique_hbitmap prevDay = load(IDB_PREV_DAY);
+    m_btnOptions.SetImage(options.get());
+    m_btnSaveNotes.SetImage(saveNotes.get());
+    m_btnNextDay.SetImage(nextDay.get());
+    m_btnPrevDay.SetImage(prevDay.get());
+    m_bmpOptions = std::move(options);
+    m_bmpSaveNotes = std::move(saveNotes);
+    m_bmpNextDay = std::move(nextDay);
+    m_bmpPrevDay = std::move(prevDay);
+}
+
+void CCalendarDlg::OnDpiChanged(UINT) {
+    MakeFonts();
+    MakeListImages();
+    m_listAppointments.SetColumnWidth(0, fw::ScaleForDpi(kEventColumnWidth, Dpi()));
+    m_listAppointments.SetColumnWidth(1, fw::ScaleForDpi(kNotesColumnWidth, Dpi()));
+    LoadButtonImages();
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+std::optional<LRESULT> CCalendarDlg::OnSystemColorsChanged(WPARAM, LPARAM) {
+    // High contrast switched on or off, or the system's colours changed.
+    ApplyListColours();
+    InvalidateRect(m_hWnd, nullptr, TRUE);
+    // The controls hear of it too, through the default handling.
+    return std::nullopt;
 }
 
 void CCalendarDlg::RunSplash() {

@@ -54,6 +54,10 @@ public:
     // List commands.
     void AddAppointmentRow(const std::string& eventText, const std::string& notes, int eventIndex);
 
+    // The list's column widths in pixels at 96 DPI.
+    static constexpr int kEventColumnWidth = 80;
+    static constexpr int kNotesColumnWidth = 175;
+
     // The reminder interval in minutes; never below 1.
     int ReminderMinutes() const { return m_nReminderMinutes; }
     // The reminder timer's period in milliseconds for an interval in minutes,
@@ -77,6 +81,7 @@ protected:
     void OnOK() override;
     void DoDataExchange(fw::DataExchange& dx) override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+    void OnDpiChanged(UINT dpi) override;
     // The end of the start-up: a hidden start hides, and a store that cannot
     // be written is reported.
     void OnFirstIdle() override;
@@ -102,6 +107,8 @@ protected:
     std::optional<LRESULT> OnDestroy(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnTimeChange(WPARAM wp, LPARAM lp);
     std::optional<LRESULT> OnPowerBroadcast(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnContextMenu(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnSystemColorsChanged(WPARAM wp, LPARAM lp);
     void OnTimer(UINT_PTR id);
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
     void OnNewAppointment();
@@ -118,10 +125,21 @@ protected:
     void OnSaveNotes();
     LRESULT OnListRightClick(NMHDR* header);
     LRESULT OnListItemChanged(NMHDR* header);
+    LRESULT OnListKeyDown(NMHDR* header);
     LRESULT OnCalendarSelChange(NMHDR* header);
     LRESULT OnCalendarSelect(NMHDR* header);
 
     void ShowListMenu();
+    // The list's menu with its top-left corner at `screen`.
+    void ShowListMenuAt(POINT screen);
+    // What the window makes in pixels, at its DPI: the fonts, the list's
+    // columns and pictures, the button pictures.
+    void MakeFonts();
+    void MakeListImages();
+    void LoadButtonImages();
+    // The list's colours: the program's own, or the system's under high
+    // contrast.
+    void ApplyListColours();
     // The Detailed Notes box's text into m_strDetailNotes; false, with the
     // user told why, when it is too long to be stored whole.
     bool TakeDetailNotes();

@@ -2,8 +2,10 @@
 // the Detailed Notes box, and moving between days.
 #include "app/calendar_dlg.h"
 
+#include "framework/display.h"
 #include "framework/clock.h"
 #include "framework/message_box.h"
+#include "framework/utf_text.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "store/date_text.h"
@@ -18,23 +20,38 @@ constexpr COLORREF kImageMask = RGB(32, 0, 0);
 } // namespace
 
 void CCalendarDlg::InitAppointmentList() {
-    m_pImageList = fw::LoadImageStrip(IDB_EVENTS_LIST, 32, 0, 1, kImageMask);
-    if (m_pImageList)
-        m_listAppointments.SetImageList(m_pImageList.get(), LVSIL_SMALL);
-    m_listAppointments.SetBkColor(kListBackground);
-    m_listAppointments.SetTextBkColor(kListTextBackground);
+    MakeListImages();
+    ApplyListColours();
     m_listAppointments.SetExtendedStyle(m_listAppointments.GetExtendedStyle() |
                                         LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP |
                                         LVS_EX_INFOTIP | LVS_EX_UNDERLINEHOT);
-    m_listAppointments.InsertColumn(0, "Event", LVCFMT_LEFT, 80);
-    m_listAppointments.InsertColumn(1, "Notes", LVCFMT_LEFT, 175);
+    m_listAppointments.InsertColumn(0, "Event", LVCFMT_LEFT,
+                                    fw::ScaleForDpi(kEventColumnWidth, Dpi()));
+    m_listAppointments.InsertColumn(1, "Notes", LVCFMT_LEFT,
+                                    fw::ScaleForDpi(kNotesColumnWidth, Dpi()));
+}
+
+void CCalendarDlg::MakeListImages() {
+    fw::unique_himagelist images = fw::LoadImageStrip(IDB_EVENTS_LIST, 32, 0, 1, kImageMask, Dpi());
+    if (images)
+        m_listAppointments.SetImageList(images.get(), LVSIL_SMALL);
+    // The list lets go of the old images when it is given the new ones.
+    m_pImageList = std::move(images);
+}
+
+void CCalendarDlg::ApplyListColours() {
+    m_listAppointments.SetBkColor(fw::ContrastColor(kListBackground, COLOR_WINDOW));
+    m_listAppointments.SetTextBkColor(fw::ContrastColor(kListTextBackground, COLOR_WINDOW));
+    // The text is the system's window text, the list's own default, taken
+    // anew so that a change of the system's colours reaches it.
+    m_listAppointments.SetTextColor(GetSysColor(COLOR_WINDOWTEXT));
 }
 
 void CCalendarDlg::ShowDay(int mode, SYSTEMTIME day) {
     const std::string dateText = FormatDateText(day);
     const int selectedRow = m_listAppointments.GetFirstSelected();
     const std::string selectedNotes = m_listAppointments.GetItemText(selectedRow, 1);
-    SetDlgItemTextA(m_hWnd, IDC_DETAIL_NOTES, "");
+    SetDlgItemTextW(m_hWnd, IDC_DETAIL_NOTES, L"");
 
     CCalendarRegistry registry;
     if (mode == LIST_SHOW_DETAIL) {
@@ -61,7 +78,7 @@ void CCalendarDlg::AppendAppointmentRow(const char* eventText, const char* notes
 }
 
 void CCalendarDlg::ShowDetailNotes(const char* detailNotes) {
-    SetDlgItemTextA(m_hWnd, IDC_DETAIL_NOTES, detailNotes);
+    SetDlgItemTextW(m_hWnd, IDC_DETAIL_NOTES, fw::Widen(detailNotes).c_str());
 }
 
 void CCalendarDlg::AddAppointmentRow(const std::string& eventText, const std::string& notes,

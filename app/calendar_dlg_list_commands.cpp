@@ -17,7 +17,44 @@ LRESULT CCalendarDlg::OnListRightClick(NMHDR*) {
 void CCalendarDlg::ShowListMenu() {
     POINT cursor{};
     GetCursorPos(&cursor);
-    fw::unique_hmenu menu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_LIST_MENU)));
+    ShowListMenuAt(cursor);
+}
+
+std::optional<LRESULT> CCalendarDlg::OnContextMenu(WPARAM wp, LPARAM lp) {
+    // Only the keyboard's request (the menu key, Shift+F10), which comes with
+    // no position: a right click has opened the menu already (NM_RCLICK).
+    if (reinterpret_cast<HWND>(wp) != m_listAppointments.GetSafeHwnd() || lp != -1)
+        return std::nullopt;
+    HWND list = m_listAppointments.GetSafeHwnd();
+    POINT at{0, 0};
+    const int row = m_listAppointments.GetFirstSelected();
+    RECT rect{};
+    rect.left = LVIR_BOUNDS;
+    // At the selected row when it is in view, else at the list's corner.
+    RECT client{};
+    GetClientRect(list, &client);
+    if (row >= 0 &&
+        SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&rect)) != 0 &&
+        rect.bottom > client.top && rect.top < client.bottom) {
+        at.x = rect.left;
+        at.y = rect.bottom;
+    }
+    ClientToScreen(list, &at);
+    ShowListMenuAt(at);
+    return 0;
+}
+
+LRESULT CCalendarDlg::OnListKeyDown(NMHDR* header) {
+    // Delete on a selected row asks and deletes, as the menu's Delete does.
+    const auto* key = reinterpret_cast<const NMLVKEYDOWN*>(header);
+    if (key->wVKey == VK_DELETE && m_listAppointments.GetFirstSelected() >= 0)
+        OnDeleteAppointment();
+    return 0;
+}
+
+void CCalendarDlg::ShowListMenuAt(POINT screen) {
+    fw::unique_hmenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_LIST_MENU)));
     if (!menu)
         return;
     HMENU popup = GetSubMenu(menu.get(), 0);
@@ -29,7 +66,7 @@ void CCalendarDlg::ShowListMenu() {
     if (m_listAppointments.GetFirstSelected() < 0)
         EnableMenuItem(popup, ID_LIST_DELETE, MF_BYCOMMAND | MF_GRAYED);
     // The chosen command arrives as WM_COMMAND through the routing table.
-    TrackPopupMenu(popup, TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, m_hWnd, nullptr);
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, screen.x, screen.y, 0, m_hWnd, nullptr);
 }
 
 void CCalendarDlg::OnNewAppointment() {

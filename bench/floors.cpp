@@ -1,5 +1,6 @@
 #include "bench/floors.h"
 
+#include "framework/display.h"
 #include "framework/unique_handle.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"

@@ -1,5 +1,6 @@
 #include "editing/new_appointment_dlg.h"
 
+#include "framework/display.h"
 #include "framework/clock.h"
 #include "framework/message_box.h"
 #include "res/resource.h"
@@ -68,8 +69,10 @@ BOOL CNewAppointmentDlg::OnInitDialog() {
         m_pToolTip.reset();
     }
 
+    if (Dpi() != fw::kDefaultDpi)
+        OnDpiChanged(Dpi());
     m_pImageList = fw::LoadImageStrip(IDB_EVENTS_COMBO, kEventImageSize, kEventImageGrowth,
-                                      kEventImageGrowth, kEventImageMask);
+                                      kEventImageGrowth, kEventImageMask, Dpi());
     if (m_pImageList)
         m_comboEvents.SetImageList(m_pImageList.get());
     for (int i = 0; i < static_cast<int>(std::size(kEventTypes)); ++i)
@@ -80,6 +83,25 @@ BOOL CNewAppointmentDlg::OnInitDialog() {
     m_pickerFrom.SetTime(now);
     m_pickerTo.SetTime(now);
     return TRUE;
+}
+
+void CNewAppointmentDlg::OnDpiChanged(UINT dpi) {
+    // The fonts follow the DPI; the controls take the new ones before the old
+    // ones go.
+    fw::unique_hfont normal = fw::CreateArialFont(12, FW_NORMAL, dpi);
+    fw::unique_hfont bold = fw::CreateArialFont(14, FW_BOLD, dpi);
+    fw::ReplaceFont(m_hWnd, m_fontNormal.get(), normal.get());
+    fw::ReplaceFont(m_hWnd, m_fontBold.get(), bold.get());
+    m_fontNormal = std::move(normal);
+    m_fontBold = std::move(bold);
+    if (m_pImageList) {
+        fw::unique_himagelist images =
+            fw::LoadImageStrip(IDB_EVENTS_COMBO, kEventImageSize, kEventImageGrowth,
+                               kEventImageGrowth, kEventImageMask, dpi);
+        m_comboEvents.SetImageList(images.get());
+        m_pImageList = std::move(images);
+    }
+    InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
 BOOL CNewAppointmentDlg::PreTranslateMessage(MSG* msg) {

@@ -33,6 +33,7 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+    void OnDpiChanged(UINT dpi) override;
 
     // Reads the From picker into m_fromDate.
     void OnFromChanged();

@@ -1,6 +1,7 @@
 #include "framework/app.h"
 
 #include "framework/message_box.h"
+#include "framework/utf_text.h"
 
 namespace fw {
 
@@ -34,9 +35,10 @@ bool App::StartedMinimized() const {
 }
 
 std::string LoadResourceString(UINT id) {
-    char buffer[8192];
-    int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
-    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+    wchar_t buffer[8192];
+    int length = LoadStringW(GetModuleHandleW(nullptr), id, buffer, 8192);
+    return length > 0 ? Narrow(std::wstring_view(buffer, static_cast<size_t>(length)))
+                      : std::string();
 }
 
 std::string AppTitle() {

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <string_view>
 
 namespace fw {
 
@@ -12,6 +13,11 @@ namespace fw {
 // a redraw, and that redraw asks again: only a font the control does not have
 // yet is set, which ends the cycle. Nothing for a null control or font.
 void SetFontIfDifferent(HWND control, HFONT font, bool redraw = true);
+
+// Gives every child of `parent` that uses `old` the font `replacement`
+// instead, so that `old` can be released (a window made its fonts again for
+// another DPI). Nothing when either is null.
+void ReplaceFont(HWND parent, HFONT old, HFONT replacement);
 
 // A window handle and the few calls the program makes on it. Holds, never owns.
 class Wnd {
@@ -24,10 +30,11 @@ public:
     explicit operator bool() const { return m_hWnd != nullptr && IsWindow(m_hWnd); }
 
     LRESULT Send(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const {
-        return SendMessageA(m_hWnd, msg, wp, lp);
+        return SendMessageW(m_hWnd, msg, wp, lp);
     }
+    // Texts are UTF-8 here, UTF-16 to the window.
     std::string GetText() const;
-    void SetText(const std::string& text) const { SetWindowTextA(m_hWnd, text.c_str()); }
+    void SetText(std::string_view text) const;
     void Show(int command) const { ShowWindow(m_hWnd, command); }
 
 protected:
@@ -54,6 +61,15 @@ public:
     void SetBkColor(COLORREF color) const { Send(LVM_SETBKCOLOR, 0, static_cast<LPARAM>(color)); }
     void SetTextBkColor(COLORREF color) const {
         Send(LVM_SETTEXTBKCOLOR, 0, static_cast<LPARAM>(color));
+    }
+    void SetTextColor(COLORREF color) const {
+        Send(LVM_SETTEXTCOLOR, 0, static_cast<LPARAM>(color));
+    }
+    void SetColumnWidth(int column, int width) const {
+        Send(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column), MAKELPARAM(width, 0));
+    }
+    int GetColumnWidth(int column) const {
+        return static_cast<int>(Send(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column)));
     }
     DWORD GetExtendedStyle() const {
         return static_cast<DWORD>(Send(LVM_GETEXTENDEDLISTVIEWSTYLE));
@@ -135,7 +151,7 @@ public:
 
     bool Create(HWND owner, DWORD style);
     // A tool covering the whole control, tip text as given.
-    void AddTool(HWND control, const char* text) const;
+    void AddTool(HWND control, std::string_view text) const;
     void Activate(bool active) const { Send(TTM_ACTIVATE, active ? TRUE : FALSE); }
     void SetTipBkColor(COLORREF color) const { Send(TTM_SETTIPBKCOLOR, color); }
     void RelayEvent(MSG* msg) const { Send(TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(msg)); }

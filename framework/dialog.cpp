@@ -1,6 +1,7 @@
 #include "framework/dialog.h"
 
 #include "framework/app.h"
+#include "framework/display.h"
 
 namespace fw {
 
@@ -10,7 +11,7 @@ Dialog::~Dialog() {
     if (m_hWnd != nullptr && IsWindow(m_hWnd)) {
         // The window must not call back into a half-destroyed object.
         HWND hwnd = m_hWnd;
-        SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         m_hWnd = nullptr;
         ::DestroyWindow(hwnd);
     }
@@ -42,7 +43,7 @@ void Dialog::CenterWindow(HWND owner) const {
         info.cbSize = sizeof info;
         HMONITOR monitor =
             MonitorFromWindow(owner != nullptr ? owner : m_hWnd, MONITOR_DEFAULTTOPRIMARY);
-        GetMonitorInfoA(monitor, &info);
+        GetMonitorInfoW(monitor, &info);
         area = info.rcWork;
     }
     const int width = window.right - window.left;
@@ -55,7 +56,7 @@ void Dialog::CenterWindow(HWND owner) const {
 bool Dialog::Create(HWND parent) {
     m_hParent = parent;
     HWND hwnd =
-        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), parent,
+        CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), parent,
                            &Dialog::StaticDialogProc, reinterpret_cast<LPARAM>(this));
     return hwnd != nullptr;
 }
@@ -64,8 +65,10 @@ INT_PTR Dialog::DoModal() {
     HWND owner = ResolveOwner();
     m_bContinueModal = true;
     m_nModalResult = -1;
+    // The wide functions throughout, so that every character typed or pasted
+    // reaches the controls whole, surrogate pairs included.
     HWND hwnd =
-        CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplateId), owner,
+        CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), owner,
                            &Dialog::StaticDialogProc, reinterpret_cast<LPARAM>(this));
     if (hwnd == nullptr) {
         m_bContinueModal = false;
@@ -78,7 +81,7 @@ INT_PTR Dialog::DoModal() {
     bool firstIdlePending = true;
     MSG msg{};
     while (m_bContinueModal && m_hWnd != nullptr) {
-        if (firstIdlePending && !PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (firstIdlePending && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
             firstIdlePending = false;
             if (m_bShowOnIdle && !IsWindowVisible(m_hWnd)) {
                 ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
@@ -91,7 +94,7 @@ INT_PTR Dialog::DoModal() {
             OnFirstIdle();
             continue;
         }
-        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        BOOL got = GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0) {
             // Leave the quit message for the loops outside this one.
             PostQuitMessage(static_cast<int>(msg.wParam));
@@ -101,7 +104,7 @@ INT_PTR Dialog::DoModal() {
             break;
         if (!PreTranslateMessage(&msg)) {
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
     m_bContinueModal = false;
@@ -122,7 +125,7 @@ void Dialog::EndDialog(INT_PTR result) {
     m_bContinueModal = false;
     // Wake the loop in case it is waiting for a message.
     if (m_hWnd != nullptr)
-        PostMessageA(m_hWnd, WM_NULL, 0, 0);
+        PostMessageW(m_hWnd, WM_NULL, 0, 0);
 }
 
 void Dialog::DestroyWindow() {
@@ -141,10 +144,13 @@ bool Dialog::UpdateData(bool saveAndValidate) {
 BOOL Dialog::PreTranslateMessage(MSG* msg) {
     if (m_hWnd == nullptr)
         return FALSE;
-    // Keyboard navigation (Tab, Enter, Escape, mnemonics) for this dialog.
+    // Keyboard navigation (Tab, Enter, Escape, mnemonics) for this dialog,
+    // after its shortcut keys.
     if (msg->hwnd != m_hWnd && !IsChild(m_hWnd, msg->hwnd))
         return FALSE;
-    return IsDialogMessageA(m_hWnd, msg);
+    if (m_hAccel != nullptr && TranslateAcceleratorW(m_hWnd, m_hAccel, msg))
+        return TRUE;
+    return IsDialogMessageW(m_hWnd, msg);
 }
 
 BOOL Dialog::OnInitDialog() {
@@ -163,6 +169,13 @@ void Dialog::OnCancel() {
 
 void Dialog::DoDataExchange(DataExchange&) {}
 
+void Dialog::LoadAccelerators(UINT id) {
+    // A table loaded from the program's resources is freed with the program.
+    m_hAccel = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+}
+
+void Dialog::OnDpiChanged(UINT) {}
+
 void Dialog::OnFirstIdle() {}
 
 bool Dialog::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) {
@@ -173,7 +186,7 @@ void Dialog::SetTimer(UINT_PTR id, UINT elapse) {
     if (m_hWnd == nullptr)
         return;
     if (GetWindowThreadProcessId(m_hWnd, nullptr) != GetCurrentThreadId()) {
-        PostMessageA(m_hWnd, kSetTimerMessage, id, elapse);
+        PostMessageW(m_hWnd, kSetTimerMessage, id, elapse);
         return;
     }
     if (::SetTimer(m_hWnd, id, elapse, nullptr) != 0)
@@ -184,7 +197,7 @@ void Dialog::KillTimer(UINT_PTR id) {
     if (m_hWnd == nullptr)
         return;
     if (GetWindowThreadProcessId(m_hWnd, nullptr) != GetCurrentThreadId()) {
-        PostMessageA(m_hWnd, kKillTimerMessage, id, 0);
+        PostMessageW(m_hWnd, kKillTimerMessage, id, 0);
         return;
     }
     ::KillTimer(m_hWnd, id);
@@ -214,10 +227,11 @@ INT_PTR CALLBACK Dialog::StaticDialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM
     Dialog* self = nullptr;
     if (msg == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lp);
-        SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
         self->m_hWnd = hwnd;
+        self->m_dpi = DpiForWindow(hwnd);
     } else {
-        self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+        self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     }
     if (self == nullptr)
         return FALSE;
@@ -245,7 +259,7 @@ INT_PTR Dialog::DialogProc(UINT msg, WPARAM wp, LPARAM lp) {
         HWND hwnd = m_hWnd;
         m_hWnd = nullptr;
         m_bContinueModal = false;
-        SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         {
             std::lock_guard<std::mutex> lock(m_timerMutex);
             m_timers.clear();
@@ -262,6 +276,19 @@ INT_PTR Dialog::DialogProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kKillTimerMessage:
         KillTimer(wp);
         return TRUE;
+    case kDpiChangedMessage: {
+        // Moved to a monitor of another DPI: the suggested rectangle keeps
+        // the window's size in inches there; what the window made in pixels
+        // itself (fonts, pictures, columns) is made again. The dialog manager
+        // then lays out the template's own controls (per-monitor v2).
+        m_dpi = HIWORD(wp) != 0 ? HIWORD(wp) : kDefaultDpi;
+        if (const auto* suggested = reinterpret_cast<const RECT*>(lp))
+            SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        OnDpiChanged(m_dpi);
+        return FALSE;
+    }
     default:
         break;
     }
@@ -272,7 +299,7 @@ INT_PTR Dialog::DialogProc(UINT msg, WPARAM wp, LPARAM lp) {
         if ((msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) || msg == WM_QUERYDRAGICON ||
             msg == WM_COMPAREITEM || msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM)
             return static_cast<INT_PTR>(result);
-        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+        SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
         return TRUE;
     }
 
@@ -299,7 +326,7 @@ INT_PTR Dialog::DialogProc(UINT msg, WPARAM wp, LPARAM lp) {
         // F1 anywhere in the dialog is the Help command.
         if (App* app = App::Current())
             app->OnHelp(m_hWnd);
-        SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, TRUE);
+        SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, TRUE);
         return TRUE;
     default:
         break;

@@ -168,6 +168,9 @@ public:
 
     virtual BOOL PreTranslateMessage(MSG* msg);
 
+    // The dots per inch of the monitor the window is on, as it last heard.
+    UINT Dpi() const { return m_dpi; }
+
 protected:
     virtual BOOL OnInitDialog();
     virtual void OnOK();
@@ -178,6 +181,12 @@ protected:
     virtual void OnFirstIdle();
     // The derived class's routing table; true when the message was handled.
     virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    // The window moved to a monitor of another DPI (Dpi() is the new one):
+    // make again whatever was made in pixels.
+    virtual void OnDpiChanged(UINT dpi);
+    // Shortcut keys from the accelerator table `id`, handled before the
+    // dialog's own keyboard navigation.
+    void LoadAccelerators(UINT id);
 
     // Centre the window after OnInitDialog unless OnInitDialog placed it.
     bool m_bAutoCenter = true;
@@ -194,6 +203,8 @@ private:
 
     UINT m_nTemplateId;
     HWND m_hParent;
+    HACCEL m_hAccel = nullptr;
+    UINT m_dpi = 96;
     bool m_bContinueModal = false;
     INT_PTR m_nModalResult = -1;
     mutable std::mutex m_timerMutex;

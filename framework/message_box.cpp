@@ -1,5 +1,7 @@
 #include "framework/message_box.h"
 
+#include "framework/utf_text.h"
+
 #include <atomic>
 
 namespace fw {
@@ -11,7 +13,8 @@ std::atomic<MessageBoxObserver> g_observer{nullptr};
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT style) {
     if (MessageBoxObserver observer = g_observer.load())
         observer(owner, text, caption, style);
-    return MessageBoxA(owner, text, caption, style);
+    return MessageBoxW(owner, Widen(text != nullptr ? text : "").c_str(),
+                       Widen(caption != nullptr ? caption : "").c_str(), style);
 }
 
 int ShowNotice(HWND owner, const char* text) {

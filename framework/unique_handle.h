@@ -80,28 +80,4 @@ using unique_himagelist = UniqueHandle<NullHandleTraits<HIMAGELIST, CloseImageLi
 using unique_hmenu = UniqueHandle<NullHandleTraits<HMENU, CloseMenu>>;
 using unique_handle = UniqueHandle<NullHandleTraits<HANDLE, CloseKernelHandle>>;
 
-// The Arial fonts every window of the program makes: only height and weight
-// differ, everything else is the default.
-inline unique_hfont CreateArialFont(int height, int weight) {
-    return unique_hfont(CreateFontA(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                    DEFAULT_PITCH | FF_SWISS, "Arial"));
-}
-
-// An image list of `size` x `size` 32-bit images with a mask, filled from a
-// bitmap strip of the program's resources; `mask` is a colour the strip does
-// not use, so the pictures show whole. Empty when the list cannot be made.
-inline unique_himagelist LoadImageStrip(UINT bitmapId, int size, int initial, int grow,
-                                        COLORREF mask) {
-    unique_himagelist list(ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, initial, grow));
-    if (!list)
-        return list;
-    unique_hbitmap strip(
-        static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(bitmapId),
-                                        IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    if (strip)
-        ImageList_AddMasked(list.get(), strip.get(), mask);
-    return list;
-}
-
 } // namespace fw

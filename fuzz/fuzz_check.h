@@ -13,17 +13,3 @@
             std::abort();                                                                          \
         }                                                                                          \
     } while (false)
-
-namespace fuzzing {
-
-// Single-byte code pages have no lead bytes.
-inline bool NoLeadBytes(unsigned char) {
-    return false;
-}
-
-// The lead bytes of Shift-JIS (code page 932), a double-byte code page.
-inline bool ShiftJisLeadByte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-} // namespace fuzzing

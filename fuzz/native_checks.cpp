@@ -15,67 +15,74 @@
 
 namespace {
 
-// Decodes `value` (held in a block of exactly its size) into a buffer of
-// exactly `capacity` bytes.
-std::string Decode(std::uint32_t type, const std::string& value, std::size_t capacity,
-                   LeadBytePredicate isLeadByte, bool* ok = nullptr) {
-    std::unique_ptr<unsigned char[]> bytes(new unsigned char[value.size()]);
-    std::memcpy(bytes.get(), value.data(), value.size());
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    const bool result =
-        DecodeTextValue(type, bytes.get(), value.size(), buffer.get(), capacity, isLeadByte);
+// Decodes `value`, UTF-16 as the wide functions read it (held in a block of
+// exactly its size), for a field of `capacity` units.
+std::string Decode(std::uint32_t type, const std::u16string& units, std::size_t capacity,
+                   bool* ok = nullptr, std::size_t extraBytes = 0) {
+    const std::size_t size = units.size() * 2 + extraBytes;
+    std::unique_ptr<unsigned char[]> bytes(new unsigned char[size]);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        bytes[2 * i] = static_cast<unsigned char>(units[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<unsigned char>(units[i] >> 8);
+    }
+    for (std::size_t i = units.size() * 2; i < size; ++i)
+        bytes[i] = 'x';
+    std::string text;
+    const bool result = DecodeTextValue(type, bytes.get(), size, capacity, text);
     if (ok != nullptr)
         *ok = result;
-    return buffer.get();
+    return text;
 }
 
 void CheckTextDecoding() {
-    using fuzzing::NoLeadBytes;
-    using fuzzing::ShiftJisLeadByte;
     struct Case {
         std::uint32_t type;
-        std::string value;
+        std::u16string value;
         std::size_t capacity;
-        LeadBytePredicate isLeadByte;
         bool ok;
         std::string text;
+        std::size_t extraBytes = 0;
     };
-    const std::string kanji = "\x93\xfa\x96\x7b"; // two double-byte characters
+    const std::u16string emoji = u"\U0001F600"; // a surrogate pair
     const Case cases[] = {
-        {kValueTypeExpandText, std::string("2002-5-7\0\0\0", 11), 12, NoLeadBytes, true,
-         "2002-5-7"},
-        {kValueTypeText, "no NUL at all", 20, NoLeadBytes, true, "no NUL at all"},
-        {kValueTypeText, "no NUL at all", 6, NoLeadBytes, true, "no NU"},
-        {kValueTypeExpandText, "", 12, NoLeadBytes, true, ""},
-        {kValueTypeExpandText, "abc", 1, NoLeadBytes, true, ""},
-        {kValueTypeMultiText, std::string("first\0second\0\0", 14), 50, NoLeadBytes, true, "first"},
-        {kValueTypeDword, std::string("2002", 4), 12, NoLeadBytes, false, ""},
-        {kValueTypeBinary, "2002-5-7", 12, NoLeadBytes, false, ""},
-        {kValueTypeNone, "x", 12, NoLeadBytes, false, ""},
-        // A cut never splits a double-byte character...
-        {kValueTypeText, kanji, 4, ShiftJisLeadByte, true, "\x93\xfa"},
-        {kValueTypeText, kanji, 2, ShiftJisLeadByte, true, ""},
-        {kValueTypeText, "a" + kanji, 5, ShiftJisLeadByte, true, "a\x93\xfa"},
-        // ...but the same bytes in a single-byte code page are cut anywhere.
-        {kValueTypeText, kanji, 4, NoLeadBytes, true, "\x93\xfa\x96"},
-        // A lone lead byte at the end of the data is not read past.
-        {kValueTypeText, "ab\x93", 3, ShiftJisLeadByte, true, "ab"},
-        {kValueTypeText, "ab\x93", 8, ShiftJisLeadByte, true, "ab\x93"},
+        {kValueTypeExpandText, std::u16string(u"2002-5-7\0\0\0", 11), 11, true, "2002-5-7"},
+        {kValueTypeText, u"no NUL at all", 20, true, "no NUL at all"},
+        {kValueTypeText, u"no NUL at all", 6, true, "no NU"},
+        {kValueTypeExpandText, u"", 12, true, ""},
+        {kValueTypeExpandText, u"abc", 1, true, ""},
+        {kValueTypeExpandText, u"abc", 0, false, ""},
+        {kValueTypeMultiText, std::u16string(u"first\0second\0\0", 14), 50, true, "first"},
+        {kValueTypeDword, u"20", 12, false, ""},
+        {kValueTypeBinary, u"2002-5-7", 12, false, ""},
+        {kValueTypeNone, u"x", 12, false, ""},
+        // Cyrillic and CJK come through whole, as UTF-8.
+        {kValueTypeText, u"\u0414\u0430\u0440\u044C\u044F \u6771\u4EAC", 500, true,
+         "\xD0\x94\xD0\xB0\xD1\x80\xD1\x8C\xD1\x8F \xE6\x9D\xB1\xE4\xBA\xAC"},
+        // A cut never splits a surrogate pair...
+        {kValueTypeText, u"ab" + emoji, 4, true, "ab"},
+        {kValueTypeText, u"ab" + emoji, 5, true, "ab\xF0\x9F\x98\x80"},
+        // ...and a lone surrogate reads as U+FFFD.
+        {kValueTypeText, std::u16string(1, u'\xD83D') + u"x", 10, true, "\xEF\xBF\xBDx"},
+        // An odd last byte is half a character and not read.
+        {kValueTypeText, u"ab", 10, true, "ab", 1},
     };
     for (const Case& c : cases) {
         bool ok = !c.ok;
-        const std::string text = Decode(c.type, c.value, c.capacity, c.isLeadByte, &ok);
+        const std::string text = Decode(c.type, c.value, c.capacity, &ok, c.extraBytes);
         if (ok != c.ok || text != c.text) {
-            std::fprintf(stderr, "decoding \"%s\" (type %u, capacity %zu) gave \"%s\"\n",
-                         c.value.c_str(), c.type, c.capacity, text.c_str());
+            std::fprintf(stderr, "decoding (type %u, capacity %zu) gave \"%s\"\n", c.type,
+                         c.capacity, text.c_str());
             std::abort();
         }
     }
-    // No buffer or no room: nothing written, and false.
-    FUZZ_CHECK(!DecodeTextValue(kValueTypeText, nullptr, 0, nullptr, 4, NoLeadBytes));
-    char untouched = 'u';
-    FUZZ_CHECK(!DecodeTextValue(kValueTypeText, nullptr, 0, &untouched, 0, NoLeadBytes));
-    FUZZ_CHECK(untouched == 'u');
+    // The fixed field: 500 units in a single-byte code page; in a double-byte
+    // one as many as make 500 bytes there, as a code-page writer stored it.
+    const std::u16string kanji = u"\u65E5\u672C";
+    FUZZ_CHECK(EncodeFixedText(kanji, 2, 500).size() == 500);
+    FUZZ_CHECK(EncodeFixedText(kanji, 4, 500).size() == 498);
+    FUZZ_CHECK(EncodeFixedText(std::u16string(499, u'a'), 499, 500).size() == 500);
+    FUZZ_CHECK(EncodeFixedText(std::u16string(500, u'a'), 500, 500).empty());
+    FUZZ_CHECK(EncodeFixedText(std::u16string(300, u'a'), 600, 500).empty());
 }
 
 void CheckDwordDecoding() {
@@ -90,12 +97,17 @@ void CheckDwordDecoding() {
 }
 
 void CheckReminderCut() {
-    // 298 single bytes then a double-byte character: the character would end
-    // at byte 300, so the line stops before it.
-    const std::string notes = std::string(298, 'n') + "\x93\xfa" + "tail";
-    FUZZ_CHECK(CutReminderLine(notes.c_str(), fuzzing::ShiftJisLeadByte) == std::string(298, 'n'));
-    FUZZ_CHECK(CutReminderLine(notes.c_str(), fuzzing::NoLeadBytes) ==
-               std::string(298, 'n') + "\x93");
+    // 298 characters then an emoji, two UTF-16 units: it would end at unit
+    // 300, so the line stops before it; one character less and it fits.
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    FUZZ_CHECK(CutReminderLine(std::string(298, 'n') + emoji + "tail") == std::string(298, 'n'));
+    FUZZ_CHECK(CutReminderLine(std::string(297, 'n') + emoji + "tail") ==
+               std::string(297, 'n') + emoji);
+    // Cyrillic counts one unit a character, though two bytes in UTF-8.
+    std::string cyrillic;
+    for (int i = 0; i < 300; ++i)
+        cyrillic += "\xD0\x94";
+    FUZZ_CHECK(CutReminderLine(cyrillic) == cyrillic.substr(0, 2 * 299));
 }
 
 void CheckMalformedDates() {

@@ -3,6 +3,7 @@
 // geometry, and the timed reminders' day change, snoozes, dismissals and
 // stored state.
 
+#include "framework/utf_text.h"
 #include "fuzz/fuzz_check.h"
 #include "settings/interval.h"
 #include "store/key_naming.h"
@@ -49,25 +50,25 @@ void CheckKeyName(FuzzedDataProvider& input) {
         FUZZ_CHECK(AppointmentKeyName(hour, minute, second, millisecond, attempt + 1) != name);
 }
 
-void CheckCut(const std::string& notes, bool doubleByte) {
-    const LeadBytePredicate isLeadByte =
-        doubleByte ? fuzzing::ShiftJisLeadByte : fuzzing::NoLeadBytes;
-    std::unique_ptr<char[]> text(new char[notes.size() + 1]);
-    std::memcpy(text.get(), notes.c_str(), notes.size() + 1);
-    const std::size_t length = std::strlen(text.get());
-    const std::string line = CutReminderLine(text.get(), isLeadByte);
-    FUZZ_CHECK(line.size() <= kReminderLineMaxLength);
-    FUZZ_CHECK(std::memcmp(line.data(), text.get(), line.size()) == 0);
-    if (length <= kReminderLineMaxLength) {
-        FUZZ_CHECK(line.size() == length);
+void CheckCut(const std::string& notes) {
+    // The notes in a block of exactly their size, so a read past them shows.
+    std::unique_ptr<char[]> text(new char[notes.size()]);
+    std::memcpy(text.get(), notes.data(), notes.size());
+    const std::string_view whole(text.get(), notes.size());
+    const std::string line = CutReminderLine(whole);
+    const std::u16string units = fw::Utf8ToUtf16(whole);
+    const std::u16string shown = fw::Utf8ToUtf16(line);
+    FUZZ_CHECK(shown.size() <= kReminderLineMaxLength);
+    FUZZ_CHECK(whole.substr(0, line.size()) == line);
+    if (units.size() <= kReminderLineMaxLength) {
+        FUZZ_CHECK(line.size() == notes.size());
         return;
     }
-    std::size_t boundary = 0;
-    while (boundary < line.size())
-        boundary += isLeadByte(static_cast<unsigned char>(text[boundary])) ? 2 : 1;
-    FUZZ_CHECK(boundary == line.size());
-    FUZZ_CHECK(line.size() + (isLeadByte(static_cast<unsigned char>(text[line.size()])) ? 2 : 1) >
-               kReminderLineMaxLength);
+    // Cut at a whole character: the shown units begin the stored ones, and
+    // the character after the cut would not have fitted.
+    FUZZ_CHECK(units.compare(0, shown.size(), shown) == 0);
+    const bool pair = units[shown.size()] >= 0xD800 && units[shown.size()] <= 0xDBFF;
+    FUZZ_CHECK(shown.size() + (pair ? 2 : 1) > kReminderLineMaxLength);
 }
 
 void CheckCycle(FuzzedDataProvider& input) {
@@ -105,6 +106,21 @@ void CheckSlide(FuzzedDataProvider& input) {
     if (k < kSlideLastStep) {
         const Box wider = SlideRect(screen, k + 1);
         FUZZ_CHECK(wider.left == place.left - 1 && wider.right == place.right);
+    }
+    // At any DPI the same place, every length scaled to within a pixel, and
+    // still growing out of the same edge.
+    const unsigned int dpi = input.ConsumeIntegralInRange(72u, 480u);
+    const Box scaled = SlideRect(screen, k, dpi);
+    const auto near = [dpi](long got, long at96) {
+        const long long exact = static_cast<long long>(at96) * dpi;
+        return static_cast<long long>(got) * 96 - exact <= 96 &&
+               exact - static_cast<long long>(got) * 96 <= 96;
+    };
+    FUZZ_CHECK(near(screen.right - scaled.right, 2) && near(screen.bottom - scaled.bottom, 30));
+    FUZZ_CHECK(near(scaled.right - scaled.left, k + 198) && near(scaled.bottom - scaled.top, 85));
+    if (k < kSlideLastStep) {
+        const Box wider = SlideRect(screen, k + 1, dpi);
+        FUZZ_CHECK(wider.left <= scaled.left && wider.right == scaled.right);
     }
 }
 
@@ -168,7 +184,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckSlide(input);
     CheckSchedule(input);
     CheckStoredState(input.ConsumeRandomLengthString(kMaxStateValueBytes + 16));
-    const bool doubleByte = input.ConsumeBool();
-    CheckCut(input.ConsumeRemainingBytesAsString(), doubleByte);
+    CheckCut(input.ConsumeRemainingBytesAsString());
     return 0;
 }

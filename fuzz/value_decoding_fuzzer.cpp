@@ -1,10 +1,11 @@
-// Stored values as another program may have written them. Input layout:
+// Stored values as another program may have written them, read as the
+// registry hands them to the wide functions. Input layout:
 //   byte 0      the value's type: 0 to 7 as they are, larger ones spread out
-//   bytes 1, 2  the read buffer's capacity, little-endian, modulo 601
-//   byte 3      bit 0: a double-byte code page (Shift-JIS lead bytes);
-//               bit 1: decode in place, the value already in the buffer
-//   the rest    the value's bytes
+//   bytes 1, 2  the field's capacity in UTF-16 units, little-endian, modulo 601
+//   byte 3      the code page's bytes per unit for the fixed field: 1 or 2
+//   the rest    the value's bytes (UTF-16, least significant byte first)
 
+#include "framework/utf_text.h"
 #include "fuzz/fuzz_check.h"
 #include "store/value_decoding.h"
 
@@ -12,34 +13,40 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
-constexpr unsigned char kUnwritten = 0xA5;
+// The units of the value up to its first NUL, as a reader must see them.
+std::u16string StoredUnits(const unsigned char* value, std::size_t size) {
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        const char16_t unit = static_cast<char16_t>(value[i] | value[i + 1] << 8);
+        if (unit == 0)
+            break;
+        units += unit;
+    }
+    return units;
+}
 
-// Checks the decoded text in buffer[0, capacity) against the value's bytes.
-void CheckText(const unsigned char* value, std::size_t size, const char* buffer,
-               std::size_t capacity, LeadBytePredicate isLeadByte) {
-    const void* nul = std::memchr(buffer, '\0', capacity);
-    FUZZ_CHECK(nul != nullptr);
-    const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(nul) - buffer);
-    FUZZ_CHECK(length <= capacity - 1);
-    FUZZ_CHECK(std::memcmp(buffer, value, length) == 0);
-
-    const void* end = size > 0 ? std::memchr(value, '\0', size) : nullptr;
-    const std::size_t textLength =
-        end != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(end) - value)
-                       : size;
-    if (textLength <= capacity - 1) {
-        FUZZ_CHECK(length == textLength);
+void CheckText(const unsigned char* value, std::size_t size, std::size_t capacity,
+               const std::string& text) {
+    const std::u16string stored = StoredUnits(value, size);
+    const std::u16string read = fw::Utf8ToUtf16(text);
+    // Never longer than the field; a prefix of what is stored, lone
+    // surrogates read as U+FFFD.
+    FUZZ_CHECK(read.size() <= capacity - 1);
+    FUZZ_CHECK(read.size() <= stored.size());
+    FUZZ_CHECK(fw::Utf16ToUtf8(stored.substr(0, read.size())) == text);
+    if (stored.size() <= capacity - 1) {
+        FUZZ_CHECK(read.size() == stored.size());
         return;
     }
-    // Cut: at a character boundary, and no whole character more would fit.
-    std::size_t boundary = 0;
-    while (boundary < length)
-        boundary += isLeadByte(value[boundary]) ? 2 : 1;
-    FUZZ_CHECK(boundary == length);
-    FUZZ_CHECK(length + (isLeadByte(value[length]) ? 2 : 1) > capacity - 1);
+    // Cut: no whole character more would fit, and no pair is split.
+    const bool pairAtCut = read.size() + 1 < stored.size() && stored[read.size()] >= 0xD800 &&
+                           stored[read.size()] <= 0xDBFF && stored[read.size() + 1] >= 0xDC00 &&
+                           stored[read.size() + 1] <= 0xDFFF;
+    FUZZ_CHECK(read.size() + (pairAtCut ? 2 : 1) > capacity - 1);
 }
 
 void CheckDword(std::uint32_t type, const unsigned char* value, std::size_t size) {
@@ -56,6 +63,30 @@ void CheckDword(std::uint32_t type, const unsigned char* value, std::size_t size
     }
 }
 
+// The fixed field: text, NUL, zeros, sized so that a code-page reader gets
+// exactly `capacity` bytes; refused when either length rule is broken.
+void CheckFixed(const std::string& text, std::size_t capacity, std::size_t bytesPerUnit) {
+    const std::u16string units = fw::Utf8ToUtf16(text);
+    const std::size_t codePageBytes = units.size() * bytesPerUnit;
+    const std::u16string field = EncodeFixedText(units, codePageBytes, capacity);
+    const bool fits = capacity > 0 && units.size() < capacity && codePageBytes < capacity;
+    FUZZ_CHECK(field.empty() != fits);
+    if (!fits)
+        return;
+    FUZZ_CHECK(field.compare(0, units.size(), units) == 0);
+    for (std::size_t i = units.size(); i < field.size(); ++i)
+        FUZZ_CHECK(field[i] == 0);
+    FUZZ_CHECK(codePageBytes + (field.size() - units.size()) == capacity);
+    if (bytesPerUnit == 1)
+        FUZZ_CHECK(field.size() == capacity);
+    // What is written reads back as it was.
+    std::string back;
+    FUZZ_CHECK(DecodeTextValue(kValueTypeExpandText,
+                               reinterpret_cast<const unsigned char*>(field.data()),
+                               field.size() * 2, capacity, back));
+    FUZZ_CHECK(back == text);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -63,45 +94,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const std::uint32_t type = data[0] < 8 ? data[0] : data[0] * 0x01010101u;
     const std::size_t capacity = (data[1] | static_cast<std::size_t>(data[2]) << 8) % 601;
-    const LeadBytePredicate isLeadByte =
-        (data[3] & 1) != 0 ? fuzzing::ShiftJisLeadByte : fuzzing::NoLeadBytes;
-    const bool inPlace = (data[3] & 2) != 0;
-    std::size_t valueSize = size - 4;
+    const std::size_t bytesPerUnit = (data[3] & 1) != 0 ? 2 : 1;
+    const std::size_t valueSize = size - 4;
 
-    // Every block is exactly as large as it claims, so that a read or write
-    // past it is caught.
+    // Every block is exactly as large as it claims, so that a read past it is
+    // caught.
     std::unique_ptr<unsigned char[]> value(new unsigned char[valueSize]);
     std::memcpy(value.get(), data + 4, valueSize);
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    std::memset(buffer.get(), kUnwritten, capacity);
 
     CheckDword(type, value.get(), valueSize);
 
-    const unsigned char* source = value.get();
-    if (inPlace) {
-        // As the registry read leaves it: at most `capacity` bytes in the buffer.
-        if (valueSize > capacity)
-            valueSize = capacity;
-        std::memcpy(buffer.get(), value.get(), valueSize);
-        source = reinterpret_cast<const unsigned char*>(buffer.get());
-    }
-    const bool ok = DecodeTextValue(type, source, valueSize, buffer.get(), capacity, isLeadByte);
-    if (capacity == 0) {
-        FUZZ_CHECK(!ok);
-        return 0;
-    }
+    std::string text = "unwritten";
+    const bool ok = DecodeTextValue(type, value.get(), valueSize, capacity, text);
     const bool isText =
         type == kValueTypeText || type == kValueTypeExpandText || type == kValueTypeMultiText;
-    FUZZ_CHECK(ok == isText);
-    if (!isText) {
-        FUZZ_CHECK(buffer[0] == '\0');
-        return 0;
+    FUZZ_CHECK(ok == (isText && capacity > 0));
+    if (!ok) {
+        FUZZ_CHECK(text.empty());
+    } else {
+        CheckText(value.get(), valueSize, capacity, text);
+        CheckFixed(text, capacity, bytesPerUnit);
     }
-    CheckText(value.get(), valueSize, buffer.get(), capacity, isLeadByte);
-
-    // The prefix never ends inside a character and is at most one byte short.
-    const std::size_t prefix =
-        WholeCharacterPrefix(reinterpret_cast<const char*>(value.get()), valueSize, isLeadByte);
-    FUZZ_CHECK(prefix <= valueSize && valueSize - prefix <= 1);
     return 0;
 }

@@ -13,6 +13,7 @@ import math
 import os
 import struct
 import sys
+import zlib
 
 ART_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "art")
 
@@ -242,23 +243,74 @@ def write_bmp24(path, canvas):
     _write(path, data)
 
 
-def write_ico(path, canvases):
-    """16-colour icon with one image per canvas; None pixels are masked out."""
-    images = []
-    for canvas in canvases:
-        xor = _pack_4bpp(canvas, path)
-        and_mask = _pack_and_mask(canvas)
-        header = _info_header(canvas.width, canvas.height * 2, 4,
-                              len(xor) + len(and_mask), 0)
-        images.append(header + _palette_bytes() + xor + and_mask)
+def _png(canvas):
+    """32-bit RGBA PNG; None pixels are fully transparent."""
+    raw = bytearray()
+    for y in range(canvas.height):
+        raw.append(0)
+        for x in range(canvas.width):
+            c = canvas.get(x, y)
+            raw += bytes((0, 0, 0, 0)) if c is None else bytes((c[0], c[1], c[2], 255))
 
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body
+                + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+    header = struct.pack(">IIBBBBB", canvas.width, canvas.height, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+            + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def _bmp32_icon_image(canvas):
+    """A 32-bit icon image with alpha (0 or 255) and its AND mask."""
+    pixels = bytearray()
+    for y in range(canvas.height - 1, -1, -1):
+        for x in range(canvas.width):
+            c = canvas.get(x, y)
+            pixels += bytes((0, 0, 0, 0)) if c is None else bytes((c[2], c[1], c[0], 255))
+    and_mask = _pack_and_mask(canvas)
+    header = _info_header(canvas.width, canvas.height * 2, 32,
+                          len(pixels) + len(and_mask), 0)
+    return header + bytes(pixels) + and_mask
+
+
+def write_ico32(path, canvases):
+    """Icon with one 32-bit image (with alpha) per canvas; 256 pixels and
+    more as PNG, as Windows expects there."""
+    images = [_png(c) if c.width >= 256 else _bmp32_icon_image(c) for c in canvases]
     data = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for canvas, image in zip(canvases, images):
         data += struct.pack("<BBBBHHII", canvas.width % 256, canvas.height % 256,
-                            16, 0, 1, 4, len(image), offset)
+                            0, 0, 1, 32, len(image), offset)
         offset += len(image)
     _write(path, data + b"".join(images))
+
+
+def scaled(canvas, size):
+    """The same picture at size x size, pixel for pixel from the nearest
+    source pixel, so that it stays the same drawing, only larger."""
+    c = Canvas(size, size)
+    for y in range(size):
+        for x in range(size):
+            c.pixels[y][x] = canvas.get(x * canvas.width // size,
+                                        y * canvas.height // size)
+    return c
+
+
+def scaled_rect(canvas, width, height):
+    c = Canvas(width, height)
+    for y in range(height):
+        for x in range(width):
+            c.pixels[y][x] = canvas.get(x * canvas.width // width,
+                                        y * canvas.height // height)
+    return c
+
+
+def icon_sizes(small, large):
+    """16, 20, 24, 32, 48 and 256 pixels: the two drawn sizes as they are,
+    the others from the nearest drawn one below."""
+    return [small, scaled(small, 20), scaled(small, 24), large, scaled(large, 48),
+            scaled(large, 256)]
 
 
 def _write(path, data):
@@ -628,12 +680,16 @@ def main():
     def out(name):
         return os.path.join(ART_DIR, name)
 
-    write_ico(out("quillmere.ico"), [calendar_icon_32(), calendar_icon_16()])
-    write_ico(out("reminder.ico"), [alarm_clock_32(), alarm_clock_16()])
-    write_bmp4(out("options.bmp"), options_bitmap())
-    write_bmp4(out("save.bmp"), save_bitmap())
-    write_bmp4(out("next.bmp"), next_bitmap())
-    write_bmp4(out("prev.bmp"), prev_bitmap())
+    write_ico32(out("quillmere.ico"), icon_sizes(calendar_icon_16(), calendar_icon_32()))
+    write_ico32(out("reminder.ico"), icon_sizes(alarm_clock_16(), alarm_clock_32()))
+    buttons = {"options": options_bitmap(), "save": save_bitmap(),
+               "next": next_bitmap(), "prev": prev_bitmap()}
+    for name, picture in buttons.items():
+        write_bmp4(out(name + ".bmp"), picture)
+        # The same pictures for higher DPIs, as large as the DPI asks.
+        for size in (20, 24, 32):
+            width = picture.width * size // 16
+            write_bmp24(out("%s_%d.bmp" % (name, size)), scaled_rect(picture, width, size))
     write_bmp24(out("events_list.bmp"), events_strip(34, LIST_BACKGROUND))
     write_bmp24(out("events_combo.bmp"), events_strip(32, COMBO_BACKGROUND))
 

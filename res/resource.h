@@ -15,6 +15,9 @@
 #define IDR_MAIN_MENU 149
 #define IDR_REMINDER_MENU 170
 
+// Shortcut keys of the main window
+#define IDR_MAIN_ACCELERATORS 149
+
 // Icons
 #define IDI_QUILLMERE 128
 #define IDI_REMINDER 165
@@ -26,6 +29,20 @@
 #define IDB_NEXT_DAY 166
 #define IDB_PREV_DAY 167
 #define IDB_EVENTS_LIST 168
+// The four button pictures drawn larger, with alpha, for higher DPIs: the
+// 16-pixel picture's id plus 2000 (20 pixels), 3000 (24) or 4000 (32).
+#define IDB_SAVE_NOTES_20 2155
+#define IDB_SAVE_NOTES_24 3155
+#define IDB_SAVE_NOTES_32 4155
+#define IDB_OPTIONS_20 2161
+#define IDB_OPTIONS_24 3161
+#define IDB_OPTIONS_32 4161
+#define IDB_NEXT_DAY_20 2166
+#define IDB_NEXT_DAY_24 3166
+#define IDB_NEXT_DAY_32 4166
+#define IDB_PREV_DAY_20 2167
+#define IDB_PREV_DAY_24 3167
+#define IDB_PREV_DAY_32 4167
 
 // Strings
 #define IDS_ABOUTBOX 101

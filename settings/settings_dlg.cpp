@@ -1,5 +1,6 @@
 #include "settings/settings_dlg.h"
 
+#include "framework/display.h"
 #include "framework/message_box.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
@@ -32,7 +33,7 @@ bool CSettingsDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 
 BOOL CSettingsDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
-    m_font = fw::CreateArialFont(14, FW_BOLD);
+    m_font = fw::CreateArialFont(14, FW_BOLD, Dpi());
 
     CCalendarRegistry registry;
     m_chkDeleteOutdated.SetCheck(registry.GetTimeoutDelete() == 1 ? BST_CHECKED : BST_UNCHECKED);
@@ -86,4 +87,10 @@ HBRUSH CSettingsDlg::OnCtlColor(HDC, HWND control, UINT kind) {
         fw::SetFontIfDifferent(control, m_font.get());
     // The dialog's own colours: a null brush lets the dialog manager draw.
     return nullptr;
+}
+
+void CSettingsDlg::OnDpiChanged(UINT dpi) {
+    fw::unique_hfont font = fw::CreateArialFont(14, FW_BOLD, dpi);
+    fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
+    m_font = std::move(font);
 }

@@ -22,6 +22,8 @@ public:
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
     BOOL OnInitDialog() override;
+    // Moved to a monitor of another DPI: the bold font is made again.
+    void OnDpiChanged(UINT dpi) override;
     void OnOK() override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 

@@ -1,6 +1,7 @@
 #include "store/calendar_registry.h"
 
 #include "framework/clock.h"
+#include "framework/utf_text.h"
 #include "framework/message_box.h"
 #include "framework/unique_handle.h"
 #include "store/calendar_root.h"
@@ -38,15 +39,9 @@ fw::unique_hkey OpenDayKey(const std::string& dateText) {
     fw::unique_hkey root;
     if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS)
         return day;
-    if (RegOpenKeyExA(root.get(), dateText.c_str(), 0, KEY_READ, day.put()) != ERROR_SUCCESS)
+    if (OpenSubkey(root.get(), dateText, KEY_READ, day) != ERROR_SUCCESS)
         day.reset();
     return day;
-}
-
-// A text longer than its field would lose its end; the store refuses it
-// instead of cutting it.
-bool FitsField(const std::string& text, size_t fieldBytes) {
-    return text.size() < fieldBytes;
 }
 
 // Gives a key below `parent` a new name. Windows has done so since Vista;
@@ -58,22 +53,18 @@ RenameKeyFn RenameKeyFunction() {
     return rename;
 }
 
-std::wstring Widen(const std::string& ascii) {
-    // Key names made by the program are plain ASCII.
-    return std::wstring(ascii.begin(), ascii.end());
-}
-
 // Notes, for this user, which unfinished key a New is writing (empty: none).
 bool NoteUnfinishedNew(const std::string& path) {
     fw::unique_hkey user;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kUserKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, user.put(), nullptr) != ERROR_SUCCESS)
+    if (CreateSubkey(HKEY_CURRENT_USER, kUserKeyPath, KEY_SET_VALUE, user) != ERROR_SUCCESS)
         return false;
+    const std::wstring name = fw::Widen(kValueUnfinishedNew);
     if (path.empty())
-        return RegDeleteValueA(user.get(), kValueUnfinishedNew) == ERROR_SUCCESS;
-    return RegSetValueExA(user.get(), kValueUnfinishedNew, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(path.c_str()),
-                          static_cast<DWORD>(path.size() + 1)) == ERROR_SUCCESS;
+        return RegDeleteValueW(user.get(), name.c_str()) == ERROR_SUCCESS;
+    const std::wstring wide = fw::Widen(path);
+    return RegSetValueExW(user.get(), name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(wide.c_str()),
+                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 // A name for the unfinished key that no other save uses now.
@@ -89,9 +80,8 @@ std::string NextUnfinishedName() {
 
 LONG OpenCalendarRoot(REGSAM access, fw::unique_hkey& root, bool create) {
     if (create)
-        return RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, nullptr,
-                               REG_OPTION_NON_VOLATILE, access, nullptr, root.put(), nullptr);
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, access, root.put());
+        return CreateSubkey(HKEY_LOCAL_MACHINE, kCalendarRootPath, access, root);
+    return OpenSubkey(HKEY_LOCAL_MACHINE, kCalendarRootPath, access, root);
 }
 
 SaveStepObserver SetSaveStepObserverForTesting(SaveStepObserver observer) {
@@ -102,9 +92,12 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
                                        const std::string& toText, const std::string& notes,
                                        const std::string& eventText, int eventIndex,
                                        const std::string& detailNotes) {
-    if (!IsDayKeyName(dateText) || !FitsField(fromText, kDateFieldBytes) ||
-        !FitsField(toText, kDateFieldBytes) || !FitsField(notes, kNotesFieldBytes) ||
-        !FitsField(eventText, kEventFieldBytes) || !FitsField(detailNotes, kNotesFieldBytes))
+    // A text longer than its field would lose its end; the store refuses it
+    // instead of cutting it.
+    if (!IsDayKeyName(dateText) || !FitsTextField(fromText, kDateFieldBytes) ||
+        !FitsTextField(toText, kDateFieldBytes) || !FitsTextField(notes, kNotesFieldBytes) ||
+        !FitsTextField(eventText, kEventFieldBytes) ||
+        !FitsTextField(detailNotes, kNotesFieldBytes))
         return false;
     // Each key is asked only for what is done with it, so that a user whom the
     // installer granted read, write and delete access can file appointments.
@@ -114,8 +107,7 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
     if (!SaveGoesOn(1))
         return false;
     fw::unique_hkey day;
-    if (RegCreateKeyExA(root.get(), dateText.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_READ | KEY_WRITE, nullptr, day.put(), nullptr) != ERROR_SUCCESS)
+    if (CreateSubkey(root.get(), dateText, KEY_READ | KEY_WRITE, day) != ERROR_SUCCESS)
         return false;
     if (!SaveGoesOn(2))
         return false;
@@ -152,9 +144,8 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
             const std::string name = AppointmentKeyName(now, attempt);
             fw::unique_hkey appointment;
             DWORD disposition = 0;
-            if (RegCreateKeyExA(day.get(), name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                KEY_SET_VALUE, nullptr, appointment.put(),
-                                &disposition) != ERROR_SUCCESS)
+            if (CreateSubkey(day.get(), name, KEY_SET_VALUE, appointment, &disposition) !=
+                ERROR_SUCCESS)
                 return false;
             if (disposition != REG_CREATED_NEW_KEY)
                 continue;
@@ -162,7 +153,7 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
                 return true;
             appointment.reset();
             if (!cutShort)
-                RegDeleteKeyA(day.get(), name.c_str());
+                DeleteSubkey(day.get(), name);
             return false;
         }
         return false;
@@ -176,16 +167,15 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
     if (!SaveGoesOn(3))
         return false;
     auto abandon = [&] {
-        RegDeleteKeyA(day.get(), unfinished.c_str());
+        DeleteSubkey(day.get(), unfinished);
         NoteUnfinishedNew(std::string());
         return false;
     };
     {
         fw::unique_hkey appointment;
         DWORD disposition = 0;
-        if (RegCreateKeyExA(day.get(), unfinished.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE, nullptr, appointment.put(),
-                            &disposition) != ERROR_SUCCESS ||
+        if (CreateSubkey(day.get(), unfinished, KEY_SET_VALUE, appointment, &disposition) !=
+                ERROR_SUCCESS ||
             disposition != REG_CREATED_NEW_KEY) {
             // Never another save's key: the name holds this process and a
             // counter.
@@ -202,14 +192,14 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
     // under it would be lost.
     auto taken = [&](const std::string& name) {
         fw::unique_hkey existing;
-        return RegOpenKeyExA(day.get(), name.c_str(), 0, KEY_QUERY_VALUE, existing.put()) !=
-               ERROR_FILE_NOT_FOUND;
+        return OpenSubkey(day.get(), name, KEY_QUERY_VALUE, existing) != ERROR_FILE_NOT_FOUND;
     };
     for (int attempt = 0; attempt < kMaxKeyNameAttempts; ++attempt) {
         const std::string name = AppointmentKeyName(now, attempt);
         if (taken(name))
             continue;
-        if (rename(day.get(), Widen(unfinished).c_str(), Widen(name).c_str()) == ERROR_SUCCESS) {
+        if (rename(day.get(), fw::Widen(unfinished).c_str(), fw::Widen(name).c_str()) ==
+            ERROR_SUCCESS) {
             if (SaveGoesOn(11)) {
                 NoteUnfinishedNew(std::string());
                 SaveGoesOn(12);
@@ -226,19 +216,20 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
 
 void CCalendarRegistry::RemoveUnfinishedNew() {
     fw::unique_hkey user;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserKeyPath, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                      user.put()) != ERROR_SUCCESS)
+    if (OpenSubkey(HKEY_CURRENT_USER, kUserKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE, user) !=
+        ERROR_SUCCESS)
         return;
-    char path[2 * kKeyNameBufferSize] = "";
+    const std::wstring noteName = fw::Widen(kValueUnfinishedNew);
     DWORD type = REG_NONE;
-    DWORD size = sizeof path - 1;
-    if (RegQueryValueExA(user.get(), kValueUnfinishedNew, nullptr, &type,
-                         reinterpret_cast<BYTE*>(path), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(user.get(), noteName.c_str(), nullptr, &type, nullptr, nullptr) !=
+            ERROR_SUCCESS ||
         type != REG_SZ) {
-        RegDeleteValueA(user.get(), kValueUnfinishedNew);
+        RegDeleteValueW(user.get(), noteName.c_str());
         return;
     }
-    path[size < sizeof path ? size : sizeof path - 1] = '\0';
+    std::string note;
+    ReadTextValue(user.get(), kValueUnfinishedNew, note, 2 * kKeyNameBufferSize);
+    const char* path = note.c_str();
     // Only a key the program names as unfinished, directly below a day, is
     // ever removed: the note may be damaged, the store must not be.
     const char* separator = std::strchr(path, '\\');
@@ -248,13 +239,13 @@ void CCalendarRegistry::RemoveUnfinishedNew() {
         OpenCalendarRoot(KEY_READ, root) == ERROR_SUCCESS) {
         const std::string day(path, static_cast<size_t>(separator - path));
         fw::unique_hkey dayKey;
-        if (RegOpenKeyExA(root.get(), day.c_str(), 0, KEY_READ, dayKey.put()) == ERROR_SUCCESS) {
-            const LONG rc = RegDeleteKeyA(dayKey.get(), separator + 1);
+        if (OpenSubkey(root.get(), day, KEY_READ, dayKey) == ERROR_SUCCESS) {
+            const LONG rc = DeleteSubkey(dayKey.get(), separator + 1);
             if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
                 return; // kept, to be tried again at the next start
         }
     }
-    RegDeleteValueA(user.get(), kValueUnfinishedNew);
+    RegDeleteValueW(user.get(), noteName.c_str());
 }
 
 void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes,
@@ -265,19 +256,19 @@ void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes
     AppointmentFields fields;
     ForEachSubkey(day.get(), [&](const char* name) {
         fw::unique_hkey appointment;
-        const LONG opened = RegOpenKeyExA(day.get(), name, 0, KEY_READ, appointment.put());
+        const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
         if (opened != ERROR_SUCCESS)
             return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
         DWORD index = static_cast<DWORD>(-1);
         ReadDwordValue(appointment.get(), kValueEventIndex, index);
-        ReadTextValue(appointment.get(), kValueEvent, fields.event, sizeof fields.event);
-        ReadTextValue(appointment.get(), kValueNotes, fields.notes, sizeof fields.notes);
+        ReadTextValue(appointment.get(), kValueEvent, fields.event, kEventFieldBytes);
+        ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes);
         if (mode == LIST_FILL) {
-            view.AppendAppointmentRow(fields.event, fields.notes, static_cast<int>(index));
+            view.AppendAppointmentRow(fields.event.c_str(), fields.notes.c_str(),
+                                      static_cast<int>(index));
         } else if (mode == LIST_SHOW_DETAIL && matchNotes == fields.notes) {
-            ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail,
-                          sizeof fields.detail);
-            view.ShowDetailNotes(fields.detail);
+            ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail, kNotesFieldBytes);
+            view.ShowDetailNotes(fields.detail.c_str());
         }
         return SubkeyStep::Next;
     });
@@ -286,7 +277,7 @@ void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes
 int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
                                          const std::string& matchNotes,
                                          const std::string& detailNotes) {
-    if (mode == MODIFY_SAVE_DETAIL && !FitsField(detailNotes, kNotesFieldBytes))
+    if (mode == MODIFY_SAVE_DETAIL && !FitsTextField(detailNotes, kNotesFieldBytes))
         return MODIFY_RESULT_SAVE_FAILED;
     // Notes saved into no appointment are lost once the user moves on, so an
     // appointment that is gone (another program deleted it) is a failed save.
@@ -295,14 +286,14 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
         return mode == MODIFY_SAVE_DETAIL ? MODIFY_RESULT_SAVE_FAILED : MODIFY_RESULT_NONE;
     int result = MODIFY_RESULT_NONE;
     bool matched = false;
-    char notes[kNotesFieldBytes];
+    std::string notes;
     ForEachSubkey(day.get(), [&](const char* name) {
         {
             fw::unique_hkey appointment;
-            const LONG opened = RegOpenKeyExA(day.get(), name, 0, KEY_READ, appointment.put());
+            const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
             if (opened != ERROR_SUCCESS)
                 return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
-            ReadTextValue(appointment.get(), kValueNotes, notes, sizeof notes);
+            ReadTextValue(appointment.get(), kValueNotes, notes, kNotesFieldBytes);
         }
         if (matchNotes != notes)
             return SubkeyStep::Next;
@@ -310,8 +301,7 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
 
         if (mode == MODIFY_SAVE_DETAIL) {
             fw::unique_hkey appointment;
-            if (RegOpenKeyExA(day.get(), name, 0, KEY_SET_VALUE, appointment.put()) !=
-                    ERROR_SUCCESS ||
+            if (OpenSubkey(day.get(), name, KEY_SET_VALUE, appointment) != ERROR_SUCCESS ||
                 !WriteFixedText(appointment.get(), kValueDetailNotes, detailNotes,
                                 kNotesFieldBytes))
                 result = MODIFY_RESULT_SAVE_FAILED;
@@ -326,7 +316,7 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
             }
             // Another program may have deleted it while the user was asked;
             // it is gone as the user wanted, and its row must go too.
-            const LONG deleted = RegDeleteKeyA(day.get(), name);
+            const LONG deleted = DeleteSubkey(day.get(), name);
             result = deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND
                          ? MODIFY_RESULT_DELETED
                          : MODIFY_RESULT_DELETE_FAILED;

@@ -38,12 +38,16 @@ inline constexpr const char* kUserKeyPath = "Software\\Quillmere";
 // until it has its final name; left behind only when the save was cut short.
 inline constexpr const char* kValueUnfinishedNew = "Unfinished New";
 
-// Byte counts of the stored texts; a field holds one character less.
+// The sizes of the stored text fields: bytes, as a program writing through the
+// code-page functions lays them out, and so many UTF-16 units in the
+// registry's own storage. A field holds one character less (see
+// FitsTextField in store/registry_value.h).
 inline constexpr size_t kDateFieldBytes = 11;
 inline constexpr size_t kNotesFieldBytes = 500;
 inline constexpr size_t kEventFieldBytes = 10;
 inline constexpr size_t kMaxNotesLength = kNotesFieldBytes - 1;
-// Key names are read into buffers this large (the registry allows 255 characters).
+// Key names are read into buffers of this many UTF-16 units (the registry
+// allows 255 characters).
 inline constexpr size_t kKeyNameBufferSize = 256;
 
 // The steps of a New save that change the registry, in order: the root and

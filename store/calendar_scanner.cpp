@@ -34,7 +34,7 @@ struct WalkResult {
 
 DWORD SubkeyCount(HKEY key) {
     DWORD count = 0;
-    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
                      nullptr, nullptr, nullptr);
     return count;
 }
@@ -45,16 +45,16 @@ SubkeyStep VisitAppointment(HKEY day, const char* name, const CalendarDate& toda
     RangeState state = RangeState::Unreadable;
     {
         fw::unique_hkey appointment;
-        const LONG opened = RegOpenKeyExA(day, name, 0, KEY_READ, appointment.put());
+        const LONG opened = OpenSubkey(day, name, KEY_READ, appointment);
         if (opened == ERROR_FILE_NOT_FOUND) {
             result.sawGone = true;
             return SubkeyStep::Removed;
         }
         if (opened != ERROR_SUCCESS)
             return SubkeyStep::Next;
-        ReadTextValue(appointment.get(), kValueFrom, fields.from, sizeof fields.from);
-        ReadTextValue(appointment.get(), kValueTo, fields.to, sizeof fields.to);
-        state = ClassifyRange(fields.from, fields.to, today);
+        ReadTextValue(appointment.get(), kValueFrom, fields.from, kDateFieldBytes);
+        ReadTextValue(appointment.get(), kValueTo, fields.to, kDateFieldBytes);
+        state = ClassifyRange(fields.from.c_str(), fields.to.c_str(), today);
         // Another program may delete the key between the reads; its values
         // then read as missing, which must not be taken for what it holds.
         if (state == RangeState::Unreadable && IsKeyGone(appointment.get())) {
@@ -64,9 +64,8 @@ SubkeyStep VisitAppointment(HKEY day, const char* name, const CalendarDate& toda
         if (!result.purge) {
             const char* notes = nullptr;
             if (state == RangeState::Current) {
-                if (ReadTextValue(appointment.get(), kValueNotes, fields.notes,
-                                  sizeof fields.notes))
-                    notes = fields.notes;
+                if (ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes))
+                    notes = fields.notes.c_str();
                 else if (IsKeyGone(appointment.get()))
                     return SubkeyStep::Removed;
                 // A current appointment without notes shows no empty line.
@@ -74,7 +73,7 @@ SubkeyStep VisitAppointment(HKEY day, const char* name, const CalendarDate& toda
                     result.lines->push_back(notes);
             }
             if (result.index != nullptr)
-                result.index->Add(fields.from, fields.to, notes);
+                result.index->Add(fields.from.c_str(), fields.to.c_str(), notes);
             return SubkeyStep::Next;
         }
     }
@@ -83,7 +82,7 @@ SubkeyStep VisitAppointment(HKEY day, const char* name, const CalendarDate& toda
     // deleted first is gone all the same.
     if (state != RangeState::Ended)
         return SubkeyStep::Next;
-    const LONG deleted = RegDeleteKeyA(day, name);
+    const LONG deleted = DeleteSubkey(day, name);
     if (deleted == ERROR_SUCCESS)
         ++result.deleted;
     else if (deleted == ERROR_FILE_NOT_FOUND)
@@ -108,7 +107,7 @@ bool Walk(HKEY root, const CalendarDate& today, const std::atomic<bool>& stop, W
         if (result.purge && !IsDateKeyName(dayName))
             return SubkeyStep::Next;
         fw::unique_hkey day;
-        const LONG opened = RegOpenKeyExA(root, dayName, 0, KEY_READ, day.put());
+        const LONG opened = OpenSubkey(root, dayName, KEY_READ, day);
         if (opened != ERROR_SUCCESS)
             return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
         // A key deleted by another program ahead of the walk lets the keys
@@ -142,7 +141,7 @@ bool Walk(HKEY root, const CalendarDate& today, const std::atomic<bool>& stop, W
 } // namespace
 
 CCalendarScanner::CCalendarScanner()
-    : m_changed(CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_ticks(&SystemTicks) {}
+    : m_changed(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_ticks(&SystemTicks) {}
 
 CCalendarScanner::~CCalendarScanner() = default;
 

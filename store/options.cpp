@@ -9,7 +9,7 @@ namespace {
 // REG_DWORD is not an option value: it reads as the default.
 int ReadOption(const char* name, int defaultValue) {
     fw::unique_hkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+    if (OpenSubkey(HKEY_LOCAL_MACHINE, kOptionsKeyPath, KEY_READ, key) != ERROR_SUCCESS)
         return defaultValue;
     DWORD value = static_cast<DWORD>(defaultValue);
     ReadDwordValue(key.get(), name, value);
@@ -18,8 +18,7 @@ int ReadOption(const char* name, int defaultValue) {
 
 bool WriteOption(const char* name, int value) {
     fw::unique_hkey key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kOptionsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    if (CreateSubkey(HKEY_LOCAL_MACHINE, kOptionsKeyPath, KEY_SET_VALUE, key) != ERROR_SUCCESS)
         return false;
     return WriteDwordValue(key.get(), name, static_cast<DWORD>(value));
 }

@@ -1,40 +1,58 @@
 #include "store/registry_value.h"
 
-#include <cstring>
+#include "framework/utf_text.h"
+
+#include <atomic>
 #include <vector>
 
 static_assert(kValueTypeNone == REG_NONE && kValueTypeText == REG_SZ &&
               kValueTypeExpandText == REG_EXPAND_SZ && kValueTypeBinary == REG_BINARY &&
               kValueTypeDword == REG_DWORD && kValueTypeMultiText == REG_MULTI_SZ);
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide characters are UTF-16 units");
 
-bool IsSystemLeadByte(unsigned char byte) {
-    return IsDBCSLeadByte(byte) != FALSE;
+namespace {
+
+std::atomic<UINT> g_codePage{CP_ACP};
+
+size_t CodePageLength(const std::wstring& wide) {
+    if (wide.empty())
+        return 0;
+    const int bytes =
+        WideCharToMultiByte(g_codePage.load(), 0, wide.data(), static_cast<int>(wide.size()),
+                            nullptr, 0, nullptr, nullptr);
+    // A text the code page cannot take at all counts as too long.
+    return bytes > 0 ? static_cast<size_t>(bytes) : static_cast<size_t>(-1);
 }
 
-bool ReadTextValue(HKEY key, const char* name, char* buffer, size_t capacity) {
-    if (buffer == nullptr || capacity == 0)
+} // namespace
+
+UINT SetStoreCodePageForTesting(UINT codePage) {
+    return g_codePage.exchange(codePage);
+}
+
+size_t CodePageLength(const std::string& text) {
+    return CodePageLength(fw::Widen(text));
+}
+
+bool ReadTextValue(HKEY key, const char* name, std::string& text, size_t capacity) {
+    text.clear();
+    if (capacity == 0)
         return false;
+    const std::wstring wideName = fw::Widen(name);
     DWORD type = REG_NONE;
-    DWORD size = static_cast<DWORD>(capacity);
-    LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
-    if (rc == ERROR_SUCCESS)
-        return DecodeTextValue(type, reinterpret_cast<const unsigned char*>(buffer),
-                               size < capacity ? size : capacity, buffer, capacity);
-    buffer[0] = '\0';
-    if (rc != ERROR_MORE_DATA)
-        return false;
+    std::vector<BYTE> data(capacity * sizeof(wchar_t));
+    DWORD size = static_cast<DWORD>(data.size());
+    LONG rc = RegQueryValueExW(key, wideName.c_str(), nullptr, &type, data.data(), &size);
     // Longer than the field: read it whole, then keep what fits. The value may
     // change between the calls, so ask again while it keeps growing.
-    std::vector<char> whole;
     for (int tries = 0; tries < 4 && rc == ERROR_MORE_DATA; ++tries) {
-        whole.resize(size);
-        rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(whole.data()),
-                              &size);
+        data.resize(size);
+        rc = RegQueryValueExW(key, wideName.c_str(), nullptr, &type, data.data(), &size);
     }
     if (rc != ERROR_SUCCESS)
         return false;
-    return DecodeTextValue(type, reinterpret_cast<const unsigned char*>(whole.data()),
-                           size < whole.size() ? size : whole.size(), buffer, capacity);
+    return DecodeTextValue(type, data.data(), size < data.size() ? size : data.size(), capacity,
+                           text);
 }
 
 bool ReadDwordValue(HKEY key, const char* name, DWORD& value) {
@@ -42,26 +60,45 @@ bool ReadDwordValue(HKEY key, const char* name, DWORD& value) {
     BYTE data[4] = {};
     DWORD size = sizeof data;
     std::uint32_t decoded = 0;
-    if (RegQueryValueExA(key, name, nullptr, &type, data, &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key, fw::Widen(name).c_str(), nullptr, &type, data, &size) !=
+            ERROR_SUCCESS ||
         !DecodeDwordValue(type, data, size, decoded))
         return false;
     value = decoded;
     return true;
 }
 
-bool WriteFixedText(HKEY key, const char* name, const std::string& text, size_t byteCount) {
-    if (byteCount == 0)
+bool FitsTextField(const std::string& text, size_t fieldSize) {
+    const std::wstring wide = fw::Widen(text);
+    return fieldSize > 0 && wide.size() <= fieldSize - 1 && CodePageLength(wide) <= fieldSize - 1;
+}
+
+bool WriteFixedText(HKEY key, const char* name, const std::string& text, size_t fieldSize) {
+    const std::wstring wide = fw::Widen(text);
+    const std::u16string field =
+        EncodeFixedText(std::u16string(wide.begin(), wide.end()), CodePageLength(wide), fieldSize);
+    if (field.empty())
         return false;
-    std::vector<char> field(byteCount, '\0');
-    size_t length = text.size();
-    if (length > byteCount - 1)
-        length = WholeCharacterPrefix(text.data(), byteCount - 1);
-    std::memcpy(field.data(), text.data(), length);
-    return RegSetValueExA(key, name, 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(field.data()),
-                          static_cast<DWORD>(byteCount)) == ERROR_SUCCESS;
+    return RegSetValueExW(key, fw::Widen(name).c_str(), 0, REG_EXPAND_SZ,
+                          reinterpret_cast<const BYTE*>(field.data()),
+                          static_cast<DWORD>(field.size() * sizeof(char16_t))) == ERROR_SUCCESS;
 }
 
 bool WriteDwordValue(HKEY key, const char* name, DWORD value) {
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                          sizeof value) == ERROR_SUCCESS;
+    return RegSetValueExW(key, fw::Widen(name).c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&value), sizeof value) == ERROR_SUCCESS;
+}
+
+LONG OpenSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_hkey& key) {
+    return RegOpenKeyExW(parent, fw::Widen(name).c_str(), 0, access, key.put());
+}
+
+LONG CreateSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_hkey& key,
+                  DWORD* disposition) {
+    return RegCreateKeyExW(parent, fw::Widen(name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                           access, nullptr, key.put(), disposition);
+}
+
+LONG DeleteSubkey(HKEY parent, const std::string& name) {
+    return RegDeleteKeyW(parent, fw::Widen(name).c_str());
 }

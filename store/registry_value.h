@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framework/unique_handle.h"
 #include "store/value_decoding.h"
 
 #include <windows.h>
@@ -7,24 +8,43 @@
 #include <string>
 
 // Reading and writing the store's values exactly as they are laid out: texts as
-// REG_EXPAND_SZ of a fixed byte count, numbers as 4-byte REG_DWORD. Whatever
-// another program stored, a read never runs past its buffer and every text it
-// returns is NUL-terminated. What the bytes mean is decided in
-// store/value_decoding.h.
+// REG_EXPAND_SZ of a fixed length, numbers as 4-byte REG_DWORD. Every call
+// goes through the registry's wide functions; names and texts are UTF-8 here.
+// What the stored units mean is decided in store/value_decoding.h.
 
-// Reads a text value into `buffer` of `capacity` bytes (at least 1). Accepts
-// REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ (its first string); a longer text is
-// cut at a character boundary to capacity - 1 bytes. Any other type, or a
-// missing value, gives "" and false.
-bool ReadTextValue(HKEY key, const char* name, char* buffer, size_t capacity);
+// Reads a text value for a field of `capacity` characters (UTF-16 units, its
+// NUL included, at least 1) into `text`. Accepts REG_SZ, REG_EXPAND_SZ and
+// REG_MULTI_SZ (its first string); a longer text is cut to capacity - 1 units
+// at a whole character. Any other type, or a missing value, gives "" and false.
+bool ReadTextValue(HKEY key, const char* name, std::string& text, size_t capacity);
 
 // Reads a 4-byte REG_DWORD; any other type or size leaves `value` untouched
 // and gives false.
 bool ReadDwordValue(HKEY key, const char* name, DWORD& value);
 
-// Writes `text` as REG_EXPAND_SZ of exactly `byteCount` bytes: the text, its
-// NUL, then zeros. A text too long for the field is cut at a character
-// boundary; callers that must not lose text check the length first.
-bool WriteFixedText(HKEY key, const char* name, const std::string& text, size_t byteCount);
+// Whether a text fits a field of `fieldSize` characters: at most
+// fieldSize - 1 UTF-16 units, and at most fieldSize - 1 bytes in the code
+// page, so that programs reading it through the code-page functions into a
+// buffer of the field's size get all of it.
+bool FitsTextField(const std::string& text, size_t fieldSize);
+
+// Writes `text` as REG_EXPAND_SZ for a field of `fieldSize` characters: the
+// text, its NUL, then zeros (see EncodeFixedText). A text that does not fit
+// (FitsTextField) is refused, never cut: false, and nothing is written.
+bool WriteFixedText(HKEY key, const char* name, const std::string& text, size_t fieldSize);
 
 bool WriteDwordValue(HKEY key, const char* name, DWORD value);
+
+// Keys by UTF-8 name, through the wide functions, so that any name another
+// program gave a key opens again. Each returns the registry's code.
+LONG OpenSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_hkey& key);
+LONG CreateSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_hkey& key,
+                  DWORD* disposition = nullptr);
+LONG DeleteSubkey(HKEY parent, const std::string& name);
+
+// The code page the length rule counts in: the system's (CP_ACP), unless a
+// test names another. Returns the one it replaces.
+UINT SetStoreCodePageForTesting(UINT codePage);
+// The length of a text in that code page, in bytes; a character the code
+// page lacks becomes its default character.
+size_t CodePageLength(const std::string& text);

@@ -2,12 +2,13 @@
 
 #include "framework/unique_handle.h"
 #include "store/calendar_registry.h"
+#include "store/registry_value.h"
 
 #include <string>
 
 bool IsStoreWritable() {
     fw::unique_hkey key;
-    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, kStoreUserAccess, key.put());
+    LONG rc = OpenSubkey(HKEY_LOCAL_MACHINE, kCalendarRootPath, kStoreUserAccess, key);
     if (rc != ERROR_FILE_NOT_FOUND)
         return rc == ERROR_SUCCESS;
     std::string parent = kCalendarRootPath;
@@ -15,7 +16,7 @@ bool IsStoreWritable() {
         const size_t slash = parent.rfind('\\');
         parent = slash == std::string::npos ? std::string() : parent.substr(0, slash);
         // An empty path opens the root itself.
-        rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, parent.c_str(), 0, KEY_CREATE_SUB_KEY, key.put());
+        rc = OpenSubkey(HKEY_LOCAL_MACHINE, parent, KEY_CREATE_SUB_KEY, key);
         if (rc != ERROR_FILE_NOT_FOUND || parent.empty())
             return rc == ERROR_SUCCESS;
     }

@@ -1,18 +1,6 @@
 #include "store/value_decoding.h"
 
-#include <cstring>
-
-std::size_t WholeCharacterPrefix(const char* text, std::size_t length,
-                                 LeadBytePredicate isLeadByte) {
-    std::size_t i = 0;
-    while (i < length) {
-        std::size_t width = isLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
-        if (i + width > length)
-            break;
-        i += width;
-    }
-    return i;
-}
+#include "framework/utf_text.h"
 
 namespace {
 bool IsTextType(std::uint32_t type) {
@@ -20,26 +8,35 @@ bool IsTextType(std::uint32_t type) {
 }
 } // namespace
 
-bool DecodeTextValue(std::uint32_t type, const unsigned char* data, std::size_t size, char* buffer,
-                     std::size_t capacity, LeadBytePredicate isLeadByte) {
-    if (buffer == nullptr || capacity == 0)
+bool DecodeTextValue(std::uint32_t type, const unsigned char* data, std::size_t size,
+                     std::size_t capacity, std::string& text) {
+    text.clear();
+    if (capacity == 0 || !IsTextType(type))
         return false;
-    if (!IsTextType(type)) {
-        buffer[0] = '\0';
-        return false;
-    }
-    const char* text = reinterpret_cast<const char*>(data);
-    if (text == nullptr)
+    if (data == nullptr)
         size = 0;
-    // Ends the text at its first NUL, or cuts it to fit the buffer.
-    const char* nul = size > 0 ? static_cast<const char*>(std::memchr(text, '\0', size)) : nullptr;
-    std::size_t length = nul != nullptr ? static_cast<std::size_t>(nul - text) : size;
-    if (length > capacity - 1)
-        length = WholeCharacterPrefix(text, capacity - 1, isLeadByte);
-    if (length > 0 && text != buffer)
-        std::memmove(buffer, text, length);
-    buffer[length] = '\0';
+    // The units up to the first NUL; an odd last byte is half a unit.
+    std::u16string units;
+    for (std::size_t i = 0; i + 1 < size; i += 2) {
+        const char16_t unit = static_cast<char16_t>(data[i] | data[i + 1] << 8);
+        if (unit == 0)
+            break;
+        units += unit;
+    }
+    units.resize(fw::Utf16PrefixWithin(units, capacity - 1));
+    text = fw::Utf16ToUtf8(units);
     return true;
+}
+
+std::u16string EncodeFixedText(std::u16string_view text, std::size_t codePageBytes,
+                               std::size_t fieldSize) {
+    if (fieldSize == 0 || text.size() > fieldSize - 1 || codePageBytes > fieldSize - 1)
+        return {};
+    std::u16string field(text);
+    // The NUL and the zeros after it take one byte each in any code page.
+    const std::size_t zeros = fieldSize - codePageBytes;
+    field.append(zeros, u'\0');
+    return field;
 }
 
 bool DecodeDwordValue(std::uint32_t type, const unsigned char* data, std::size_t size,

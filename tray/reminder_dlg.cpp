@@ -1,5 +1,7 @@
 #include "tray/reminder_dlg.h"
 
+#include "framework/display.h"
+#include "framework/utf_text.h"
 #include "res/resource.h"
 #include "tray/reminder_lines.h"
 #include "tray/reminder_schedule.h"
@@ -103,7 +105,7 @@ void CReminderDlg::FitControlsToFinalSize() {
     RECT client{};
     GetWindowRect(m_hWnd, &window);
     GetClientRect(m_hWnd, &client);
-    const RECT end = SlideRect(RECT{0, 0, 0, 0}, kSlideLastStep);
+    const RECT end = SlideRect(RECT{0, 0, 0, 0}, kSlideLastStep, Dpi());
     const int border = (window.right - window.left) - client.right;
     RECT margin{0, 0, kRightMarginDlu, 0};
     MapDialogRect(m_hWnd, &margin);
@@ -145,7 +147,8 @@ void CReminderDlg::SlideTo(int k) {
         return;
     RECT screen{};
     GetWindowRect(GetDesktopWindow(), &screen);
-    const RECT place = SlideRect(screen, k);
+    // The screen of the monitor the pop-up is on, at that monitor's DPI.
+    const RECT place = SlideRect(screen, k, Dpi());
     SetWindowPos(hwnd, HWND_TOPMOST, place.left, place.top, place.right - place.left,
                  place.bottom - place.top,
                  SWP_SHOWWINDOW | (m_bUserChosen ? 0u : static_cast<UINT>(SWP_NOACTIVATE)));
@@ -170,13 +173,19 @@ void CReminderDlg::OnTimer(UINT_PTR) {
     if (m_nLines == 0)
         return;
     m_strText = NumberedReminderLine(m_nCurrent, m_lines[static_cast<size_t>(m_nCurrent)]);
-    SetDlgItemTextA(m_hWnd, IDC_REMINDER_TEXT, m_strText.c_str());
+    SetDlgItemTextW(m_hWnd, IDC_REMINDER_TEXT, fw::Widen(m_strText).c_str());
     m_nCurrent = NextReminderLine(m_nCurrent, m_nLines);
 }
 
 HBRUSH CReminderDlg::OnCtlColor(HDC dc, HWND, UINT kind) {
     if (kind == CTLCOLOR_STATIC)
         SetBkMode(dc, TRANSPARENT);
+    // Under high contrast the system's window colours, whose text is sure to
+    // be readable on them.
+    if (fw::IsHighContrast()) {
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return GetSysColorBrush(COLOR_WINDOW);
+    }
     return m_brush.get();
 }
 
@@ -212,6 +221,12 @@ std::optional<LRESULT> CReminderDlg::OnDestroy(WPARAM, LPARAM) {
     // However the window goes, the owner hears of it and the slide is over.
     CloseHandling();
     return std::nullopt;
+}
+
+void CReminderDlg::OnDpiChanged(UINT) {
+    FitControlsToFinalSize();
+    if (m_bSlideDone.load() && !m_bClosed)
+        SlideTo(kSlideLastStep);
 }
 
 void CReminderDlg::OnCloseButton() {
@@ -254,7 +269,7 @@ std::optional<LRESULT> CReminderDlg::OnContextMenu(WPARAM, LPARAM lp) {
     if (m_bClosed || m_bMenuOpen)
         return 0;
     fw::unique_hmenu menu(
-        LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_REMINDER_MENU)));
+        LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_REMINDER_MENU)));
     HMENU popup = menu ? GetSubMenu(menu.get(), 0) : nullptr;
     if (popup == nullptr)
         return 0;

@@ -66,6 +66,9 @@ protected:
     void OnSnoozeShort();
     void OnSnoozeLong();
     void OnDismissToday();
+    // The pop-up moved to a monitor of another DPI: it takes its place and
+    // size there anew.
+    void OnDpiChanged(UINT dpi) override;
 
 private:
     // The pop-up takes the foreground and the keyboard: the user clicked it,

@@ -1,14 +1,9 @@
 #include "tray/reminder_lines.h"
 
-#include <cstring>
+#include "framework/utf_text.h"
 
-std::string CutReminderLine(const char* notes, LeadBytePredicate isLeadByte) {
-    if (notes == nullptr)
-        return {};
-    const size_t length = std::strlen(notes);
-    if (length <= kReminderLineMaxLength)
-        return notes;
-    return std::string(notes, WholeCharacterPrefix(notes, kReminderLineMaxLength, isLeadByte));
+std::string CutReminderLine(std::string_view notes) {
+    return std::string(notes.substr(0, fw::Utf8PrefixWithin(notes, kReminderLineMaxLength)));
 }
 
 std::string NumberedReminderLine(int index, const std::string& line) {

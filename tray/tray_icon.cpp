@@ -1,9 +1,15 @@
 #include "tray/tray_icon.h"
 
 #include "framework/unique_handle.h"
+#include "framework/utf_text.h"
 #include "res/resource.h"
 
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
+#include <iterator>
+#include <string>
+#include <utility>
 
 CTrayIcon::CTrayIcon() {
     std::memset(&m_nid, 0, sizeof m_nid);
@@ -23,7 +29,7 @@ void CTrayIcon::SetNotificationWnd(HWND wnd, UINT callbackMessage) {
 BOOL CTrayIcon::SetIcon(UINT iconId) {
     HICON icon = nullptr;
     if (iconId != 0)
-        icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(iconId));
+        icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(iconId));
     return SetIcon(icon);
 }
 
@@ -36,9 +42,11 @@ BOOL CTrayIcon::SetIcon(HICON icon) {
         m_nid.hIcon = icon;
         m_nid.uFlags |= NIF_ICON;
     }
-    std::strncpy(m_nid.szTip, kTrayTip, sizeof m_nid.szTip - 1);
-    m_nid.szTip[sizeof m_nid.szTip - 1] = '\0';
-    if (m_nid.szTip[0] != '\0')
+    const std::wstring tip = fw::Widen(kTrayTip);
+    const size_t tipLength = std::min(tip.size(), std::size(m_nid.szTip) - 1);
+    std::wmemcpy(m_nid.szTip, tip.c_str(), tipLength);
+    m_nid.szTip[tipLength] = L'\0';
+    if (m_nid.szTip[0] != L'\0')
         m_nid.uFlags |= NIF_TIP;
     if (m_nid.uCallbackMessage != 0 && m_nid.hWnd != nullptr)
         m_nid.uFlags |= NIF_MESSAGE;
@@ -48,11 +56,18 @@ BOOL CTrayIcon::SetIcon(HICON icon) {
         if (!m_bShown)
             return FALSE;
     }
-    BOOL ok = Shell_NotifyIconA(message, &m_nid);
-    if (message == NIM_ADD)
+    BOOL ok = Shell_NotifyIconW(message, &m_nid);
+    if (message == NIM_ADD) {
         m_bShown = m_bShown || ok;
-    else
+        // The shell then tells of the keyboard too (NIN_KEYSELECT and
+        // WM_CONTEXTMENU); the mouse messages stay as they were.
+        if (ok) {
+            m_nid.uVersion = NOTIFYICON_VERSION;
+            Shell_NotifyIconW(NIM_SETVERSION, &m_nid);
+        }
+    } else {
         m_bShown = false;
+    }
     return ok;
 }
 
@@ -68,32 +83,47 @@ BOOL CTrayIcon::Restore() {
 }
 
 LRESULT CTrayIcon::OnTrayNotification(WPARAM, LPARAM lp) {
-    fw::unique_hmenu menu(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+    fw::unique_hmenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
     if (!menu)
         return 0;
     HMENU popup = GetSubMenu(menu.get(), 0);
     if (popup == nullptr)
         return 0;
 
+    POINT cursor{};
+    GetCursorPos(&cursor);
     switch (static_cast<UINT>(lp)) {
-    case WM_RBUTTONDOWN: {
-        SetMenuDefaultItem(popup, 0, TRUE);
-        // Without the foreground the menu would not close when the user
-        // clicks elsewhere.
-        SetForegroundWindow(m_nid.hWnd);
-        POINT cursor{};
-        GetCursorPos(&cursor);
-        TrackPopupMenu(popup, 0, cursor.x, cursor.y, 0, m_nid.hWnd, nullptr);
-        PostMessageA(m_nid.hWnd, WM_NULL, 0, 0);
+    case WM_RBUTTONDOWN:
+        ShowMenu(popup, cursor);
+        m_bMouseMenuShown = true;
         return 1;
-    }
+    case WM_CONTEXTMENU:
+        // From the keyboard; after a right click it is the click's echo.
+        if (std::exchange(m_bMouseMenuShown, false))
+            return 1;
+        ShowMenu(popup, cursor);
+        return 1;
+    case kKeySelect:
+        m_bMouseMenuShown = false;
+        ShowMenu(popup, cursor);
+        return 1;
     case WM_LBUTTONDBLCLK:
-        SendMessageA(m_nid.hWnd, WM_COMMAND, GetMenuItemID(popup, 0), 0);
+        SendMessageW(m_nid.hWnd, WM_COMMAND, GetMenuItemID(popup, 0), 0);
         return 1;
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
+        m_bMouseMenuShown = false;
         return 0;
     default:
         return 1;
     }
+}
+
+void CTrayIcon::ShowMenu(HMENU popup, POINT at) {
+    SetMenuDefaultItem(popup, 0, TRUE);
+    // Without the foreground the menu would not close when the user clicks
+    // elsewhere.
+    SetForegroundWindow(m_nid.hWnd);
+    TrackPopupMenu(popup, 0, at.x, at.y, 0, m_nid.hWnd, nullptr);
+    PostMessageW(m_nid.hWnd, WM_NULL, 0, 0);
 }

@@ -18,10 +18,12 @@ public:
     BOOL SetIcon(UINT iconId);
     BOOL SetIcon(HICON icon);
     // Handles the callback message: the menu on a right-button press, its
-    // first command on a left double-click. Returns the message's result.
+    // first command on a left double-click; from the keyboard (the shell's
+    // focus on the icon), the menu on Enter or Space and on the menu key or
+    // Shift+F10. Returns the message's result.
     virtual LRESULT OnTrayNotification(WPARAM wp, LPARAM lp);
 
-    const NOTIFYICONDATAA& Data() const { return m_nid; }
+    const NOTIFYICONDATAW& Data() const { return m_nid; }
     // Whether the icon is in the notification area, as far as this object knows.
     bool IsShown() const { return m_bShown; }
     // The shell has restarted and lost every icon: adds ours again when it
@@ -30,10 +32,16 @@ public:
     BOOL Restore();
 
 protected:
-    NOTIFYICONDATAA m_nid;
+    NOTIFYICONDATAW m_nid;
 
 private:
+    // Opens the tray menu at `at` (screen), owned by the main window.
+    void ShowMenu(HMENU popup, POINT at);
+
     bool m_bShown = false;
+    // A right-button press opened the menu; the shell's WM_CONTEXTMENU that
+    // follows the click must not open it again.
+    bool m_bMouseMenuShown = false;
     // The icon last added and not removed since; Restore adds it again.
     HICON m_hRestoreIcon = nullptr;
 };
@@ -42,3 +50,5 @@ private:
 inline constexpr const char* kTrayTip = "Calender and Notes";
 // The icon's id, which is also the WPARAM of its callback message.
 inline constexpr UINT kTrayIconId = 128;
+// The shell's NIN_KEYSELECT: Enter or Space on the icon.
+inline constexpr UINT kKeySelect = WM_USER + 1;

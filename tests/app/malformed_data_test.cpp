@@ -370,7 +370,7 @@ TEST_P(MalformedDataTest, EveryReadPathKeepsToItsBuffersAndDeletesOnlyWhatItShou
         ASSERT_TRUE(PumpUntil([this] { return dlg->ReminderWindow() != nullptr; }, 60000));
         char text[1024] = {};
         GetDlgItemTextA(dlg->ReminderWindow(), IDC_REMINDER_TEXT, text, sizeof text);
-        EXPECT_EQ(NumberedReminderLine(0, CutReminderLine(lines[0].c_str())), std::string(text));
+        EXPECT_EQ(NumberedReminderLine(0, CutReminderLine(lines[0])), std::string(text));
         PostMessageA(dlg->ReminderWindow(), WM_CLOSE, 0, 0);
     }
     ASSERT_TRUE(PumpUntil([this] { return dlg->ActiveReminderThreads() == 0; }, 60000));

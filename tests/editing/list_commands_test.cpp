@@ -373,6 +373,83 @@ TEST_P(DeleteEqualNotesTest, DeletesTheFirstStoredAndRemovesTheSelectedRow) {
 
 INSTANTIATE_TEST_SUITE_P(EitherRow, DeleteEqualNotesTest, ::testing::Values(0, 1));
 
+// Every list command without a mouse: Delete on the selected row asks and
+// deletes, the menu key or Shift+F10 opens the list's menu below that row (at
+// the list's corner with none), and Ctrl+N opens New Appointment.
+TEST_F(ListCommandsTest, TheKeyboardReachesDeleteTheMenuAndNew) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Checkup");
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Lunch");
+    Open();
+    ASSERT_EQ(2, RowCount());
+
+    // The menu from the keyboard, at the list's corner while nothing is selected.
+    {
+        ListMenuReader menu;
+        SendMessageW(List(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List()), -1);
+        PumpMessages();
+        ASSERT_EQ(1, menu.opened);
+        EXPECT_TRUE(menu.DeleteGreyed());
+        POINT corner{0, 0};
+        ClientToScreen(List(), &corner);
+        EXPECT_EQ(corner.x, menu.topLeft.x);
+        EXPECT_EQ(corner.y, menu.topLeft.y);
+    }
+    SelectRow(1);
+    {
+        ListMenuReader menu;
+        SendMessageW(List(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List()), -1);
+        PumpMessages();
+        ASSERT_EQ(1, menu.opened);
+        EXPECT_FALSE(menu.DeleteGreyed());
+        RECT row{};
+        ListView_GetItemRect(List(), 1, &row, LVIR_BOUNDS);
+        POINT below{row.left, row.bottom};
+        ClientToScreen(List(), &below);
+        EXPECT_EQ(below.x, menu.topLeft.x);
+        EXPECT_EQ(below.y, menu.topLeft.y);
+    }
+
+    // Delete: the same question; No keeps the row, Yes deletes it.
+    boxes.Answer(IDNO);
+    SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+    PumpMessages();
+    ASSERT_EQ(1u, boxes.Count());
+    EXPECT_EQ("Are you sure you want to delete appointment?", boxes.Last().text);
+    EXPECT_EQ("Confirm Delete", boxes.Last().caption);
+    EXPECT_EQ(2, RowCount());
+    boxes.Answer(IDYES);
+    SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+    PumpMessages();
+    ASSERT_EQ(2u, boxes.Count());
+    ASSERT_EQ(1, RowCount());
+    EXPECT_EQ("Checkup", RowText(0, 1));
+    EXPECT_EQ((std::vector<std::string>{"Appointment 1"}), Subkeys(kDayPath + "2002-5-7"));
+    // With no row selected the key asks nothing.
+    SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+    PumpMessages();
+    EXPECT_EQ(2u, boxes.Count());
+
+    // Ctrl+N, as the message loop hands it to the window.
+    NewAppointmentInput input;
+    input.pressCancel = true;
+    NewAppointmentAnswerer answerer(input);
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    MSG ctrlN{List(), WM_KEYDOWN, 'N', 0, 0, {}};
+    const BOOL taken = dlg->PreTranslateMessage(&ctrlN);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    PumpMessages();
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(1, answerer.Opened());
+    MSG plainN{List(), WM_KEYDOWN, 'N', 0, 0, {}};
+    dlg->PreTranslateMessage(&plainN);
+    PumpMessages();
+    EXPECT_EQ(1, answerer.Opened()) << "N alone is no shortcut";
+}
+
 TEST_F(ListCommandsTest, DeleteAnsweredNoChangesNothing) {
     PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
     Open();

@@ -1,5 +1,7 @@
 #include "tests/editing/new_dialog_answerer.h"
 
+#include "framework/utf_text.h"
+
 #include "framework/dialog.h"
 #include "res/resource.h"
 
@@ -115,7 +117,7 @@ void NewAppointmentAnswerer::Answer() {
         SendDlgItemMessageA(dlg, IDC_EVENTS, CB_SETCURSEL, static_cast<WPARAM>(*m_input.eventIndex),
                             0);
     if (m_input.notes)
-        SetDlgItemTextA(dlg, IDC_NOTES_EDIT, m_input.notes->c_str());
+        SetDlgItemTextW(dlg, IDC_NOTES_EDIT, fw::Widen(*m_input.notes).c_str());
 
     const int button = m_input.pressCancel ? IDCANCEL : IDOK;
     SendMessageA(GetDlgItem(dlg, button), BM_CLICK, 0, 0);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/utf_text.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,36 +13,6 @@ namespace qmtest {
 namespace {
 
 const std::string kKey = "SOFTWARE\\Calendar\\2002-5-7\\Appointment 1";
-constexpr size_t kGuard = 64;
-constexpr char kGuardByte = '\x5A';
-
-// A read buffer of `capacity` bytes between two guard regions, so that a
-// read that runs past either end shows.
-class GuardedBuffer {
-public:
-    explicit GuardedBuffer(size_t capacity)
-        : m_capacity(capacity), m_bytes(kGuard + capacity + kGuard, kGuardByte) {}
-    char* Data() { return m_bytes.data() + kGuard; }
-    size_t Capacity() const { return m_capacity; }
-    bool GuardsIntact() const {
-        for (size_t i = 0; i < kGuard; ++i)
-            if (m_bytes[i] != kGuardByte || m_bytes[kGuard + m_capacity + i] != kGuardByte)
-                return false;
-        return true;
-    }
-    // The text up to its NUL, or "<no NUL>" when the buffer has none.
-    std::string Text() const {
-        const char* data = m_bytes.data() + kGuard;
-        const void* nul = std::memchr(data, '\0', m_capacity);
-        if (nul == nullptr)
-            return "<no NUL>";
-        return std::string(data, static_cast<const char*>(nul));
-    }
-
-private:
-    size_t m_capacity;
-    std::vector<char> m_bytes;
-};
 
 class RegistryValueTest : public ::testing::Test {
 protected:
@@ -52,14 +24,25 @@ protected:
         ASSERT_EQ(ERROR_SUCCESS,
                   RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey.c_str(), 0, KEY_ALL_ACCESS, key.put()));
     }
-    // Reads `name` into a guarded buffer of `capacity` bytes.
+    // Reads `name` for a field of `capacity` characters.
     std::string Read(const char* name, size_t capacity, bool* ok = nullptr) {
-        GuardedBuffer buffer(capacity);
-        const bool result = ReadTextValue(key.get(), name, buffer.Data(), capacity);
+        std::string text = "unread";
+        const bool result = ReadTextValue(key.get(), name, text, capacity);
         if (ok != nullptr)
             *ok = result;
-        EXPECT_TRUE(buffer.GuardsIntact()) << name << " wrote outside its buffer";
-        return buffer.Text();
+        return text;
+    }
+    // A value's UTF-16 units as the wide functions read them.
+    std::u16string ReadWide(const char* name) {
+        DWORD type = 0;
+        DWORD size = 0;
+        const std::wstring wide = fw::Widen(name);
+        RegQueryValueExW(key.get(), wide.c_str(), nullptr, &type, nullptr, &size);
+        std::u16string units(size / 2, u'\0');
+        RegQueryValueExW(key.get(), wide.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(units.data()), &size);
+        EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type) << name;
+        return units;
     }
 };
 
@@ -159,12 +142,44 @@ TEST_F(RegistryValueTest, FixedTextsAreWrittenWithTheirExactByteCount) {
     expected.resize(500, '\0');
     EXPECT_EQ(expected, raw.bytes);
 
-    // A text too long for the field still leaves a NUL in its last byte.
-    ASSERT_TRUE(WriteFixedText(key.get(), "EVENT", "Photography", 10));
-    EXPECT_EQ(std::string("Photograp") + '\0', ReadRaw(kKey, "EVENT").bytes);
-
+    // A text too long for its field is refused, never cut.
+    EXPECT_FALSE(WriteFixedText(key.get(), "EVENT", "Photography", 10));
+    EXPECT_FALSE(ReadRaw(kKey, "EVENT").exists);
     EXPECT_FALSE(WriteFixedText(key.get(), "nothing", "x", 0));
     EXPECT_FALSE(ReadRaw(kKey, "nothing").exists);
+}
+
+// Cyrillic, CJK and an emoji (a surrogate pair) through the store's writer:
+// the wide functions read every character back with the old layout in
+// characters, and the code-page functions read the old 500 bytes, the text
+// in the code page (what it lacks as '?'), its NUL and zeros.
+TEST_F(RegistryValueTest, UnicodeTextsKeepEveryCharacterInTheSameLayout) {
+    const std::string text = "\xD0\x94\xD0\xB0\xD1\x80\xD1\x8C\xD1\x8F, \xC5\x81ukasz, "
+                             "\xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x98\x80";
+    ASSERT_TRUE(WriteFixedText(key.get(), "NOTES", text, 500));
+    EXPECT_EQ(text, Read("NOTES", 500));
+
+    const std::u16string units = fw::Utf8ToUtf16(text);
+    std::u16string field = units;
+    field.resize(500, u'\0');
+    EXPECT_EQ(field, ReadWide("NOTES"));
+
+    char codePage[600] = {};
+    const int length = WideCharToMultiByte(CP_ACP, 0, fw::Widen(text).c_str(), -1, codePage,
+                                           sizeof codePage, nullptr, nullptr);
+    ASSERT_EQ(static_cast<int>(units.size()) + 1, length) << "a single-byte code page";
+    std::string expected(codePage, static_cast<size_t>(length - 1));
+    expected.resize(500, '\0');
+    EXPECT_EQ(expected, ReadRaw(kKey, "NOTES").bytes);
+
+    // An emoji that would straddle the last unit of a field goes whole or not
+    // at all: here it does not fit, and the text is refused.
+    const std::string emoji = "\xF0\x9F\x98\x80";
+    EXPECT_TRUE(WriteFixedText(key.get(), "DETAIL NOTES", std::string(497, 'a') + emoji, 500));
+    EXPECT_FALSE(WriteFixedText(key.get(), "DETAIL NOTES", std::string(498, 'a') + emoji, 500));
+    EXPECT_EQ(std::string(497, 'a') + emoji, Read("DETAIL NOTES", 500));
+    // Read into a smaller field, the pair is dropped whole, never halved.
+    EXPECT_EQ(std::string(497, 'a'), Read("DETAIL NOTES", 499));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tests/support/message_box_responder.h"
 
 #include "framework/message_box.h"
+#include "framework/utf_text.h"
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,11 @@ namespace qmtest {
 namespace {
 MessageBoxResponder* g_responder = nullptr;
 
+// As the user reads it, in UTF-8 like the texts the program asked for.
 std::string WindowText(HWND hwnd) {
-    char text[2048] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    return text;
+    wchar_t text[2048] = {};
+    GetWindowTextW(hwnd, text, 2048);
+    return fw::Narrow(text);
 }
 
 // The message text is the box's static control that is not its icon.

@@ -1,6 +1,7 @@
 #include "tests/support/registry_fixture.h"
 
 #include "framework/unique_handle.h"
+#include "framework/utf_text.h"
 #include "store/date_text.h"
 
 #include <gtest/gtest.h>
@@ -352,10 +353,16 @@ std::string ExpectedStoredText(const RawValue& raw, size_t capacity) {
     if (!raw.exists ||
         (raw.type != REG_SZ && raw.type != REG_EXPAND_SZ && raw.type != REG_MULTI_SZ))
         return "";
-    std::string text = raw.bytes.substr(0, raw.bytes.find('\0'));
-    if (text.size() > capacity - 1)
-        text.resize(capacity - 1);
-    return text;
+    // The text as a code-page reader sees it, in that code page's characters,
+    // cut to the field at a whole character.
+    const std::string bytes = raw.bytes.substr(0, raw.bytes.find('\0'));
+    std::wstring wide(bytes.size(), L'\0');
+    if (!bytes.empty())
+        wide.resize(static_cast<size_t>(
+            MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                wide.data(), static_cast<int>(wide.size()))));
+    const std::u16string units(wide.begin(), wide.end());
+    return fw::Utf16ToUtf8(units.substr(0, fw::Utf16PrefixWithin(units, capacity - 1)));
 }
 
 const EmbeddedFixture* FindMalformedFixture(const std::string& name) {

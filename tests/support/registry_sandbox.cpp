@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -128,6 +129,23 @@ RawValue ReadRaw(const std::string& keyPath, const char* name) {
     raw.exists = true;
     raw.bytes.assign(data.data(), size);
     return raw;
+}
+
+std::u16string ReadWide(const std::string& keyPath, const char* name) {
+    fw::unique_hkey key;
+    if (OpenMachineKey(keyPath, KEY_READ, key, false) != ERROR_SUCCESS)
+        return {};
+    const std::wstring wideName(name, name + std::strlen(name));
+    DWORD size = 0;
+    if (RegQueryValueExW(key.get(), wideName.c_str(), nullptr, nullptr, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return {};
+    std::u16string units(size / 2, u'\0');
+    if (RegQueryValueExW(key.get(), wideName.c_str(), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(units.data()), &size) != ERROR_SUCCESS)
+        return {};
+    units.resize(size / 2);
+    return units;
 }
 
 std::vector<std::string> Subkeys(const std::string& path) {

@@ -52,6 +52,8 @@ struct RawValue {
     std::string bytes;
 };
 RawValue ReadRaw(const std::string& keyPath, const char* name);
+// A text value's UTF-16 units as the wide functions read them, all of them.
+std::u16string ReadWide(const std::string& keyPath, const char* name);
 // The direct subkeys of a key, in the registry's order.
 std::vector<std::string> Subkeys(const std::string& path);
 // The names of a key's values.

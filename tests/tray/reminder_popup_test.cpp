@@ -1,3 +1,4 @@
+#include "framework/display.h"
 #include "res/resource.h"
 #include "tests/support/window_testing.h"
 #include "tray/reminder_dlg.h"
@@ -270,23 +271,79 @@ TEST_F(ReminderCycleTest, CloseHandlingRunsOnceWhateverComesAfter) {
     EXPECT_TRUE(dlg.IsSlideDone());
 }
 
-TEST_F(ReminderCycleTest, BackgroundIsLavenderAndTextsAreTransparent) {
+bool g_highContrast = false;
+bool TestHighContrast() {
+    return g_highContrast;
+}
+
+// Lavender behind transparent texts; under high contrast the system's window
+// colour and window text, whatever they are.
+TEST_F(ReminderCycleTest, BackgroundIsLavenderOrTheSystemsUnderHighContrast) {
     Open({"a"});
     HWND hwnd = dlg.GetSafeHwnd();
-    HDC dc = GetDC(hwnd);
-    SetBkMode(dc, OPAQUE);
-    auto staticBrush = reinterpret_cast<HBRUSH>(
-        SendMessageA(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDC_REMINDER_TEXT))));
-    EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
-    auto dialogBrush = reinterpret_cast<HBRUSH>(SendMessageA(
-        hwnd, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
-    ReleaseDC(hwnd, dc);
-    ASSERT_NE(nullptr, staticBrush);
-    EXPECT_EQ(staticBrush, dialogBrush);
-    LOGBRUSH brush{};
-    ASSERT_EQ(static_cast<int>(sizeof brush), GetObjectA(staticBrush, sizeof brush, &brush));
-    EXPECT_EQ(RGB(209, 211, 255), brush.lbColor);
+    struct Seen {
+        COLORREF background;
+        COLORREF text;
+    };
+    auto colours = [hwnd] {
+        HDC dc = GetDC(hwnd);
+        SetBkMode(dc, OPAQUE);
+        SetTextColor(dc, RGB(1, 2, 3));
+        auto staticBrush = reinterpret_cast<HBRUSH>(
+            SendMessageA(hwnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                         reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDC_REMINDER_TEXT))));
+        EXPECT_EQ(TRANSPARENT, GetBkMode(dc));
+        auto dialogBrush = reinterpret_cast<HBRUSH>(SendMessageA(
+            hwnd, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(hwnd)));
+        const COLORREF text = GetTextColor(dc);
+        ReleaseDC(hwnd, dc);
+        EXPECT_EQ(staticBrush, dialogBrush);
+        LOGBRUSH brush{};
+        EXPECT_EQ(static_cast<int>(sizeof brush), GetObjectA(staticBrush, sizeof brush, &brush));
+        return Seen{brush.lbColor, text};
+    };
+    const Seen normal = colours();
+    EXPECT_EQ(RGB(209, 211, 255), normal.background);
+    EXPECT_EQ(RGB(1, 2, 3), normal.text) << "the text colour stays the default";
+
+    g_highContrast = true;
+    fw::HighContrastProbe before = fw::SetHighContrastProbeForTesting(&TestHighContrast);
+    const Seen contrast = colours();
+    fw::SetHighContrastProbeForTesting(before);
+    g_highContrast = false;
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), contrast.background);
+    EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), contrast.text);
+    EXPECT_NE(RGB(209, 211, 255), contrast.background);
+}
+
+// At 150% and 200% the pop-up ends in the same corner, every length scaled:
+// on a 1024 x 768 screen 205 x 85 at 96 DPI, 308 x 128 at 144, 410 x 170 at
+// 192. A move to a monitor of another DPI places it anew.
+TEST(ReminderPopupTest, EndsInTheCornerScaledForTheMonitorsDpi) {
+    ModalPopup run({"Dentist"});
+    HWND popup = run.WaitOpen();
+    ASSERT_NE(nullptr, popup);
+    ASSERT_TRUE(run.WaitSlide());
+    RECT screen{};
+    GetWindowRect(GetDesktopWindow(), &screen);
+    struct Case {
+        UINT dpi;
+        int width, height, right, bottom;
+    };
+    for (const Case& c :
+         {Case{144, 308, 128, 3, 45}, Case{192, 410, 170, 4, 60}, Case{96, 205, 85, 2, 30}}) {
+        RECT suggested{};
+        GetWindowRect(popup, &suggested);
+        SendMessageW(popup, fw::kDpiChangedMessage, MAKEWPARAM(c.dpi, c.dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        EXPECT_EQ(c.dpi, run.dlg.Dpi());
+        RECT placed{};
+        GetWindowRect(popup, &placed);
+        EXPECT_EQ(c.width, placed.right - placed.left) << c.dpi;
+        EXPECT_EQ(c.height, placed.bottom - placed.top) << c.dpi;
+        EXPECT_EQ(screen.right - c.right, placed.right) << c.dpi;
+        EXPECT_EQ(screen.bottom - c.bottom, placed.bottom) << c.dpi;
+    }
 }
 
 } // namespace

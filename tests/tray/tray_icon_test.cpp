@@ -81,11 +81,11 @@ protected:
 };
 
 TEST_F(TrayIconTest, IsAddedWithItsTipAndCallbackAndARemovalSurvivesAShellRestart) {
-    const NOTIFYICONDATAA& data = dlg->m_trayIcon.Data();
+    const NOTIFYICONDATAW& data = dlg->m_trayIcon.Data();
     EXPECT_EQ(Hwnd(), data.hWnd);
     EXPECT_EQ(128u, data.uID);
     EXPECT_EQ(static_cast<UINT>(WM_USER), data.uCallbackMessage);
-    EXPECT_STREQ("Calender and Notes", data.szTip);
+    EXPECT_STREQ(L"Calender and Notes", data.szTip);
     EXPECT_EQ(static_cast<UINT>(NIF_ICON | NIF_TIP | NIF_MESSAGE), data.uFlags);
     EXPECT_NE(nullptr, data.hIcon);
     EXPECT_TRUE(dlg->m_trayIcon.IsShown());
@@ -132,6 +132,26 @@ TEST_F(TrayIconTest, OtherMouseMessagesOpenNoMenu) {
     EXPECT_EQ(0, menu.opened);
     EXPECT_TRUE(Visible());
     EXPECT_FALSE(dlg->IsTimerRunning(1));
+}
+
+// The shell's keyboard focus on the icon: Enter or Space (NIN_KEYSELECT) and
+// the menu key or Shift+F10 (WM_CONTEXTMENU) open the menu, from which every
+// command is chosen; the WM_CONTEXTMENU that follows a right click does not
+// open it twice.
+TEST_F(TrayIconTest, TheKeyboardOpensTheMenuOnceForEachRequest) {
+    EXPECT_EQ(1, Notify(kKeySelect));
+    EXPECT_EQ(1, menu.opened);
+    EXPECT_EQ(static_cast<UINT>(ID_TRAY_CALENDAR_NOTES), menu.defaultId);
+    EXPECT_EQ(1, Notify(WM_CONTEXTMENU));
+    EXPECT_EQ(2, menu.opened);
+
+    EXPECT_EQ(1, Notify(WM_RBUTTONDOWN));
+    EXPECT_EQ(3, menu.opened);
+    EXPECT_EQ(1, Notify(WM_RBUTTONUP));
+    EXPECT_EQ(1, Notify(WM_CONTEXTMENU));
+    EXPECT_EQ(3, menu.opened) << "the right click's own WM_CONTEXTMENU";
+    EXPECT_EQ(1, Notify(WM_CONTEXTMENU));
+    EXPECT_EQ(4, menu.opened);
 }
 
 TEST_F(TrayIconTest, AnItemChosenFromTheMenuReachesTheWindow) {
