@@ -2,6 +2,7 @@
 // redirected HKEY_LOCAL_MACHINE), times the program's own code and processes
 // beside their floors, and prints one markdown table.
 #include "app/calendar_dlg.h"
+#include "app/single_instance.h"
 #include "bench/floors.h"
 #include "bench/workload.h"
 #include "framework/clock.h"
@@ -9,6 +10,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "store/calendar_scanner.h"
+#include "store/registry_value.h"
 #include "store/system_time.h"
 
 #include <windows.h>
@@ -32,12 +34,22 @@ namespace {
 struct Options {
     std::vector<int> scanSizes{1000, 10000, 50000};
     int listSize = 1000;
-    int startupSize = 10000;
+    // The launched program reads the prefix's own store, which is this size:
+    // start-up reads only today's key of it, the scan in the program all.
+    int launchSize = 50000;
     int answerSize = 50000;
+    int variantSize = 10000;
     int runs = 5;
+    // Which groups of measures run: scan, list, answer, startup, memory.
+    std::vector<std::string> only;
     std::string peerFile;
     std::string programExe;
     std::string floorExe;
+    std::string startupFloorExe;
+    std::string self;
+    bool Runs(const char* group) const {
+        return only.empty() || std::find(only.begin(), only.end(), group) != only.end();
+    }
 };
 
 double NowMs() {
@@ -74,8 +86,11 @@ Stats Summarise(std::vector<double> samples) {
 std::string Cell(const Stats& s, const char* unit) {
     if (!s.valid)
         return "n/a";
+    // Fractions of a millisecond keep their first figures.
+    const int digits = s.median < 1 ? 3 : s.median < 10 ? 2 : 1;
     char text[96];
-    std::snprintf(text, sizeof text, "%.1f %s (%.1f-%.1f)", s.median, unit, s.min, s.max);
+    std::snprintf(text, sizeof text, "%.*f %s (%.*f-%.*f)", digits, s.median, unit, digits, s.min,
+                  digits, s.max);
     return text;
 }
 
@@ -94,6 +109,7 @@ struct Row {
     const char* unit = "ms";
     double limit = 0;
     bool absolute = false; // the target bounds the program's value, not a ratio
+    bool strict = false;   // the ratio must stay below the limit, not reach it
     std::string floorName;
 };
 
@@ -105,19 +121,27 @@ void PrintTable(const std::vector<Row>& rows) {
         char ratio[32] = "-";
         char target[32] = "-";
         const char* verdict = "info";
-        if (r.program.valid && r.floor.valid && r.floor.median > 0)
-            std::snprintf(ratio, sizeof ratio, "%.2fx", r.program.median / r.floor.median);
+        if (r.program.valid && r.floor.valid && r.floor.median > 0) {
+            const double x = r.program.median / r.floor.median;
+            std::snprintf(ratio, sizeof ratio, x < 0.1 ? "%.4fx" : "%.2fx", x);
+        }
         if (r.limit > 0) {
             bool met = false;
             if (r.absolute) {
                 std::snprintf(target, sizeof target, "<= %.0f %s", r.limit, r.unit);
                 met = r.program.valid && r.program.median <= r.limit;
             } else {
-                std::snprintf(target, sizeof target, "<= %.1fx", r.limit);
+                // 1.5 as "1.5x", 1.15 as "1.15x".
+                const bool hundredths = static_cast<long>(r.limit * 100 + 0.5) % 10 != 0;
+                std::snprintf(target, sizeof target, "%s %.*fx",
+                              r.strict ? "<" : "<=", hundredths ? 2 : 1, r.limit);
                 met = r.program.valid && r.floor.valid &&
-                      r.program.median <= r.limit * r.floor.median;
+                      (r.strict ? r.program.median < r.limit * r.floor.median
+                                : r.program.median <= r.limit * r.floor.median);
             }
-            verdict = met ? "PASS" : "MISS";
+            // A ratio with no floor measured (no peer file) is no verdict.
+            const bool measured = r.absolute || r.floor.valid;
+            verdict = !measured ? "n/a" : met ? "PASS" : "MISS";
         }
         std::string floorCell = Cell(r.floor, r.unit);
         if (!r.floorName.empty())
@@ -175,6 +199,8 @@ public:
     ScratchRoot(const ScratchRoot&) = delete;
     ScratchRoot& operator=(const ScratchRoot&) = delete;
     HKEY Key() const { return m_key.get(); }
+    // Where it lies below HKEY_CURRENT_USER, for another process.
+    const std::string& Path() const { return m_path; }
     void Enter() const { RegOverridePredefKey(HKEY_LOCAL_MACHINE, m_key.get()); }
     static void Leave() { RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr); }
 
@@ -187,6 +213,7 @@ private:
 // prefix's own HKEY_LOCAL_MACHINE, which the launched program reads.
 struct Store {
     int n = 0;
+    int current = 0; // appointments current today
     std::unique_ptr<ScratchRoot> scratch;
     void Enter() const {
         if (scratch)
@@ -194,6 +221,10 @@ struct Store {
         else
             ScratchRoot::Leave();
     }
+    // The key that stands for HKEY_LOCAL_MACHINE, as this process opens it.
+    HKEY Root() const { return scratch ? scratch->Key() : HKEY_LOCAL_MACHINE; }
+    // The same for another process: "HKLM", or a path below HKEY_CURRENT_USER.
+    std::string RootForAnotherProcess() const { return scratch ? scratch->Path() : "HKLM"; }
 };
 
 CalendarDate Today() {
@@ -202,77 +233,185 @@ CalendarDate Today() {
 
 // --- the scan -------------------------------------------------------------
 
-void MeasureScan(const Store& store, int runs, bool withVariants, BenchCalendarDlg& dlg,
-                 std::vector<Row>& rows, Stats& remindScan) {
+// Files one current appointment from a second process (this driver, started
+// again), as another program would, and waits for it. Not timed.
+bool AddFromAnotherProcess(const std::string& self, const Store& store) {
+    std::string commandLine =
+        "\"" + self + "\" --add-appointment \"" + store.RootForAnotherProcess() + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(self.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info))
+        return false;
+    fw::unique_handle process(info.hProcess);
+    fw::unique_handle thread(info.hThread);
+    DWORD code = 1;
+    return WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(process.get(), &code) && code == 0;
+}
+
+// Each run, in this order: a fresh scanner's first scan and the bare walk;
+// the same scanner again over the unchanged store; one appointment filed by
+// another process, then the scanner and the bare walk again; the appointment
+// removed (not timed). Then the purges.
+void MeasureScan(const Options& options, const Store& store, bool withVariants,
+                 BenchCalendarDlg& dlg, std::vector<Row>& rows, const std::map<int, Stats>& peer) {
     const CalendarDate today = Today();
     const std::atomic<bool> noStop{false};
-    std::vector<double> remind, remindFloor, purge, purgeFloor;
-    size_t lines = 0, floorLines = 0;
+    std::vector<double> first, firstFloor, repeated, changed, changedFloor, purge, purgeFloor;
+    std::vector<double> indexBytes;
+    int badFirst = 0, badRepeated = 0, badChanged = 0, failedAdds = 0;
     store.Enter();
     // Small stores scan in milliseconds, where the load swings most.
-    const int scanRuns = store.n <= 1000 ? MoreRuns(runs) : runs;
+    const int scanRuns = store.n <= 1000 ? MoreRuns(options.runs) : options.runs;
+    // Program and floor take turns at going first, so that neither always
+    // meets the store just after the other process or the restore.
+    auto timed = [](auto&& job, std::vector<double>& into) {
+        const double t = NowMs();
+        const auto result = job();
+        into.push_back(NowMs() - t);
+        return result;
+    };
+    auto bareWalk = [&] { return bench::BareWalk(false, today).size(); };
     for (int run = 0; run < scanRuns; ++run) {
-        double t = NowMs();
-        // A scanner of its own each run: its first scan is a whole walk.
-        CCalendarScanner first;
-        lines = first.CurrentNotes(today, noStop).size();
-        remind.push_back(NowMs() - t);
-        t = NowMs();
-        floorLines = bench::BareWalk(false, today).size();
-        remindFloor.push_back(NowMs() - t);
+        const bool floorFirst = run % 2 == 1;
+        std::unique_ptr<CCalendarScanner> scanner;
+        auto firstScan = [&] {
+            scanner = std::make_unique<CCalendarScanner>();
+            return scanner->CurrentNotes(today, noStop).size();
+        };
+        size_t lines = 0, floorLines = 0;
+        if (floorFirst) {
+            floorLines = timed(bareWalk, firstFloor);
+            lines = timed(firstScan, first);
+        } else {
+            lines = timed(firstScan, first);
+            floorLines = timed(bareWalk, firstFloor);
+        }
+        if (lines != floorLines || scanner->Walks() != 1)
+            ++badFirst;
+        if (scanner->IndexCount() > 0)
+            indexBytes.push_back(static_cast<double>(scanner->IndexBytes()) /
+                                 static_cast<double>(scanner->IndexCount()));
+
+        auto scan = [&] { return scanner->CurrentNotes(today, noStop).size(); };
+        if (timed(scan, repeated) != lines || scanner->Walks() != 1)
+            ++badRepeated;
+
+        if (!AddFromAnotherProcess(options.self, store)) {
+            ++failedAdds;
+            continue;
+        }
+        size_t after = 0, floorAfter = 0;
+        if (floorFirst) {
+            floorAfter = timed(bareWalk, changedFloor);
+            after = timed(scan, changed);
+        } else {
+            after = timed(scan, changed);
+            floorAfter = timed(bareWalk, changedFloor);
+        }
+        // The scan must have seen the change: one line more, from a new walk.
+        if (after != lines + 1 || floorAfter != lines + 1 || scanner->Walks() != 2)
+            ++badChanged;
+        bench::DeleteOutsideAppointment(store.Root(), today);
     }
     // Each purge starts from the whole store: the ended appointments it
     // deleted are written back (not timed) before the next one.
-    HKEY root = store.scratch ? store.scratch->Key() : HKEY_LOCAL_MACHINE;
     auto restore = [&] {
         ScratchRoot::Leave();
-        bench::WriteScanStore(root, store.n, today, true);
+        bench::WriteScanStore(store.Root(), store.n, today, true);
         store.Enter();
     };
+    auto programPurge = [&] { return dlg.ScanAppointments(SCAN_PURGE); };
+    auto floorPurge = [&] { return bench::BareWalk(true, today).size(); };
     for (int run = 0; run < scanRuns; ++run) {
-        double t = NowMs();
-        dlg.ScanAppointments(SCAN_PURGE);
-        purge.push_back(NowMs() - t);
+        if (run % 2 == 1) {
+            timed(floorPurge, purgeFloor);
+            restore();
+        }
+        timed(programPurge, purge);
         restore();
-
-        t = NowMs();
-        bench::BareWalk(true, today);
-        purgeFloor.push_back(NowMs() - t);
-        restore();
+        if (run % 2 == 0) {
+            timed(floorPurge, purgeFloor);
+            restore();
+        }
     }
     std::vector<double> fullPath;
     if (withVariants) {
         store.Enter();
-        for (int run = 0; run < runs; ++run) {
+        for (int run = 0; run < options.runs; ++run) {
             const double t = NowMs();
             bench::FullPathWalk(today);
             fullPath.push_back(NowMs() - t);
         }
     }
     ScratchRoot::Leave();
-    if (lines != floorLines)
-        std::fprintf(stderr, "warning: the scan found %zu lines, the floor %zu\n", lines,
-                     floorLines);
-    char n[16];
-    std::snprintf(n, sizeof n, "%d", store.n);
+    if (badFirst != 0)
+        std::fprintf(stderr, "warning (%d): %d first scans differed from the bare walk\n", store.n,
+                     badFirst);
+    if (badRepeated != 0)
+        std::fprintf(stderr, "warning (%d): %d repeated scans walked or differed\n", store.n,
+                     badRepeated);
+    if (badChanged != 0 || failedAdds != 0)
+        std::fprintf(stderr,
+                     "warning (%d): %d scans missed the outside change, %d outside adds failed\n",
+                     store.n, badChanged, failedAdds);
+
+    const std::string n = std::to_string(store.n);
     Row r;
-    r.measure = "Reminder scan (SCAN_REMIND)";
     r.n = n;
-    r.program = Summarise(remind);
-    r.floor = Summarise(remindFloor);
-    r.limit = 1.5;
     r.floorName = "bare walk";
+    r.measure = "Reminder scan, first (SCAN_REMIND)";
+    r.program = Summarise(first);
+    r.floor = Summarise(firstFloor);
+    r.limit = 1.1;
     rows.push_back(r);
-    remindScan = r.program;
+
+    auto it = peer.find(store.n);
+    r.measure = "Reminder scan, repeated (store unchanged)";
+    r.program = Summarise(repeated);
+    r.floor = it != peer.end() ? it->second : Stats{};
+    r.floorName = "remind -q";
+    r.limit = 1.0;
+    r.strict = true;
+    rows.push_back(r);
+    r.strict = false;
+
+    r.measure = "Reminder scan after one appointment added by another process";
+    r.program = Summarise(changed);
+    r.floor = Summarise(changedFloor);
+    r.floorName = "bare walk";
+    r.limit = 1.1;
+    rows.push_back(r);
+
     r.measure = "Reminder scan (SCAN_PURGE)";
     r.program = Summarise(purge);
     r.floor = Summarise(purgeFloor);
+    r.limit = 1.5;
     rows.push_back(r);
+
+    r.measure = "Reminder index: bytes per appointment";
+    r.program = Summarise(indexBytes);
+    r.floor = Stats{};
+    r.floorName.clear();
+    r.unit = "B";
+    r.limit = 0;
+    rows.push_back(r);
+    r.unit = "ms";
+
     if (withVariants) {
         r.measure = "Variant: bare walk opening every key by full path";
         r.program = Summarise(fullPath);
-        r.floor = Summarise(remindFloor);
-        r.limit = 0;
+        r.floor = Summarise(firstFloor);
+        r.floorName = "bare walk";
+        rows.push_back(r);
+    }
+    if (it != peer.end()) {
+        r.measure = "Peer: remind -q against the first scan";
+        r.program = Summarise(first);
+        r.floor = it->second;
+        r.floorName = "remind -q";
         rows.push_back(r);
     }
 }
@@ -355,7 +494,20 @@ void MeasureAnswerTime(const Store& store, int runs, std::vector<Row>& rows) {
     const HWND window = dlg.GetSafeHwnd();
     std::vector<double> worst, scans;
     long long probesTotal = 0;
+    int indexAnswers = 0;
     for (int run = 0; run < runs; ++run) {
+        // The window's scanner would answer a second "Show Reminder" from its
+        // index; an option changed and changed back makes it walk. (Writing
+        // the same value again is no change: the registry tells no one.)
+        {
+            fw::unique_hkey options;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOptionsKeyPath, 0, KEY_SET_VALUE,
+                              options.put()) == ERROR_SUCCESS) {
+                WriteDwordValue(options.get(), kValueTimeoutValue, 6);
+                WriteDwordValue(options.get(), kValueTimeoutValue, 5);
+            }
+        }
+        const int walksBefore = dlg.Reminders().Scanner().Walks();
         std::atomic<bool> stop{false};
         std::atomic<long long> probes{0};
         std::atomic<bool> proberDone{false};
@@ -385,6 +537,8 @@ void MeasureAnswerTime(const Store& store, int runs, std::vector<Row>& rows) {
                 120000))
             std::fprintf(stderr, "warning: the scan did not end within 2 minutes\n");
         scans.push_back(NowMs() - t);
+        if (dlg.Reminders().Scanner().Walks() != walksBefore + 1)
+            ++indexAnswers;
         stop = true;
         // The prober may be waiting for this thread's answer.
         PumpUntil([&] { return proberDone.load(); }, 30000);
@@ -399,6 +553,9 @@ void MeasureAnswerTime(const Store& store, int runs, std::vector<Row>& rows) {
     dlg.DestroyWindow();
     Pump(0);
     ScratchRoot::Leave();
+    if (indexAnswers != 0)
+        std::fprintf(stderr, "warning: %d of the answer-time runs did not walk the store\n",
+                     indexAnswers);
     Row r;
     r.measure = "Main window answer during scan (worst WM_NULL, " +
                 std::to_string(probesTotal / std::max(1, runs)) + " probes a scan)";
@@ -418,20 +575,25 @@ void MeasureAnswerTime(const Store& store, int runs, std::vector<Row>& rows) {
 
 struct FindState {
     DWORD pid = 0;
+    HWND exclude = nullptr;
+    const char* caption = nullptr; // any caption when null
+    DWORD exStyle = 0;             // extended style bits the window must have
     HWND found = nullptr;
 };
 
-BOOL CALLBACK FindMainWindow(HWND window, LPARAM param) {
+BOOL CALLBACK FindDialogWindow(HWND window, LPARAM param) {
     auto* state = reinterpret_cast<FindState*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid != state->pid || !IsWindowVisible(window))
+    if (pid != state->pid || window == state->exclude || !IsWindowVisible(window))
         return TRUE;
     char cls[32] = "";
     char caption[64] = "";
     GetClassNameA(window, cls, sizeof cls);
     GetWindowTextA(window, caption, sizeof caption);
-    if (std::strcmp(cls, "#32770") == 0 && std::strcmp(caption, "Quillmere") == 0) {
+    const auto exStyle = static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE));
+    if (std::strcmp(cls, "#32770") == 0 && (exStyle & state->exStyle) == state->exStyle &&
+        (state->caption == nullptr || std::strcmp(caption, state->caption) == 0)) {
         state->found = window;
         return FALSE;
     }
@@ -456,6 +618,14 @@ bool FullyPainted(HWND window) {
     return !pending;
 }
 
+double PeakWorkingSetMb(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters))
+        return 0;
+    return static_cast<double>(counters.PeakWorkingSetSize) / 1048576.0;
+}
+
 struct LaunchResult {
     bool ok = false;
     int listRows = -1; // rows in the main window's day list, when it has one
@@ -463,9 +633,15 @@ struct LaunchResult {
     double peakWorkingSetMb = 0;
 };
 
-// Starts `exe`, waits for its visible main window to be painted, and reads
-// its peak working set once it has settled; then ends it.
-LaunchResult Launch(const std::string& exe) {
+// What a launch does once the main window is painted, before the peak working
+// set is read: false when it did not get what it waited for.
+using AfterPaint = std::function<bool(HANDLE process, DWORD pid, HWND window)>;
+
+// Starts `exe`, waits for its visible main window to be painted, optionally
+// reads its peak working set once it has settled (after `afterPaint`, when
+// given); then ends it.
+LaunchResult Launch(const std::string& exe, bool readMemory = true,
+                    const AfterPaint& afterPaint = nullptr) {
     LaunchResult result;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -481,11 +657,12 @@ LaunchResult Launch(const std::string& exe) {
     fw::unique_handle thread(info.hThread);
     FindState state;
     state.pid = info.dwProcessId;
+    state.caption = "Quillmere";
     for (;;) {
         if (NowMs() - t0 > 60000 || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0)
             break;
         if (state.found == nullptr)
-            EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&state));
+            EnumWindows(FindDialogWindow, reinterpret_cast<LPARAM>(&state));
         if (state.found != nullptr && FullyPainted(state.found)) {
             // A round trip through the window's queue: it has nothing pending
             // that came before this.
@@ -501,14 +678,13 @@ LaunchResult Launch(const std::string& exe) {
         }
         Sleep(1);
     }
-    if (result.ok) {
-        // Let start-up's last work settle before reading the peak.
+    if (result.ok && afterPaint)
+        result.ok = afterPaint(process.get(), info.dwProcessId, state.found);
+    if (result.ok && readMemory) {
+        // Let the last work settle before reading the peak.
         Sleep(500);
-        PROCESS_MEMORY_COUNTERS counters{};
-        counters.cb = sizeof counters;
-        if (GetProcessMemoryInfo(process.get(), &counters, sizeof counters))
-            result.peakWorkingSetMb = static_cast<double>(counters.PeakWorkingSetSize) / 1048576.0;
-    } else {
+        result.peakWorkingSetMb = PeakWorkingSetMb(process.get());
+    } else if (!result.ok) {
         std::fprintf(stderr, "%s showed no painted main window\n", exe.c_str());
     }
     TerminateProcess(process.get(), 0);
@@ -516,38 +692,67 @@ LaunchResult Launch(const std::string& exe) {
     return result;
 }
 
+// A copy of the program already running in the prefix would take every
+// launch's place (one copy per sign-in): the launch would only bring it
+// forward and end.
+bool ProgramAlreadyRunning() {
+    fw::unique_handle mutex(OpenMutexA(SYNCHRONIZE, FALSE, CSingleInstance::kMutexName));
+    if (!mutex && CSingleInstance::FindMarkedWindow() == nullptr)
+        return false;
+    std::fprintf(stderr, "a copy of the program runs in the bench prefix: the launches are not "
+                         "measured\n");
+    return true;
+}
+
 void MeasureStartup(const Options& options, int n, std::vector<Row>& rows) {
     ScratchRoot::Leave();
-    std::vector<double> program, floor, programMem, floorMem;
+    if (ProgramAlreadyRunning())
+        return;
+    std::vector<double> program, floor, bare, programMem, floorMem;
     // One unmeasured launch of each warms the file cache and Wine's own
-    // start-up work, which both pay the same.
-    Launch(options.programExe);
-    Launch(options.floorExe);
-    // A launch is short and swings with the machine's load: more runs.
+    // start-up work, which all pay the same.
+    Launch(options.programExe, false);
+    Launch(options.startupFloorExe, false);
+    Launch(options.floorExe, false);
+    // A launch is short and swings with the machine's load: more runs. The
+    // three alternate, so that all see the same conditions.
     const int runs = MoreRuns(options.runs);
+    int wrongRows = 0;
     for (int run = 0; run < runs; ++run) {
         const LaunchResult p = Launch(options.programExe);
         // The generated store files five appointments under today; a start-up
         // that listed none would not have read the store.
         if (p.ok && p.listRows != 5)
-            std::fprintf(stderr, "warning: the program listed %d appointments for today, not 5\n",
-                         p.listRows);
+            ++wrongRows;
         if (p.ok) {
             program.push_back(p.firstPaintMs);
             programMem.push_back(p.peakWorkingSetMb);
         }
-        const LaunchResult f = Launch(options.floorExe);
+        const LaunchResult f = Launch(options.startupFloorExe);
+        if (f.ok && f.listRows != 5)
+            ++wrongRows;
         if (f.ok) {
             floor.push_back(f.firstPaintMs);
             floorMem.push_back(f.peakWorkingSetMb);
         }
+        const LaunchResult b = Launch(options.floorExe, false);
+        if (b.ok)
+            bare.push_back(b.firstPaintMs);
     }
+    if (wrongRows != 0)
+        std::fprintf(stderr, "warning: %d launches did not list today's 5 appointments\n",
+                     wrongRows);
     Row r;
     r.measure = "Start-up to first paint (splash off)";
     r.n = std::to_string(n);
     r.program = Summarise(program);
     r.floor = Summarise(floor);
-    r.limit = 1.3;
+    r.limit = 1.15;
+    r.floorName = "start-up floor";
+    rows.push_back(r);
+    r.measure = "Start-up to first paint, against an empty dialog";
+    r.floor = Summarise(bare);
+    r.limit = 0;
     r.floorName = "bare dialog";
     rows.push_back(r);
     Row m;
@@ -557,8 +762,64 @@ void MeasureStartup(const Options& options, int n, std::vector<Row>& rows) {
     m.floor = Summarise(floorMem);
     m.unit = "MB";
     m.limit = 1.3;
-    m.floorName = "bare dialog";
+    m.floorName = "start-up floor";
     rows.push_back(m);
+}
+
+// The launched program over the whole store: once its window is painted it is
+// sent "Show Reminder", which scans every appointment on its reminder thread;
+// its peak working set is read once the pop-up is up. Floor: the start-up
+// floor program's peak after its first paint.
+void MeasureMemoryAfterScan(const Options& options, const Store& store, std::vector<Row>& rows) {
+    ScratchRoot::Leave();
+    if (ProgramAlreadyRunning())
+        return;
+    if (store.current == 0) {
+        std::fprintf(stderr, "no appointment is current today: no pop-up to wait for\n");
+        return;
+    }
+    std::vector<double> program, floor, scans;
+    const AfterPaint scan = [&scans](HANDLE process, DWORD pid, HWND window) {
+        const double t = NowMs();
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(ID_TRAY_SHOW_REMINDER, 0), 0);
+        FindState popup;
+        popup.pid = pid;
+        popup.exclude = window;
+        // The pop-up is a tool window; a message box would not be.
+        popup.exStyle = WS_EX_TOOLWINDOW;
+        while (popup.found == nullptr) {
+            if (NowMs() - t > 120000 || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+                std::fprintf(stderr, "the program showed no reminder pop-up\n");
+                return false;
+            }
+            EnumWindows(FindDialogWindow, reinterpret_cast<LPARAM>(&popup));
+            Sleep(1);
+        }
+        scans.push_back(NowMs() - t);
+        return true;
+    };
+    for (int run = 0; run < options.runs; ++run) {
+        const LaunchResult p = Launch(options.programExe, true, scan);
+        if (p.ok)
+            program.push_back(p.peakWorkingSetMb);
+        const LaunchResult f = Launch(options.startupFloorExe);
+        if (f.ok)
+            floor.push_back(f.peakWorkingSetMb);
+    }
+    Row m;
+    m.measure = "Peak working set after a scan (the program, Show Reminder to pop-up)";
+    m.n = std::to_string(store.n);
+    m.program = Summarise(program);
+    m.floor = Summarise(floor);
+    m.unit = "MB";
+    m.limit = 1.3;
+    m.floorName = "start-up floor";
+    rows.push_back(m);
+    Row s;
+    s.measure = "Show Reminder to pop-up in the launched program";
+    s.n = std::to_string(store.n);
+    s.program = Summarise(scans);
+    rows.push_back(s);
 }
 
 // --- the peer ---------------------------------------------------------------
@@ -613,10 +874,43 @@ bool InPrivatePrefix() {
 
 int Usage() {
     std::fprintf(stderr, "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
-                         "                    [--startup N] [--answer N] [--peer FILE]\n"
-                         "                    [--program EXE] [--floor EXE]\n"
-                         "       bench_driver --write-remind N FILE\n");
+                         "                    [--launch N] [--answer N] [--peer FILE]\n"
+                         "                    [--only scan,list,answer,startup,memory]\n"
+                         "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
+                         "       bench_driver --write-remind N FILE\n"
+                         "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
     return 2;
+}
+
+std::vector<std::string> ParseNames(const char* text) {
+    std::vector<std::string> names;
+    std::string name;
+    for (const char* p = text;; ++p) {
+        if (*p == ',' || *p == '\0') {
+            if (!name.empty())
+                names.push_back(name);
+            name.clear();
+            if (*p == '\0')
+                break;
+        } else {
+            name += *p;
+        }
+    }
+    return names;
+}
+
+// The second process of the outside-change measure: files one appointment
+// below the given store root and ends.
+int AddAppointment(const std::string& where) {
+    fw::unique_hkey opened;
+    HKEY root = HKEY_LOCAL_MACHINE;
+    if (where != "HKLM") {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, where.c_str(), 0, KEY_ALL_ACCESS, opened.put()) !=
+            ERROR_SUCCESS)
+            return 1;
+        root = opened.get();
+    }
+    return bench::WriteOutsideAppointment(root, Today()) ? 0 : 1;
 }
 
 } // namespace
@@ -625,19 +919,25 @@ int main(int argc, char** argv) {
     char self[MAX_PATH] = "";
     GetModuleFileNameA(nullptr, self, sizeof self);
     Options options;
+    options.self = self;
     options.floorExe = Directory(self) + "\\bench_floor_dialog.exe";
+    options.startupFloorExe = Directory(self) + "\\bench_floor_startup.exe";
     options.programExe = Directory(Directory(self)) + "\\quillmere.exe";
+    std::string addWhere;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         if (arg == "--write-remind" && i + 2 < argc) {
             const int n = std::atoi(argv[i + 1]);
             return bench::WriteRemindFile(argv[i + 2], n, Today()) ? 0 : 1;
+        } else if (arg == "--add-appointment" && hasValue) {
+            addWhere = argv[++i];
         } else if (arg == "--smoke") {
             options.scanSizes = {50};
             options.listSize = 50;
-            options.startupSize = 50;
+            options.launchSize = 50;
             options.answerSize = 50;
+            options.variantSize = 50;
             options.runs = 1;
         } else if (arg == "--runs" && hasValue) {
             options.runs = std::max(1, std::atoi(argv[++i]));
@@ -645,16 +945,20 @@ int main(int argc, char** argv) {
             options.scanSizes = ParseSizes(argv[++i]);
         } else if (arg == "--list" && hasValue) {
             options.listSize = std::atoi(argv[++i]);
-        } else if (arg == "--startup" && hasValue) {
-            options.startupSize = std::atoi(argv[++i]);
+        } else if (arg == "--launch" && hasValue) {
+            options.launchSize = std::atoi(argv[++i]);
         } else if (arg == "--answer" && hasValue) {
             options.answerSize = std::atoi(argv[++i]);
+        } else if (arg == "--only" && hasValue) {
+            options.only = ParseNames(argv[++i]);
         } else if (arg == "--peer" && hasValue) {
             options.peerFile = argv[++i];
         } else if (arg == "--program" && hasValue) {
             options.programExe = argv[++i];
         } else if (arg == "--floor" && hasValue) {
             options.floorExe = argv[++i];
+        } else if (arg == "--startup-floor" && hasValue) {
+            options.startupFloorExe = argv[++i];
         } else {
             return Usage();
         }
@@ -664,6 +968,8 @@ int main(int argc, char** argv) {
                              "scripts/bench.sh, in the build's private Wine prefix\n");
         return 2;
     }
+    if (!addWhere.empty())
+        return AddAppointment(addWhere);
 
     INITCOMMONCONTROLSEX icc{};
     icc.dwSize = sizeof icc;
@@ -671,25 +977,28 @@ int main(int argc, char** argv) {
     InitCommonControlsEx(&icc);
 
     const CalendarDate today = Today();
-    // The prefix's own store is the start-up workload; a store left by an
-    // earlier, broken run would add to it.
+    // The prefix's own store is the launched program's workload; a store
+    // left by an earlier, broken run would add to it.
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kCalendarRootPath);
 
-    std::vector<int> sizes = options.scanSizes;
-    for (int n : {options.startupSize, options.answerSize})
-        if (std::find(sizes.begin(), sizes.end(), n) == sizes.end())
-            sizes.push_back(n);
+    std::vector<int> sizes;
+    if (options.Runs("scan"))
+        sizes = options.scanSizes;
+    if (options.Runs("answer"))
+        sizes.push_back(options.answerSize);
+    if (options.Runs("startup") || options.Runs("memory"))
+        sizes.push_back(options.launchSize);
     std::map<int, Store> stores;
     for (int n : sizes) {
+        if (stores.count(n) != 0)
+            continue;
         Store& store = stores[n];
         store.n = n;
-        HKEY root = HKEY_LOCAL_MACHINE;
-        if (n != options.startupSize) {
+        if (n != options.launchSize)
             store.scratch = std::make_unique<ScratchRoot>("store-" + std::to_string(n));
-            root = store.scratch->Key();
-        }
         const double t = NowMs();
-        const bench::WorkloadCounts counts = bench::WriteScanStore(root, n, today, false);
+        const bench::WorkloadCounts counts = bench::WriteScanStore(store.Root(), n, today, false);
+        store.current = counts.current;
         std::printf("store of %d: %d current today, %d ended, %d upcoming; written in %.1f s\n",
                     counts.appointments, counts.current, counts.ended, counts.upcoming,
                     (NowMs() - t) / 1000.0);
@@ -697,28 +1006,19 @@ int main(int argc, char** argv) {
 
     std::vector<Row> rows;
     const std::map<int, Stats> peer = ReadPeer(options.peerFile);
-    {
+    if (options.Runs("scan")) {
         BenchCalendarDlg scanner;
-        for (int n : options.scanSizes) {
-            Stats remindScan;
-            // The full-path variant once, on the middle store.
-            const bool variants = n == options.startupSize;
-            MeasureScan(stores[n], options.runs, variants, scanner, rows, remindScan);
-            auto it = peer.find(n);
-            if (it != peer.end()) {
-                Row r;
-                r.measure = "Peer: remind -q, today's reminders";
-                r.n = std::to_string(n);
-                r.program = remindScan;
-                r.floor = it->second;
-                r.floorName = "remind";
-                rows.push_back(r);
-            }
-        }
+        for (int n : options.scanSizes)
+            MeasureScan(options, stores[n], n == options.variantSize, scanner, rows, peer);
     }
-    MeasureListFill(options.listSize, options.runs, rows);
-    MeasureAnswerTime(stores[options.answerSize], options.runs, rows);
-    MeasureStartup(options, options.startupSize, rows);
+    if (options.Runs("list"))
+        MeasureListFill(options.listSize, options.runs, rows);
+    if (options.Runs("answer"))
+        MeasureAnswerTime(stores[options.answerSize], options.runs, rows);
+    if (options.Runs("startup"))
+        MeasureStartup(options, options.launchSize, rows);
+    if (options.Runs("memory"))
+        MeasureMemoryAfterScan(options, stores[options.launchSize], rows);
 
     stores.clear();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kCalendarRootPath);

@@ -187,6 +187,32 @@ void WriteDayStore(HKEY root, int count, const CalendarDate& day) {
     }
 }
 
+namespace {
+// Generated appointments are named for hours 10 to 14; this one never clashes.
+std::string OutsideKeyPath(const CalendarDate& today) {
+    return std::string("SOFTWARE\\Calendar\\") + FormatDateText(today) + "\\" +
+           AppointmentKeyName(16, 0, 0, 0, 0);
+}
+} // namespace
+
+bool WriteOutsideAppointment(HKEY root, const CalendarDate& today) {
+    fw::unique_hkey key;
+    if (RegCreateKeyExA(root, OutsideKeyPath(today).c_str(), 0, nullptr, REG_OPTION_VOLATILE,
+                        KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    const std::string date = FormatDateText(today);
+    return WriteFixedText(key.get(), kValueFrom, date, kDateFieldBytes) &&
+           WriteFixedText(key.get(), kValueTo, date, kDateFieldBytes) &&
+           WriteFixedText(key.get(), kValueNotes, kOutsideNotes, kNotesFieldBytes) &&
+           WriteFixedText(key.get(), kValueEvent, kEventTexts[1], kEventFieldBytes) &&
+           WriteDwordValue(key.get(), kValueEventIndex, 1) &&
+           WriteFixedText(key.get(), kValueDetailNotes, "", kNotesFieldBytes);
+}
+
+bool DeleteOutsideAppointment(HKEY root, const CalendarDate& today) {
+    return RegDeleteKeyA(root, OutsideKeyPath(today).c_str()) == ERROR_SUCCESS;
+}
+
 bool WriteRemindFile(const char* path, int count, const CalendarDate& today) {
     FILE* file = std::fopen(path, "w");
     if (file == nullptr)

@@ -50,6 +50,13 @@ void WriteDayStore(HKEY root, int count, const CalendarDate& day);
 // written.
 bool WriteRemindFile(const char* path, int count, const CalendarDate& today);
 
+// One appointment current today, as another program would file it under
+// today's key of the store below `root` (as WriteScanStore lays it out), and
+// its removal. Its notes are kOutsideNotes. True when every write succeeded.
+inline constexpr const char* kOutsideNotes = "Filed by another program";
+bool WriteOutsideAppointment(HKEY root, const CalendarDate& today);
+bool DeleteOutsideAppointment(HKEY root, const CalendarDate& today);
+
 // Creates (volatile) or opens the key path below `parent`.
 HKEY CreateVolatileKey(HKEY parent, const char* path);
 

@@ -69,6 +69,15 @@ echo "Machine: $cpu, $(nproc) cores, $(wine --version 2>/dev/null), load average
 echo "Idle CPUs held ready (0 µs PM QoS request): $LOW_LATENCY_HELD"
 echo "Runs per measure: $runs (median, min-max)"
 echo
-wine_run "$driver" --runs "$runs" --peer peer.txt
+# The driver's warnings (a scan that missed a change, a launch that failed)
+# come after the table: Wine's server keeps the error stream open after the
+# driver ends, so a filter on it would hold them back until the server goes.
+wine_run "$driver" --runs "$runs" --peer peer.txt 2>"$work/driver-messages.txt"
+wineserver -w
+if grep -v -E 'wine32|multiarch|add-architecture' "$work/driver-messages.txt" >"$work/driver-warnings.txt"; then
+    echo
+    echo "Driver messages:"
+    cat "$work/driver-warnings.txt"
+fi
 echo
 echo "Load average after the run: $(cut -d' ' -f1-3 /proc/loadavg)"
