@@ -2,34 +2,17 @@
 #include "tests/support/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 #include "tests/support/program_process.h"
+#include "tests/support/scratch_files.h"
 
 #include <gtest/gtest.h>
 
 #include <dlgs.h>
 
 #include <fstream>
-#include <sstream>
 #include <string>
 
 namespace qmtest {
 namespace {
-
-std::string TempPath(const std::string& name) {
-    char folder[MAX_PATH] = "";
-    GetTempPathA(sizeof folder, folder);
-    return std::string(folder) + "quillmere-" + std::to_string(GetCurrentProcessId()) + "-" + name;
-}
-
-std::string ReadFileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // "quillmere.exe /export FILE" and "/import FILE" as a script runs them:
 // no window and no tray icon of their own, while a copy runs, with an exit
@@ -50,7 +33,8 @@ TEST(FileCommandTest, ExportAndImportRunAsProcessesBesideARunningCopy) {
         30000));
     const int icons = TrayIconCount();
 
-    const std::string output = TempPath("output.txt");
+    ScratchFiles files;
+    const std::string output = files.Path("output.txt");
     auto run = [&](const std::string& arguments) {
         ProgramProcess command(-1, {}, arguments, output);
         int windows = 0;
@@ -64,34 +48,33 @@ TEST(FileCommandTest, ExportAndImportRunAsProcessesBesideARunningCopy) {
         return code;
     };
 
-    const std::string file = TempPath("process.ics");
+    const std::string file = files.Path("process.ics");
     EXPECT_EQ(0u, run("/export \"" + file + "\""));
-    EXPECT_EQ("Exported 2 appointments to " + file + ".\r\n", ReadFileText(output));
-    EXPECT_TRUE(Contains(ReadFileText(file), "SUMMARY:Lunch\\, then the bank\r\n"));
+    EXPECT_EQ("Exported 2 appointments to " + file + ".\r\n", ScratchFiles::Read(output));
+    EXPECT_TRUE(Contains(ScratchFiles::Read(file), "SUMMARY:Lunch\\, then the bank\r\n"));
     const std::vector<std::string> contents = StoreContents();
 
     EXPECT_EQ(0u, run("/IMPORT \"" + file + "\""));
-    EXPECT_TRUE(Contains(ReadFileText(output), ": 0 appointments filed, 2 duplicates skipped"));
+    EXPECT_TRUE(
+        Contains(ScratchFiles::Read(output), ": 0 appointments filed, 2 duplicates skipped"));
     EXPECT_EQ(contents, StoreContents());
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kCalendarRootPath);
     EXPECT_EQ(0u, run("/import \"" + file + "\""));
     EXPECT_EQ(contents, StoreContents());
 
-    const std::string refusing = TempPath("refusing.ics");
+    const std::string refusing = files.Path("refusing.ics");
     std::ofstream(refusing, std::ios::binary)
         << "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:no date\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     EXPECT_EQ(4u, run("/import \"" + refusing + "\""));
-    EXPECT_TRUE(Contains(ReadFileText(output), "Line 2 \"no date\": it has no DTSTART."));
+    EXPECT_TRUE(Contains(ScratchFiles::Read(output), "Line 2 \"no date\": it has no DTSTART."));
     EXPECT_EQ(1u, run("/export"));
-    EXPECT_TRUE(Contains(ReadFileText(output), "Usage: quillmere.exe /export FILE.ics"));
-    EXPECT_EQ(2u, run("/import \"" + TempPath("missing.ics") + "\""));
+    EXPECT_TRUE(Contains(ScratchFiles::Read(output), "Usage: quillmere.exe /export FILE.ics"));
+    EXPECT_EQ(2u, run("/import \"" + files.Path("missing.ics") + "\""));
     EXPECT_EQ(3u, run("/export C:\\no\\such\\folder\\calendar.ics"));
 
     EXPECT_TRUE(running.Running());
     EXPECT_EQ(1, RunningCopies());
     EXPECT_EQ(icons, TrayIconCount());
-    for (const std::string& path : {output, file, refusing})
-        DeleteFileA(path.c_str());
 }
 
 // The file dialog's name box: the edit inside its combo box (the
@@ -145,8 +128,8 @@ TEST_F(FileMenuTest, ExportAndImportThroughTheFileMenuAndTheFileDialogs) {
     PutAppointment("2002-5-7", "Appointment 2", "2002-5-1", "2002-5-9", "Cinema", "Movie", 3, "");
     PutAppointment("2002-5-9", "Appointment 3", "2002-5-9", "2002-5-12", "Trip", "Holiday", 5, "");
     const std::vector<std::string> contents = StoreContents();
-    const std::string path = TempPath("menu.ics");
-    DeleteFileA(path.c_str());
+    ScratchFiles files;
+    const std::string path = files.Path("menu.ics");
     Open();
     ASSERT_EQ(2, RowCount());
 
@@ -160,7 +143,7 @@ TEST_F(FileMenuTest, ExportAndImportThroughTheFileMenuAndTheFileDialogs) {
     EXPECT_EQ("Exported 3 appointments to " + path + ".", boxes.Last().text);
     EXPECT_EQ(Hwnd(), boxes.Last().owner);
     EXPECT_EQ("Quillmere", boxes.Last().shownCaption);
-    EXPECT_TRUE(Contains(ReadFileText(path), "SUMMARY:Trip\r\n"));
+    EXPECT_TRUE(Contains(ScratchFiles::Read(path), "SUMMARY:Trip\r\n"));
 
     DeleteKey("SOFTWARE\\Calendar");
     Command(IDC_GO_TODAY);
@@ -177,7 +160,6 @@ TEST_F(FileMenuTest, ExportAndImportThroughTheFileMenuAndTheFileDialogs) {
               boxes.Last().text);
     EXPECT_EQ(contents, StoreContents());
     EXPECT_EQ(2, RowCount()) << "the shown day lists what was filed";
-    DeleteFileA(path.c_str());
 }
 
 } // namespace

@@ -1,13 +1,12 @@
 #include "store/calendar_exchange.h"
 #include "store/calendar_registry.h"
 #include "tests/support/registry_sandbox.h"
+#include "tests/support/scratch_files.h"
 #include "tests/support/window_testing.h"
 #include "tests/support/write_protect.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,10 +33,6 @@ std::string Calendar(const std::string& body) {
     return Crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//EN\n" + body + "END:VCALENDAR\n");
 }
 
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // Imports and exports over a scratch store on 7 May 2002 at noon, to files
 // of the test's own in the temporary folder.
 class CalendarExchangeTest : public ::testing::Test {
@@ -45,26 +40,7 @@ protected:
     RegistrySandbox sandbox;
     FixedClock clock{2002, 5, 7};
     CCalendarExchange exchange;
-
-    std::string File(const std::string& name) {
-        char folder[MAX_PATH] = "";
-        GetTempPathA(sizeof folder, folder);
-        m_files.push_back(std::string(folder) + "quillmere-" +
-                          std::to_string(GetCurrentProcessId()) + "-" + name);
-        return m_files.back();
-    }
-    std::string File(const std::string& name, const std::string& bytes) {
-        const std::string path = File(name);
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-    void TearDown() override {
-        for (const std::string& path : m_files)
-            DeleteFileA(path.c_str());
-    }
-
-private:
-    std::vector<std::string> m_files;
+    ScratchFiles files;
 };
 
 TEST_F(CalendarExchangeTest, ExportThenImportIntoAnEmptyStoreGivesBackEveryValue) {
@@ -94,7 +70,7 @@ TEST_F(CalendarExchangeTest, ExportThenImportIntoAnEmptyStoreGivesBackEveryValue
     ASSERT_EQ(10u, expected.size());
     std::erase_if(expected, [](const std::string& a) { return a.rfind("Someday|", 0) == 0; });
 
-    const std::string path = File("round.ics");
+    const std::string path = files.Path("round.ics");
     const ical::ExportOutcome exported = exchange.Export(path);
     ASSERT_TRUE(exported.written) << exported.error;
     EXPECT_EQ(9u, exported.exported);
@@ -128,7 +104,7 @@ TEST_F(CalendarExchangeTest, ImportingAFileTwiceFilesItOnceEvenWhenAllInOneMilli
                     "SUMMARY:Daily\nCATEGORIES:Music\n");
     events +=
         Event("UID:long\nDTSTART;VALUE=DATE:20020602\nSUMMARY:" + std::string(500, 'n') + "\n");
-    const std::string path = File("twice.ics", Calendar(events));
+    const std::string path = files.Write("twice.ics", Calendar(events));
     const int longLine = 3 + 1100 * 5 + 7 + 4;
 
     ical::ImportOutcome first = exchange.Import(path);
@@ -190,7 +166,7 @@ TEST_F(CalendarExchangeTest, ABrokenFileIsRefusedWholeWithItsLineAndNothingIsFil
         {"large", large, 400003},
     };
     for (const auto& c : cases) {
-        const ical::ImportOutcome outcome = exchange.Import(File(c.name, c.bytes));
+        const ical::ImportOutcome outcome = exchange.Import(files.Write(c.name, c.bytes));
         if (c.line == 0) {
             // A bad date refuses its own event, with its line, not the file.
             ASSERT_EQ(1u, outcome.plan.refused.size()) << c.name;
@@ -207,7 +183,7 @@ TEST_F(CalendarExchangeTest, ABrokenFileIsRefusedWholeWithItsLineAndNothingIsFil
     }
 
     // Too large to be a calendar: refused before it is read.
-    const std::string huge = File("huge.ics");
+    const std::string huge = files.Path("huge.ics");
     {
         fw::unique_handle file(CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -218,16 +194,16 @@ TEST_F(CalendarExchangeTest, ABrokenFileIsRefusedWholeWithItsLineAndNothingIsFil
     }
     EXPECT_EQ("the file is larger than 64 MiB, more than any calendar holds",
               exchange.Import(huge).error);
-    EXPECT_FALSE(exchange.Import(File("missing.ics")).error.empty());
+    EXPECT_FALSE(exchange.Import(files.Path("missing.ics")).error.empty());
     EXPECT_EQ(store, TreeSnapshot(kRoot));
 }
 
 TEST_F(CalendarExchangeTest, AWriteThatFailsPartWaySaysExactlyHowManyWereFiled) {
     const std::string path =
-        File("partial.ics", Calendar(Event("DTSTART;VALUE=DATE:20020601\nSUMMARY:One\n") +
-                                     Event("DTSTART;VALUE=DATE:20020601\nSUMMARY:Two\n") +
-                                     Event("DTSTART;VALUE=DATE:20020602\nSUMMARY:Three\n") +
-                                     Event("DTSTART;VALUE=DATE:20020603\nSUMMARY:Four\n")));
+        files.Write("partial.ics", Calendar(Event("DTSTART;VALUE=DATE:20020601\nSUMMARY:One\n") +
+                                            Event("DTSTART;VALUE=DATE:20020601\nSUMMARY:Two\n") +
+                                            Event("DTSTART;VALUE=DATE:20020602\nSUMMARY:Three\n") +
+                                            Event("DTSTART;VALUE=DATE:20020603\nSUMMARY:Four\n")));
     {
         WriteProtectedKey protectedDay(kRoot + "\\2002-6-2");
         const ical::ImportOutcome outcome = exchange.Import(path);
