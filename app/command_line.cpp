@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "framework/unique_handle.h"
 #include "store/calendar_exchange.h"
 #include "store/wide_text.h"
 
@@ -27,12 +28,15 @@ void Print(bool isError, const std::string& text) {
         lines += c;
     }
     HANDLE out = GetStdHandle(isError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    static HANDLE console = nullptr;
+    static fw::unique_handle console;
     if (out == nullptr || out == INVALID_HANDLE_VALUE) {
-        if (console == nullptr && AttachConsole(ATTACH_PARENT_PROCESS))
-            console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
-        out = console;
+        if (!console && AttachConsole(ATTACH_PARENT_PROCESS)) {
+            HANDLE opened = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+            if (opened != INVALID_HANDLE_VALUE)
+                console.reset(opened);
+        }
+        out = console.get();
     }
     if (out == nullptr || out == INVALID_HANDLE_VALUE)
         return;

@@ -12,6 +12,7 @@
 #include "store/wide_text.h"
 #include "version.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
