@@ -7,8 +7,9 @@ Wine beside calcurse -i and calcurse -x ical natively, on the same files.
 The prefix's store is emptied before each import, so use a prefix of its
 own (not one that keeps appointments). Each file holds N all-day events,
 five a day, with notes, detailed notes and a type, as exports of the
-program look. Prints a table of medians; the Wine figures include starting
-a Wine process, shown on its own as "empty store".
+program look. Prints a table of medians with the fastest and slowest run;
+the Wine figures include starting a Wine process, shown on its own as
+"empty store".
 """
 import argparse
 import datetime
@@ -97,19 +98,22 @@ def main():
                 os.makedirs(data)
                 c_import.append(timed(["calcurse", "-D", data, "-q", "-i", source])[0])
                 c_export.append(timed(["calcurse", "-D", data, "--export=ical"])[0])
-            rows.append((count, statistics.median(q_import), statistics.median(q_export),
-                         statistics.median(c_import), statistics.median(c_export)))
+            rows.append((count, q_import, q_export, c_import, c_export))
         empty_store()
     finally:
         shutil.rmtree(scratch)
 
-    print("Medians of %d runs, seconds. Quillmere: quillmere.exe under Wine (a Wine process "
-          "alone, /export of an empty store: %.2f s). calcurse: native." % (args.runs, startup))
+    def cell(times):
+        return "%.2f (%.2f-%.2f)" % (statistics.median(times), min(times), max(times))
+
+    print("Seconds: median (fastest-slowest) of %d runs. Quillmere: quillmere.exe under Wine (a "
+          "Wine process alone, /export of an empty store: %.2f s). calcurse: native."
+          % (args.runs, startup))
     print()
     print("| Events | Quillmere /import | calcurse -i | Quillmere /export | calcurse -x ical |")
     print("|---:|---:|---:|---:|---:|")
     for count, qi, qe, ci, ce in rows:
-        print("| %d | %.2f | %.2f | %.2f | %.2f |" % (count, qi, ci, qe, ce))
+        print("| %d | %s | %s | %s | %s |" % (count, cell(qi), cell(ci), cell(qe), cell(ce)))
 
 
 if __name__ == "__main__":
