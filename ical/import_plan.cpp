@@ -163,12 +163,16 @@ bool Planner::PlanEvent(const ComponentRecord& event) {
     }
     const std::size_t eventIndex = m_plan.events.size();
     const std::size_t uid = UidOf(event);
+    // The event is in the plan while its occurrences are, so that two of
+    // them on the same day can be compared; it goes when none is filed.
+    m_plan.events.push_back(std::move(planned));
+    const PlannedEvent& texts = m_plan.events.back();
     bool any = false;
     for (PlannedAppointment& appointment : dates) {
         appointment.event = eventIndex;
         const DayAppointment full{appointment.day,
-                                  {appointment.from, appointment.to, planned.notes, planned.event,
-                                   planned.eventIndex, planned.detailNotes}};
+                                  {appointment.from, appointment.to, texts.notes, texts.event,
+                                   texts.eventIndex, texts.detailNotes}};
         if (IsDuplicate(full, uid)) {
             ++m_plan.duplicates;
             continue;
@@ -184,8 +188,8 @@ bool Planner::PlanEvent(const ComponentRecord& event) {
         m_plan.appointments.push_back(std::move(appointment));
         any = true;
     }
-    if (any)
-        m_plan.events.push_back(std::move(planned));
+    if (!any)
+        m_plan.events.pop_back();
     return true;
 }
 

@@ -302,6 +302,15 @@ TEST(IcalImport, EqualAppointmentsOfTwoEventsAreBothFiledAndMatchedOneForOne) {
     plan = PlanImport(file, withOne);
     EXPECT_TRUE(plan.appointments.empty());
     EXPECT_EQ(3u, plan.duplicates);
+
+    // Two occurrences of one event on the same day (found by the import
+    // fuzzer: comparing them read past the plan's events) are one
+    // appointment.
+    plan = PlanImport(Calendar("BEGIN:VEVENT\nDTSTART:20020601T090000\nRDATE:20020601T150000\n"
+                               "SUMMARY:Twice\nEND:VEVENT\n"),
+                      Options(0));
+    EXPECT_EQ(1u, plan.appointments.size());
+    EXPECT_EQ(1u, plan.duplicates);
 }
 
 } // namespace
