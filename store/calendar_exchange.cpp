@@ -13,6 +13,7 @@
 #include "version.h"
 
 #include <algorithm>
+#include <exception>
 #include <map>
 #include <utility>
 
@@ -183,8 +184,16 @@ CalendarDate CCalendarExchange::LocalDateOf(std::int64_t utcSeconds) {
 ical::ExportOutcome CCalendarExchange::Export(const std::string& path) {
     ical::ExportOutcome outcome;
     outcome.path = path;
-    const std::vector<ical::StoredAppointment> all = ReadAll();
-    ical::ExportResult result = ical::ExportCalendar(all, {QUILLMERE_VERSION_TEXT, UtcNow()});
+    std::vector<ical::StoredAppointment> all;
+    ical::ExportResult result;
+    try {
+        all = ReadAll();
+        result = ical::ExportCalendar(all, {QUILLMERE_VERSION_TEXT, UtcNow()});
+    } catch (const std::exception& e) {
+        // Memory ran out, most likely; the user hears of it, and nothing is written.
+        outcome.error = std::string("the calendar could not be read whole (") + e.what() + ")";
+        return outcome;
+    }
     outcome.error = WriteWholeFile(path, result.text);
     outcome.written = outcome.error.empty();
     outcome.exported = result.exported;
@@ -208,37 +217,51 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path) {
     options.today = DateOf(fw::LocalNow());
     options.localDateOf = &CCalendarExchange::LocalDateOf;
     options.fitsTextField = [](std::string_view text) { return FitsNotesField(std::string(text)); };
-    std::string bytes;
-    outcome.error = ReadWholeFile(path, options.limits.maxFileBytes, bytes);
-    if (!outcome.error.empty())
-        return outcome;
-
     // The whole file is checked and planned before anything is written. The
     // duplicates are looked for among the days it files under, which only a
     // first plan tells; a store without them needs no second.
-    outcome.plan = ical::PlanImport(bytes, options);
-    if (!outcome.plan.accepted) {
-        outcome.error = outcome.plan.error.message;
-        return outcome;
-    }
-    std::set<std::string> days;
-    for (const ical::PlannedAppointment& planned : outcome.plan.appointments)
-        days.insert(planned.day);
-    const std::vector<ical::DayAppointment> existing = ReadDays(days);
-    if (!existing.empty()) {
-        options.existing = &existing;
+    std::string bytes;
+    try {
+        outcome.error = ReadWholeFile(path, options.limits.maxFileBytes, bytes);
+        if (!outcome.error.empty())
+            return outcome;
         outcome.plan = ical::PlanImport(bytes, options);
+        if (!outcome.plan.accepted) {
+            outcome.error = outcome.plan.error.message;
+            return outcome;
+        }
+        std::set<std::string> days;
+        for (const ical::PlannedAppointment& planned : outcome.plan.appointments)
+            days.insert(planned.day);
+        const std::vector<ical::DayAppointment> existing = ReadDays(days);
+        if (!existing.empty()) {
+            options.existing = &existing;
+            outcome.plan = ical::PlanImport(bytes, options);
+        }
+    } catch (const std::exception& e) {
+        // Memory ran out, most likely; nothing has been written.
+        outcome.error = std::string("it could not be read whole (") + e.what() + ")";
+        return outcome;
     }
     bytes = std::string();
 
     CAppointmentBatch batch;
     for (std::size_t i = 0; i < outcome.plan.appointments.size(); ++i) {
-        const ical::DayAppointment a = outcome.plan.AppointmentAt(i);
-        const ical::AppointmentValues& v = a.values;
-        if (!batch.Add(a.day, v.from, v.to, v.notes, v.event, static_cast<int>(v.eventIndex),
-                       v.detailNotes)) {
+        LONG error = ERROR_SUCCESS;
+        try {
+            const ical::DayAppointment a = outcome.plan.AppointmentAt(i);
+            const ical::AppointmentValues& v = a.values;
+            if (!batch.Add(a.day, v.from, v.to, v.notes, v.event, static_cast<int>(v.eventIndex),
+                           v.detailNotes))
+                error = batch.LastError();
+        } catch (const std::exception& e) {
             outcome.stopped = true;
-            outcome.writeError = SystemMessage(static_cast<DWORD>(batch.LastError()));
+            outcome.writeError = e.what();
+            break;
+        }
+        if (error != ERROR_SUCCESS) {
+            outcome.stopped = true;
+            outcome.writeError = SystemMessage(static_cast<DWORD>(error));
             break;
         }
         ++outcome.filed;
