@@ -43,7 +43,10 @@ class Program:
         self.exe = exe
 
     def run(self, *arguments):
-        result = subprocess.run(self.wine + [self.exe] + list(arguments), capture_output=True)
+        # Wine takes over two seconds more to start when its output is a pipe
+        # and the other descriptors are closed (Python's default).
+        result = subprocess.run(self.wine + [self.exe] + list(arguments), capture_output=True,
+                                close_fds=False)
         return result.returncode, result.stdout.decode("utf-8", "replace").strip()
 
     def must(self, expected_code, *arguments):
