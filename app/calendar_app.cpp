@@ -1,12 +1,20 @@
 #include "app/calendar_app.h"
 
 #include "app/calendar_dlg.h"
+#include "app/command_line.h"
 #include "app/single_instance.h"
 
 // The one application object; WinMain finds it through fw::App::Current().
 CCalendarApp theApp;
 
 BOOL CCalendarApp::InitInstance() {
+    // An export or import from the command line runs alone and ends.
+    const FileCommand command = ParseFileCommand(ProcessArguments());
+    if (command.kind != FileCommand::Kind::None) {
+        m_nExitCode = RunFileCommand(command);
+        return FALSE;
+    }
+
     // A shortcut set to run minimised (the start at sign-in) starts hidden in
     // the notification area.
     const bool hidden = StartedMinimized();

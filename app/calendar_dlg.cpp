@@ -106,6 +106,8 @@ bool CCalendarDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
         fw::OnCommand<Self>(IDC_NEXT_DAY, &Self::OnNextDay),
         fw::OnCommand<Self>(IDC_PREV_DAY, &Self::OnPrevDay),
         fw::OnCommand<Self>(IDC_SAVE_NOTES, &Self::OnSaveNotes),
+        fw::OnCommand<Self>(ID_FILE_EXPORT, &Self::OnExportCalendar),
+        fw::OnCommand<Self>(ID_FILE_IMPORT, &Self::OnImportCalendar),
         fw::OnNotify<Self>(IDC_APPOINTMENT_LIST, NM_RCLICK, &Self::OnListRightClick),
         fw::OnNotify<Self>(IDC_APPOINTMENT_LIST, LVN_ITEMCHANGED, &Self::OnListItemChanged),
         fw::OnNotify<Self>(IDC_APPOINTMENT_LIST, LVN_KEYDOWN, &Self::OnListKeyDown),

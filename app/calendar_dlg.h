@@ -123,6 +123,8 @@ protected:
     void OnNextDay();
     void OnPrevDay();
     void OnSaveNotes();
+    void OnExportCalendar();
+    void OnImportCalendar();
     LRESULT OnListRightClick(NMHDR* header);
     LRESULT OnListItemChanged(NMHDR* header);
     LRESULT OnListKeyDown(NMHDR* header);

@@ -36,6 +36,8 @@ public:
     DWORD m_mainThreadId = 0;
     // The show command the program was started with (WinMain's nCmdShow).
     int m_nCmdShow = SW_SHOWDEFAULT;
+    // What the process ends with; a run without windows sets it.
+    int m_nExitCode = 0;
 };
 
 // String resources the framework reads: the program's title and its help text.

@@ -16,5 +16,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int nCmdShow) {
     app->m_mainThreadId = GetCurrentThreadId();
     app->m_nCmdShow = nCmdShow;
     app->InitInstance();
-    return 0;
+    return app->m_nExitCode;
 }

@@ -107,7 +107,7 @@ public:
         if (options.existing != nullptr)
             for (std::size_t i = 0; i < options.existing->size(); ++i) {
                 const DayAppointment& a = (*options.existing)[i];
-                m_seen[Hash(a.day, a.values)].push_back({true, i});
+                m_seen[Hash(a.day, a.values)].push_back({true, i, kUnmatched});
             }
     }
 
@@ -116,9 +116,15 @@ public:
     bool PlanEvent(const ComponentRecord& event);
 
 private:
+    // An appointment met before: one in the store, or one planned. Each
+    // stored copy stands for one event of the file, so that a file holding
+    // two equal appointments (two events with their own UIDs) files both
+    // into an empty store and neither into a store that has them.
+    static constexpr std::size_t kUnmatched = static_cast<std::size_t>(-1);
     struct Seen {
         bool existing;
-        std::size_t index;
+        std::size_t index; // into the store's or the plan's appointments
+        std::size_t uid;   // the event that filed or matched it; kUnmatched
     };
 
     std::optional<Refusal> Texts(const ComponentRecord& event, PlannedEvent& planned);
@@ -127,7 +133,8 @@ private:
     std::optional<Refusal> Occurrences(const ComponentRecord& event, const TimeValue& start,
                                        const Frame& frame, std::vector<LocalDateTime>& starts,
                                        Duration span);
-    bool IsDuplicate(const DayAppointment& appointment);
+    bool IsDuplicate(const DayAppointment& appointment, std::size_t uid);
+    std::size_t UidOf(const ComponentRecord& event);
     void Note(int line, const std::string& summary, std::string reason) {
         m_plan.notes.push_back({line, summary, std::move(reason)});
     }
@@ -137,6 +144,7 @@ private:
     TimeZoneTable m_zones;
     CalendarDate m_lastDay;
     std::unordered_map<std::uint64_t, std::vector<Seen>> m_seen;
+    std::unordered_map<std::string, std::size_t> m_uids; // an event without one has ""
     std::set<std::string> m_zonesNoted;
     std::string m_summary; // of the event being planned, for messages
 };
@@ -154,13 +162,18 @@ bool Planner::PlanEvent(const ComponentRecord& event) {
         return true;
     }
     const std::size_t eventIndex = m_plan.events.size();
+    const std::size_t uid = UidOf(event);
+    // The event is in the plan while its occurrences are, so that two of
+    // them on the same day can be compared; it goes when none is filed.
+    m_plan.events.push_back(std::move(planned));
+    const PlannedEvent& texts = m_plan.events.back();
     bool any = false;
     for (PlannedAppointment& appointment : dates) {
         appointment.event = eventIndex;
         const DayAppointment full{appointment.day,
-                                  {appointment.from, appointment.to, planned.notes, planned.event,
-                                   planned.eventIndex, planned.detailNotes}};
-        if (IsDuplicate(full)) {
+                                  {appointment.from, appointment.to, texts.notes, texts.event,
+                                   texts.eventIndex, texts.detailNotes}};
+        if (IsDuplicate(full, uid)) {
             ++m_plan.duplicates;
             continue;
         }
@@ -171,25 +184,41 @@ bool Planner::PlanEvent(const ComponentRecord& event) {
                                             " appointments; split it"};
             return false;
         }
-        m_seen[Hash(full.day, full.values)].push_back({false, m_plan.appointments.size()});
+        m_seen[Hash(full.day, full.values)].push_back({false, m_plan.appointments.size(), uid});
         m_plan.appointments.push_back(std::move(appointment));
         any = true;
     }
-    if (any)
-        m_plan.events.push_back(std::move(planned));
+    if (!any)
+        m_plan.events.pop_back();
     return true;
 }
 
-bool Planner::IsDuplicate(const DayAppointment& appointment) {
+std::size_t Planner::UidOf(const ComponentRecord& event) {
+    const ContentLine* uid = event.Find("UID");
+    return m_uids.emplace(uid != nullptr ? uid->value : std::string(), m_uids.size()).first->second;
+}
+
+// A duplicate is the same event met again, or an appointment that a stored
+// copy not yet matched by another event already holds.
+bool Planner::IsDuplicate(const DayAppointment& appointment, std::size_t uid) {
     const auto found = m_seen.find(Hash(appointment.day, appointment.values));
     if (found == m_seen.end())
         return false;
-    for (const Seen& seen : found->second) {
-        if (seen.existing ? (*m_options.existing)[seen.index] == appointment
-                          : m_plan.AppointmentAt(seen.index) == appointment)
+    Seen* unmatched = nullptr;
+    for (Seen& seen : found->second) {
+        const bool equal = seen.existing ? (*m_options.existing)[seen.index] == appointment
+                                         : m_plan.AppointmentAt(seen.index) == appointment;
+        if (!equal)
+            continue;
+        if (seen.uid == uid)
             return true;
+        if (seen.existing && seen.uid == kUnmatched && unmatched == nullptr)
+            unmatched = &seen;
     }
-    return false;
+    if (unmatched == nullptr)
+        return false;
+    unmatched->uid = uid;
+    return true;
 }
 
 std::optional<Refusal> Planner::Texts(const ComponentRecord& event, PlannedEvent& planned) {

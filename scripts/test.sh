@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite under Wine
 # on a virtual display, then the native sanitizer checks and fuzzers
-# (scripts/fuzz.sh). Usage: scripts/test.sh [build-dir]
+# (scripts/fuzz.sh), then the iCalendar peer checks through quillmere.exe.
+# Usage: scripts/test.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}
@@ -27,3 +28,8 @@ cd - >/dev/null
 
 # The window-free logic, natively under the sanitizers and the fuzzers.
 scripts/fuzz.sh
+
+# The iCalendar peers through the program itself under Wine: its /export read
+# by Python's icalendar and calcurse, calcurse's export through its /import.
+WINEPREFIX="$prefix" /usr/bin/python3 tests/ical_peers/check_program.py \
+    --exe "$build_dir/quillmere.exe" --tool build-native/ical_tool --wine cmake/wine-test.sh

@@ -155,10 +155,13 @@ TEST_F(StartupTest, WindowHasItsControlsTipsIconsAndMenus) {
     const std::pair<UINT, const char*> kFileItems[] = {{ID_FILE_NEW_APPOINTMENT, "New Appointment"},
                                                        {ID_FILE_SETTINGS, "Settings"},
                                                        {0, ""},
+                                                       {ID_FILE_EXPORT, "Export..."},
+                                                       {ID_FILE_IMPORT, "Import..."},
+                                                       {0, ""},
                                                        {ID_FILE_MINIMIZE, "Minimize"},
                                                        {ID_FILE_UNLOAD, "Unload"}};
-    ASSERT_EQ(5, GetMenuItemCount(file));
-    for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(8, GetMenuItemCount(file));
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(kFileItems[i].first, GetMenuItemID(file, i)) << i;
         char label[64] = {};
         GetMenuStringA(file, i, label, sizeof label, MF_BYPOSITION);

@@ -280,4 +280,37 @@ TEST(IcalImport, TheSameEventTwiceOrAlreadyStoredIsFiledOnce) {
     EXPECT_EQ(3u, plan.duplicates);
 }
 
+// An export of a day holding two equal appointments has two events with
+// UIDs of their own: both come back, and a store that holds them takes
+// neither again, one stored copy for one event.
+TEST(IcalImport, EqualAppointmentsOfTwoEventsAreBothFiledAndMatchedOneForOne) {
+    const auto event = [](const std::string& uid) {
+        return "BEGIN:VEVENT\nUID:" + uid + "\nDTSTART;VALUE=DATE:20020601\nSUMMARY:Lunch\n" +
+               "END:VEVENT\n";
+    };
+    const std::string file = Calendar(event("a") + event("b") + event("a"));
+    ImportPlan plan = PlanImport(file, Options());
+    EXPECT_EQ(2u, plan.appointments.size());
+    EXPECT_EQ(1u, plan.duplicates) << "the event a met again";
+
+    std::vector<DayAppointment> stored{plan.AppointmentAt(0)};
+    ImportOptions withOne = Options();
+    withOne.existing = &stored;
+    EXPECT_EQ(1u, PlanImport(file, withOne).appointments.size());
+
+    stored.push_back(plan.AppointmentAt(1));
+    plan = PlanImport(file, withOne);
+    EXPECT_TRUE(plan.appointments.empty());
+    EXPECT_EQ(3u, plan.duplicates);
+
+    // Two occurrences of one event on the same day (found by the import
+    // fuzzer: comparing them read past the plan's events) are one
+    // appointment.
+    plan = PlanImport(Calendar("BEGIN:VEVENT\nDTSTART:20020601T090000\nRDATE:20020601T150000\n"
+                               "SUMMARY:Twice\nEND:VEVENT\n"),
+                      Options(0));
+    EXPECT_EQ(1u, plan.appointments.size());
+    EXPECT_EQ(1u, plan.duplicates);
+}
+
 } // namespace

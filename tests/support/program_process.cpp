@@ -51,18 +51,32 @@ std::string BuildOutput(const std::string& fileName) {
     return dir + "\\" + fileName;
 }
 
-ProgramProcess::ProgramProcess(int showCommand, const std::string& program) {
+ProgramProcess::ProgramProcess(int showCommand, const std::string& program,
+                               const std::string& arguments, const std::string& outputPath) {
     const std::string exe = program.empty() ? BuildOutput("quillmere.exe") : program;
     std::string commandLine = "\"" + exe + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (showCommand >= 0) {
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(showCommand);
     }
+    fw::unique_handle output;
+    if (!outputPath.empty()) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE file = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            output.reset(file);
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdOutput = output.get();
+        startup.hStdError = output.get();
+    }
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, output ? TRUE : FALSE, 0,
+                        nullptr, nullptr, &startup, &info)) {
         ADD_FAILURE() << "cannot start " << exe << ": " << GetLastError();
         return;
     }

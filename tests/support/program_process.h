@@ -15,8 +15,11 @@ class ProgramProcess {
 public:
     // `showCommand` is what a shortcut hands the program (SW_SHOWMINIMIZED for
     // one set to run minimised); none for a plain launch. `exe` is the built
-    // program unless another copy (an installed one) is named.
-    explicit ProgramProcess(int showCommand = -1, const std::string& exe = {});
+    // program unless another copy (an installed one) is named. `arguments`
+    // follow the program's name on its command line; with `outputPath`, what
+    // it prints goes to that file.
+    explicit ProgramProcess(int showCommand = -1, const std::string& exe = {},
+                            const std::string& arguments = {}, const std::string& outputPath = {});
     ~ProgramProcess();
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;

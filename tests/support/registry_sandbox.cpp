@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -198,6 +199,28 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& path) {
     std::map<std::string, std::string> tree;
     TakeSnapshot(path, tree);
     return tree;
+}
+
+std::vector<std::string> StoreContents() {
+    std::vector<std::string> appointments;
+    const std::string root = "SOFTWARE\\Calendar";
+    for (const std::string& day : Subkeys(root)) {
+        for (const std::string& key : Subkeys(root + "\\" + day)) {
+            const std::string path = root + "\\" + day + "\\" + key;
+            std::vector<std::string> values;
+            for (const std::string& name : ValueNames(path)) {
+                const RawValue raw = ReadRaw(path, name.c_str());
+                values.push_back(name + "=" + std::to_string(raw.type) + ":" + raw.bytes);
+            }
+            std::sort(values.begin(), values.end());
+            std::string appointment = day;
+            for (const std::string& value : values)
+                appointment += "|" + value;
+            appointments.push_back(appointment);
+        }
+    }
+    std::sort(appointments.begin(), appointments.end());
+    return appointments;
 }
 
 std::string PutAppointment(const std::string& dateText, const std::string& keyName,

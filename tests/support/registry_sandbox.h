@@ -62,6 +62,11 @@ std::vector<std::string> ValueNames(const std::string& path);
 // a comparison shows any key or value written or removed.
 std::map<std::string, std::string> TreeSnapshot(const std::string& path);
 
+// Every appointment below SOFTWARE\Calendar as its day and its values, raw,
+// in sorted order: two stores compare equal when they hold the same
+// appointments value for value, whatever the appointment keys are named.
+std::vector<std::string> StoreContents();
+
 // Writes an appointment as the program lays it out, with the given fields.
 std::string PutAppointment(const std::string& dateText, const std::string& keyName,
                            const std::string& from, const std::string& to, const std::string& notes,

@@ -1,0 +1,117 @@
+// The File menu's Export... and Import...: the whole calendar to and from an
+// iCalendar file chosen in the system's file dialogs.
+#include "app/calendar_dlg.h"
+
+#include "framework/message_box.h"
+#include "store/calendar_exchange.h"
+#include "store/calendar_registry.h"
+#include "framework/utf_text.h"
+
+#include <commdlg.h>
+
+#include <functional>
+
+namespace {
+
+// Issues listed in the summary box; a longer list goes to a file.
+constexpr std::size_t kShownIssueLines = 12;
+
+// The hourglass while a long export or import runs on this thread.
+class WaitCursor {
+public:
+    WaitCursor() : m_previous(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
+    ~WaitCursor() { SetCursor(m_previous); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    HCURSOR m_previous;
+};
+
+// Asks for the file to export to (`save`) or import from; false when the
+// user cancels.
+bool AskForCalendarFile(HWND owner, bool save, std::string& path) {
+    wchar_t file[32768] = L"";
+    if (save)
+        lstrcpyW(file, L"Calendar.ics");
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = L"iCalendar files (*.ics)\0*.ics\0All files\0*.*\0";
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = static_cast<DWORD>(sizeof file / sizeof file[0]);
+    dialog.lpstrTitle = save ? L"Export Calendar" : L"Import Calendar";
+    dialog.lpstrDefExt = L"ics";
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
+                   (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog)))
+        return false;
+    path = fw::Narrow(file);
+    return true;
+}
+
+// Where the whole list goes when the box shows only its start.
+std::string FullListPath(const char* name) {
+    wchar_t folder[MAX_PATH + 1] = L"";
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH)
+        return std::string();
+    return fw::Narrow(folder) + name;
+}
+
+// Shows a summary whose list may be long: the box shows its start, and the
+// whole list goes to a text file in the temporary folder.
+void ShowSummary(HWND owner, std::size_t issueLines, const char* listName,
+                 const std::function<std::string(std::size_t, const std::string&)>& report) {
+    std::string listPath;
+    if (issueLines > kShownIssueLines) {
+        listPath = FullListPath(listName);
+        std::string whole = "\xEF\xBB\xBF" + report(ical::kAllLines, std::string());
+        std::string crlf;
+        for (const char c : whole) {
+            if (c == '\n')
+                crlf += '\r';
+            crlf += c;
+        }
+        if (listPath.empty() || !CCalendarExchange::WriteWholeFile(listPath, crlf + "\r\n").empty())
+            listPath.clear();
+    }
+    fw::ShowNotice(owner, report(kShownIssueLines, listPath).c_str());
+}
+
+} // namespace
+
+void CCalendarDlg::OnExportCalendar() {
+    std::string path;
+    if (!AskForCalendarFile(m_hWnd, true, path))
+        return;
+    ical::ExportOutcome outcome;
+    {
+        WaitCursor wait;
+        outcome = CCalendarExchange().Export(path);
+    }
+    ShowSummary(m_hWnd, ical::ExportIssueLines(outcome), "Quillmere export report.txt",
+                [&](std::size_t lines, const std::string& listPath) {
+                    return ical::ExportReport(outcome, lines, listPath);
+                });
+}
+
+void CCalendarDlg::OnImportCalendar() {
+    std::string path;
+    if (!AskForCalendarFile(m_hWnd, false, path))
+        return;
+    ical::ImportOutcome outcome;
+    {
+        WaitCursor wait;
+        outcome = CCalendarExchange().Import(path);
+    }
+    // The shown day may have new rows.
+    SYSTEMTIME shown{};
+    if (outcome.filed > 0 && m_monthCal.GetCurSel(shown))
+        ShowDay(LIST_FILL, shown);
+    ShowSummary(m_hWnd, ical::ImportIssueLines(outcome), "Quillmere import report.txt",
+                [&](std::size_t lines, const std::string& listPath) {
+                    return ical::ImportReport(outcome, lines, listPath);
+                });
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "ical/calendar_export.h"
+#include "ical/import_plan.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace ical {
+
+// What an export to a file did.
+struct ExportOutcome {
+    std::string path;
+    bool written = false;
+    std::string error; // why the file was not written
+    std::size_t exported = 0;
+    struct Issue {
+        ExportIssue issue;
+        std::string notes; // of the appointment, for the user to know it by
+    };
+    std::vector<Issue> issues;
+};
+
+// What an import from a file did. With `error` set, the file was refused
+// whole and nothing was filed. Otherwise the first `filed` of the plan's
+// appointments are in the store; with `stopped`, the next could not be
+// written (`writeError`) and nothing after it was tried.
+struct ImportOutcome {
+    std::string path;
+    std::string error;
+    ImportPlan plan;
+    std::size_t filed = 0;
+    bool stopped = false;
+    std::string writeError;
+};
+
+// The account the user reads: what was done, in numbers, then one line per
+// appointment or event that was left out or changed. Beyond `maxLines` such
+// lines the rest is counted ("and 12 more"), with where the whole list is
+// when `fullListPath` names a file.
+inline constexpr std::size_t kAllLines = static_cast<std::size_t>(-1);
+std::string ExportReport(const ExportOutcome& outcome, std::size_t maxLines = kAllLines,
+                         const std::string& fullListPath = {});
+std::string ImportReport(const ImportOutcome& outcome, std::size_t maxLines = kAllLines,
+                         const std::string& fullListPath = {});
+
+// How many lines of issues a report has, whole.
+std::size_t ExportIssueLines(const ExportOutcome& outcome);
+std::size_t ImportIssueLines(const ImportOutcome& outcome);
+
+} // namespace ical

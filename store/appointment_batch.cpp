@@ -1,0 +1,239 @@
+#include "store/appointment_batch.h"
+
+#include "framework/clock.h"
+#include "framework/utf_text.h"
+#include "store/calendar_registry.h"
+#include "store/calendar_root.h"
+#include "store/field_limits.h"
+#include "store/key_naming.h"
+#include "store/registry_value.h"
+#include "store/system_time.h"
+
+#include <atomic>
+#include <functional>
+
+namespace {
+
+std::atomic<SaveStepObserver> g_saveStepObserver{nullptr};
+
+// Whether a save goes on after `step`; only tests ever say no.
+bool SaveGoesOn(int step) {
+    SaveStepObserver observer = g_saveStepObserver.load();
+    return observer == nullptr || observer(step);
+}
+
+// Gives a key below `parent` a new name. Windows has done so since Vista;
+// where the call is missing, there is no renaming at all.
+using RenameKeyFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+RenameKeyFn RenameKeyFunction() {
+    static const RenameKeyFn rename = reinterpret_cast<RenameKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegRenameKey")));
+    return rename;
+}
+
+// Notes, for this user, which unfinished key a save is writing (empty: none).
+bool NoteUnfinishedNew(const std::string& path) {
+    fw::unique_hkey user;
+    if (CreateSubkey(HKEY_CURRENT_USER, kUserKeyPath, KEY_SET_VALUE, user) != ERROR_SUCCESS)
+        return false;
+    const std::wstring name = fw::Widen(kValueUnfinishedNew);
+    if (path.empty())
+        return RegDeleteValueW(user.get(), name.c_str()) == ERROR_SUCCESS;
+    const std::wstring wide = fw::Widen(path);
+    return RegSetValueExW(user.get(), name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(wide.c_str()),
+                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// A name for the unfinished key that no other save uses now.
+std::string NextUnfinishedName() {
+    static std::atomic<unsigned long long> counter{0};
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return UnfinishedKeyName(GetCurrentProcessId(),
+                             static_cast<unsigned long long>(now.QuadPart) + counter++);
+}
+
+} // namespace
+
+SaveStepObserver SetSaveStepObserverForTesting(SaveStepObserver observer) {
+    return g_saveStepObserver.exchange(observer);
+}
+
+CAppointmentBatch::~CAppointmentBatch() {
+    Finish();
+}
+
+void CAppointmentBatch::Finish() {
+    if (m_bCutShort || !m_bNoted)
+        return;
+    NoteUnfinishedNew(std::string());
+    m_bNoted = false;
+    SaveGoesOn(12);
+}
+
+bool CAppointmentBatch::Fail(LONG error) {
+    m_lastError = error != ERROR_SUCCESS ? error : ERROR_CAN_NOT_COMPLETE;
+    return false;
+}
+
+// The unfinished key goes, and so does its note: nothing of the appointment
+// is left.
+bool CAppointmentBatch::Abandon(LONG error) {
+    DeleteSubkey(m_day.get(), m_unfinished);
+    NoteUnfinishedNew(std::string());
+    m_bNoted = false;
+    return Fail(error);
+}
+
+bool CAppointmentBatch::OpenDay(const std::string& dateText) {
+    if (m_day && dateText == m_dayName)
+        return true;
+    m_day.reset();
+    m_dayName.clear();
+    m_nextAttempt.clear();
+    // Each key is asked only for what is done with it, so that a user whom
+    // the installer granted read, write and delete access can file
+    // appointments.
+    if (!m_root) {
+        const LONG rc = OpenCalendarRoot(KEY_CREATE_SUB_KEY, m_root, true);
+        if (rc != ERROR_SUCCESS) {
+            m_root.reset();
+            return Fail(rc);
+        }
+        if (!SaveGoesOn(1))
+            return false;
+    }
+    const LONG rc = CreateSubkey(m_root.get(), dateText, KEY_READ | KEY_WRITE, m_day);
+    if (rc != ERROR_SUCCESS) {
+        m_day.reset();
+        return Fail(rc);
+    }
+    m_dayName = dateText;
+    // The note names the unfinished key below this day from now on.
+    m_bNoted = false;
+    return SaveGoesOn(2);
+}
+
+bool CAppointmentBatch::Add(const std::string& dateText, const std::string& fromText,
+                            const std::string& toText, const std::string& notes,
+                            const std::string& eventText, int eventIndex,
+                            const std::string& detailNotes) {
+    m_lastError = ERROR_SUCCESS;
+    if (m_bCutShort)
+        return false;
+    if (!IsDayKeyName(dateText) || !FitsTextField(fromText, kDateFieldBytes) ||
+        !FitsTextField(toText, kDateFieldBytes) || !FitsTextField(notes, kNotesFieldBytes) ||
+        !FitsTextField(eventText, kEventFieldBytes) ||
+        !FitsTextField(detailNotes, kNotesFieldBytes))
+        return Fail(ERROR_INVALID_DATA);
+    // A stop asked for by the test seam is taken as a crash: nothing more.
+    const auto stop = [this] {
+        m_bCutShort = true;
+        return false;
+    };
+    if (!OpenDay(dateText))
+        return m_lastError != ERROR_SUCCESS ? false : stop();
+    const SYSTEMTIME now = fw::LocalNow();
+
+    auto writeValues = [&](HKEY key) {
+        const std::function<bool()> writes[] = {
+            [&] { return WriteFixedText(key, kValueFrom, fromText, kDateFieldBytes); },
+            [&] { return WriteFixedText(key, kValueTo, toText, kDateFieldBytes); },
+            [&] { return WriteFixedText(key, kValueNotes, notes, kNotesFieldBytes); },
+            [&] { return WriteFixedText(key, kValueEvent, eventText, kEventFieldBytes); },
+            [&] { return WriteDwordValue(key, kValueEventIndex, static_cast<DWORD>(eventIndex)); },
+            [&] { return WriteFixedText(key, kValueDetailNotes, detailNotes, kNotesFieldBytes); },
+        };
+        int step = 5;
+        for (const auto& write : writes) {
+            if (!write()) {
+                // The value writes keep the registry's code to themselves.
+                m_lastError = ERROR_WRITE_FAULT;
+                return false;
+            }
+            if (!SaveGoesOn(step++))
+                return stop();
+        }
+        return true;
+    };
+    // Names already given today go on from where they stopped; one that
+    // exists is never reused, since the appointment under it would be lost.
+    int& nextAttempt = m_nextAttempt[AppointmentKeyName(now, 0)];
+    auto taken = [&](const std::string& name) {
+        fw::unique_hkey existing;
+        return OpenSubkey(m_day.get(), name, KEY_QUERY_VALUE, existing) != ERROR_FILE_NOT_FOUND;
+    };
+
+    const RenameKeyFn rename = RenameKeyFunction();
+    if (rename == nullptr) {
+        // Without renaming (never on a Windows this program runs on) the
+        // values go under the final name directly, and a failed save removes
+        // what it wrote.
+        for (int tries = 0; tries < kMaxKeyNameAttempts; ++tries) {
+            const std::string name = AppointmentKeyName(now, nextAttempt++);
+            fw::unique_hkey appointment;
+            DWORD disposition = 0;
+            const LONG rc =
+                CreateSubkey(m_day.get(), name, KEY_SET_VALUE, appointment, &disposition);
+            if (rc != ERROR_SUCCESS)
+                return Fail(rc);
+            if (disposition != REG_CREATED_NEW_KEY)
+                continue;
+            if (writeValues(appointment.get()))
+                return true;
+            appointment.reset();
+            if (!m_bCutShort)
+                DeleteSubkey(m_day.get(), name);
+            return false;
+        }
+        return Fail(ERROR_ALREADY_EXISTS);
+    }
+
+    // The values go into a key that no walk lists, which is given its final
+    // name only once all six are in. It is noted for this user first, so that
+    // a save cut short at any later point is removed at the next start.
+    if (m_unfinished.empty())
+        m_unfinished = NextUnfinishedName();
+    if (!m_bNoted) {
+        NoteUnfinishedNew(dateText + "\\" + m_unfinished);
+        m_bNoted = true;
+        if (!SaveGoesOn(3))
+            return stop();
+    }
+    {
+        fw::unique_hkey appointment;
+        DWORD disposition = 0;
+        const LONG rc =
+            CreateSubkey(m_day.get(), m_unfinished, KEY_SET_VALUE, appointment, &disposition);
+        if (rc != ERROR_SUCCESS || disposition != REG_CREATED_NEW_KEY) {
+            // Never another save's key: the name holds this process and a
+            // counter.
+            NoteUnfinishedNew(std::string());
+            m_bNoted = false;
+            return Fail(rc != ERROR_SUCCESS ? rc : ERROR_ALREADY_EXISTS);
+        }
+        if (!SaveGoesOn(4))
+            return stop();
+        if (!writeValues(appointment.get()))
+            return m_bCutShort ? false : Abandon(m_lastError);
+    }
+
+    for (int tries = 0; tries < kMaxKeyNameAttempts; ++tries) {
+        const std::string name = AppointmentKeyName(now, nextAttempt++);
+        if (taken(name))
+            continue;
+        const LONG rc =
+            rename(m_day.get(), fw::Widen(m_unfinished).c_str(), fw::Widen(name).c_str());
+        if (rc == ERROR_SUCCESS) {
+            if (!SaveGoesOn(11))
+                stop();
+            return true;
+        }
+        // Taken by another save between the look and the renaming: the next
+        // name. Any other failure would only repeat.
+        if (!taken(name))
+            return Abandon(rc);
+    }
+    return Abandon(ERROR_ALREADY_EXISTS);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "framework/unique_handle.h"
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+// Files appointments one after another, each as safely as a single New: its
+// six values go into a key that no walk lists, which gets its final name
+// only once all are in, and that key is noted for this user until the batch
+// ends, so that a run cut short at any point (a crash, a kill, a power cut)
+// leaves every appointment whole or absent, and the next start removes the
+// rest. A batch opens the root once, a day once for its run of appointments,
+// notes the unfinished key once per day, and remembers the names it gave, so
+// that a thousand appointments filed within one millisecond do not each try
+// a thousand names.
+class CAppointmentBatch {
+public:
+    CAppointmentBatch() = default;
+    ~CAppointmentBatch();
+    CAppointmentBatch(const CAppointmentBatch&) = delete;
+    CAppointmentBatch& operator=(const CAppointmentBatch&) = delete;
+
+    // Files one appointment under the day `dateText`, making the root and the
+    // day when they are missing. False when it was not filed: nothing of it
+    // is then listed, and LastError() says what the registry answered
+    // (ERROR_INVALID_DATA for a text too long for its field).
+    bool Add(const std::string& dateText, const std::string& fromText, const std::string& toText,
+             const std::string& notes, const std::string& eventText, int eventIndex,
+             const std::string& detailNotes);
+
+    LONG LastError() const { return m_lastError; }
+
+    // Ends the batch: the note of the unfinished key goes. The destructor
+    // does it too.
+    void Finish();
+
+private:
+    bool OpenDay(const std::string& dateText);
+    bool Fail(LONG error);
+    bool Abandon(LONG error);
+
+    fw::unique_hkey m_root;
+    std::string m_dayName;
+    fw::unique_hkey m_day;
+    // The name the appointments of this batch are written under before they
+    // get their own; one at a time exists, so the name is reused.
+    std::string m_unfinished;
+    bool m_bNoted = false;
+    // A save the test seam stopped as a crash would: nothing more is done,
+    // not even removing the note.
+    bool m_bCutShort = false;
+    // For each name the clock gave on the current day, the next suffix to try.
+    std::map<std::string, int> m_nextAttempt;
+    LONG m_lastError = ERROR_SUCCESS;
+};

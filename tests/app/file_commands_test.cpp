@@ -1,0 +1,166 @@
+#include "store/calendar_registry.h"
+#include "tests/support/calendar_test_window.h"
+#include "tests/support/modal_watch.h"
+#include "tests/support/program_process.h"
+#include "tests/support/scratch_files.h"
+
+#include <gtest/gtest.h>
+
+#include <dlgs.h>
+
+#include <fstream>
+#include <string>
+
+namespace qmtest {
+namespace {
+
+// "quillmere.exe /export FILE" and "/import FILE" as a script runs them:
+// no window and no tray icon of their own, while a copy runs, with an exit
+// code for each outcome and their report on the output they were given.
+TEST(FileCommandTest, ExportAndImportRunAsProcessesBesideARunningCopy) {
+    PrefixStore prefixStore;
+    CCalendarRegistry registry;
+    ASSERT_TRUE(registry.AddAppointment("2002-5-7", "2002-5-7", "2002-5-9", "Lunch, then the bank",
+                                        "EMail", 0, "Bring the forms"));
+    ASSERT_TRUE(registry.AddAppointment("2002-5-8", "2002-5-8", "2002-5-8",
+                                        "Caf\xC3\xA9 \xE2\x80\x94 8 pm", "Movie", 3, ""));
+    ProgramProcess running;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            HWND main = running.MainWindow();
+            return main != nullptr && IsWindowVisible(main);
+        },
+        30000));
+    const int icons = TrayIconCount();
+
+    ScratchFiles files;
+    const std::string output = files.Path("output.txt");
+    auto run = [&](const std::string& arguments) {
+        ProgramProcess command(-1, {}, arguments, output);
+        int windows = 0;
+        for (DWORD waited = 0; command.Running() && waited < 60000; waited += 5) {
+            windows += command.VisibleWindows();
+            Sleep(5);
+        }
+        DWORD code = 99;
+        EXPECT_TRUE(command.WaitForExit(10000, &code)) << arguments;
+        EXPECT_EQ(0, windows) << arguments;
+        return code;
+    };
+
+    const std::string file = files.Path("process.ics");
+    EXPECT_EQ(0u, run("/export \"" + file + "\""));
+    EXPECT_EQ("Exported 2 appointments to " + file + ".\r\n", ScratchFiles::Read(output));
+    EXPECT_TRUE(Contains(ScratchFiles::Read(file), "SUMMARY:Lunch\\, then the bank\r\n"));
+    const std::vector<std::string> contents = StoreContents();
+
+    EXPECT_EQ(0u, run("/IMPORT \"" + file + "\""));
+    EXPECT_TRUE(
+        Contains(ScratchFiles::Read(output), ": 0 appointments filed, 2 duplicates skipped"));
+    EXPECT_EQ(contents, StoreContents());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kCalendarRootPath);
+    EXPECT_EQ(0u, run("/import \"" + file + "\""));
+    EXPECT_EQ(contents, StoreContents());
+
+    const std::string refusing = files.Path("refusing.ics");
+    std::ofstream(refusing, std::ios::binary)
+        << "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nSUMMARY:no date\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    EXPECT_EQ(4u, run("/import \"" + refusing + "\""));
+    EXPECT_TRUE(Contains(ScratchFiles::Read(output), "Line 2 \"no date\": it has no DTSTART."));
+    EXPECT_EQ(1u, run("/export"));
+    EXPECT_TRUE(Contains(ScratchFiles::Read(output), "Usage: quillmere.exe /export FILE.ics"));
+    EXPECT_EQ(2u, run("/import \"" + files.Path("missing.ics") + "\""));
+    EXPECT_EQ(3u, run("/export C:\\no\\such\\folder\\calendar.ics"));
+
+    EXPECT_TRUE(running.Running());
+    EXPECT_EQ(1, RunningCopies());
+    EXPECT_EQ(icons, TrayIconCount());
+}
+
+// The file dialog's name box: the edit inside its combo box (the
+// explorer-style dialog) or its plain edit.
+HWND FileNameBox(HWND dialog) {
+    for (const int id : {cmb13, edt1}) {
+        HWND control = GetDlgItem(dialog, id);
+        if (control == nullptr || !IsWindowVisible(control))
+            continue;
+        HWND edit = control;
+        EnumChildWindows(
+            control,
+            [](HWND child, LPARAM lp) -> BOOL {
+                char cls[16] = {};
+                GetClassNameA(child, cls, sizeof cls);
+                if (lstrcmpiA(cls, "Edit") != 0)
+                    return TRUE;
+                *reinterpret_cast<HWND*>(lp) = child;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&edit));
+        return edit;
+    }
+    return nullptr;
+}
+
+// Types the path into the file dialog of that title and presses its Save or
+// Open button, as a user would. A dialog without a name box is cancelled,
+// so that the test fails instead of waiting.
+ModalWatch TypeInFileDialog(const std::string& title, const std::string& path) {
+    return ModalWatch(HasCaption(title), [path](HWND dialog) {
+        HWND box = FileNameBox(dialog);
+        const int button = box != nullptr ? IDOK : IDCANCEL;
+        if (box != nullptr)
+            SetWindowTextA(box, path.c_str());
+        else
+            ADD_FAILURE() << "no file name box in the file dialog";
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, button)));
+    });
+}
+
+using FileMenuTest = CalendarWindowTest;
+
+// The whole way a user goes: File > Export..., the save dialog, the summary;
+// then on an emptied store File > Import..., the open dialog, the summary,
+// and the shown day lists what came back.
+TEST_F(FileMenuTest, ExportAndImportThroughTheFileMenuAndTheFileDialogs) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch", "EMail", 0,
+                   "Bring the forms");
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-1", "2002-5-9", "Cinema", "Movie", 3, "");
+    PutAppointment("2002-5-9", "Appointment 3", "2002-5-9", "2002-5-12", "Trip", "Holiday", 5, "");
+    const std::vector<std::string> contents = StoreContents();
+    ScratchFiles files;
+    const std::string path = files.Path("menu.ics");
+    Open();
+    ASSERT_EQ(2, RowCount());
+
+    {
+        ModalWatch save = TypeInFileDialog("Export Calendar", path);
+        boxes.Answer(IDOK);
+        Command(ID_FILE_EXPORT);
+        EXPECT_TRUE(save.Acted());
+    }
+    ASSERT_EQ(1u, boxes.Count());
+    EXPECT_EQ("Exported 3 appointments to " + path + ".", boxes.Last().text);
+    EXPECT_EQ(Hwnd(), boxes.Last().owner);
+    EXPECT_EQ("Quillmere", boxes.Last().shownCaption);
+    EXPECT_TRUE(Contains(ScratchFiles::Read(path), "SUMMARY:Trip\r\n"));
+
+    DeleteKey("SOFTWARE\\Calendar");
+    Command(IDC_GO_TODAY);
+    ASSERT_EQ(0, RowCount());
+    {
+        ModalWatch open = TypeInFileDialog("Import Calendar", path);
+        boxes.Answer(IDOK);
+        Command(ID_FILE_IMPORT);
+        EXPECT_TRUE(open.Acted());
+    }
+    ASSERT_EQ(2u, boxes.Count());
+    EXPECT_EQ("Imported " + path +
+                  ": 3 appointments filed, 0 duplicates skipped, 0 events refused.",
+              boxes.Last().text);
+    EXPECT_EQ(contents, StoreContents());
+    EXPECT_EQ(2, RowCount()) << "the shown day lists what was filed";
+}
+
+} // namespace
+} // namespace qmtest

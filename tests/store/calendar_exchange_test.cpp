@@ -1,0 +1,232 @@
+#include "store/calendar_exchange.h"
+#include "store/calendar_registry.h"
+#include "tests/support/registry_sandbox.h"
+#include "tests/support/scratch_files.h"
+#include "tests/support/window_testing.h"
+#include "tests/support/write_protect.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qmtest {
+namespace {
+
+const std::string kRoot = "SOFTWARE\\Calendar";
+
+std::string Crlf(const std::string& text) {
+    std::string result;
+    for (const char c : text) {
+        if (c == '\n')
+            result += '\r';
+        result += c;
+    }
+    return result;
+}
+
+std::string Event(const std::string& body) {
+    return "BEGIN:VEVENT\n" + body + "END:VEVENT\n";
+}
+
+std::string Calendar(const std::string& body) {
+    return Crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//EN\n" + body + "END:VCALENDAR\n");
+}
+
+// Imports and exports over a scratch store on 7 May 2002 at noon, to files
+// of the test's own in the temporary folder.
+class CalendarExchangeTest : public ::testing::Test {
+protected:
+    RegistrySandbox sandbox;
+    FixedClock clock{2002, 5, 7};
+    CCalendarExchange exchange;
+    ScratchFiles files;
+};
+
+TEST_F(CalendarExchangeTest, ExportThenImportIntoAnEmptyStoreGivesBackEveryValue) {
+    const std::string longDetail =
+        Crlf(std::string(240, 'd') + "\n; a, b\\c\n" + std::string(247, 'e'));
+    ASSERT_EQ(499u, longDetail.size());
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7",
+                   "Lunch with Anna, then the bank; back at 3", "EMail", 0,
+                   Crlf("Bring:\n- the forms\n- C:\\Users\\anna\\tax.pdf"));
+    // Two equal appointments of one day stay two.
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-1", "2002-5-31", "Tea", "Others", 1, "");
+    PutAppointment("2002-5-7", "Appointment 3", "2002-5-1", "2002-5-31", "Tea", "Others", 1, "");
+    PutAppointment("2002-5-8", "Appointment 120000", "2002-5-8", "2002-5-10",
+                   "Fishing trip \xE2\x80\x94 Lake Tahoe", "Fishing", 2, longDetail);
+    PutAppointment("2002-12-24", "Appointment 9", "2002-12-24", "2003-1-2",
+                   "Holidays \xF0\x9F\x8E\x84 \xD0\x9F\xD1\x80\xD0\xB0\xD0\xB7\xD0\xB4", "Holiday",
+                   5, "Quoted \"text\" and a backslash \\ at the end\\");
+    PutAppointment("2002-6-4", "Appointment 8", "2002-6-4", "2002-6-4", std::string(499, 'n'),
+                   "Music", 4, std::string(499, 'm'));
+    // Ranges another program left malformed come back as they were.
+    PutAppointment("2002-6-1", "Appointment 5", "2002-13-45", "soon", "Bad range", "Movie", 3, "");
+    PutAppointment("2002-6-2", "Appointment 6", "2002-6-9", "2002-6-3", "Reversed", "Music", 4, "");
+    PutAppointment("2002-6-3", "Appointment 7", "", "2002-6-5", "No start", "EMail", 0, "");
+    // No date anywhere: it cannot be an event, and the export says so.
+    PutAppointment("Someday", "Appointment 1", "soon", "later", "Undated", "Others", 1, "");
+    std::vector<std::string> expected = StoreContents();
+    ASSERT_EQ(10u, expected.size());
+    std::erase_if(expected, [](const std::string& a) { return a.rfind("Someday|", 0) == 0; });
+
+    const std::string path = files.Path("round.ics");
+    const ical::ExportOutcome exported = exchange.Export(path);
+    ASSERT_TRUE(exported.written) << exported.error;
+    EXPECT_EQ(9u, exported.exported);
+    std::vector<std::string> changed, skipped;
+    for (const ical::ExportOutcome::Issue& issue : exported.issues)
+        (issue.issue.skipped ? skipped : changed).push_back(issue.notes);
+    EXPECT_EQ((std::vector<std::string>{"Undated"}), skipped);
+    EXPECT_EQ((std::vector<std::string>{"Bad range", "Bad range", "Reversed", "No start"}),
+              changed);
+    const std::string report = ical::ExportReport(exported);
+    EXPECT_TRUE(Contains(report, "Exported 9 appointments to " + path + "."));
+    EXPECT_TRUE(Contains(report, "Not exported:\n\"Someday\" \"Undated\": neither its FROM"));
+
+    DeleteKey(kRoot);
+    const ical::ImportOutcome imported = exchange.Import(path);
+    ASSERT_TRUE(imported.error.empty()) << imported.error;
+    EXPECT_EQ(9u, imported.filed);
+    EXPECT_EQ(0u, imported.plan.duplicates);
+    EXPECT_TRUE(imported.plan.refused.empty());
+    EXPECT_EQ(expected, StoreContents());
+}
+
+TEST_F(CalendarExchangeTest, ImportingAFileTwiceFilesItOnceEvenWhenAllInOneMillisecond) {
+    // The clock stands still, so every key name is made in the same
+    // millisecond: more than the thousand names one New may try.
+    std::string events;
+    for (int i = 1; i <= 1100; ++i)
+        events += Event("UID:item" + std::to_string(i) + "\nDTSTART;VALUE=DATE:20020601\n" +
+                        "SUMMARY:Item " + std::to_string(i) + "\n");
+    events += Event("UID:daily\nDTSTART;VALUE=DATE:20020501\nRRULE:FREQ=DAILY;COUNT=10\n"
+                    "SUMMARY:Daily\nCATEGORIES:Music\n");
+    events +=
+        Event("UID:long\nDTSTART;VALUE=DATE:20020602\nSUMMARY:" + std::string(500, 'n') + "\n");
+    const std::string path = files.Write("twice.ics", Calendar(events));
+    const int longLine = 3 + 1100 * 5 + 7 + 4;
+
+    ical::ImportOutcome first = exchange.Import(path);
+    ASSERT_TRUE(first.error.empty()) << first.error;
+    EXPECT_EQ(1104u, first.filed) << "1100 items and the days 7 to 10 May of the daily rule";
+    const std::vector<std::string> names = Subkeys(kRoot + "\\2002-6-1");
+    EXPECT_EQ(1100u, names.size());
+    EXPECT_EQ(1u, std::count(names.begin(), names.end(), "Appointment 12000-1100"));
+    ASSERT_EQ(1u, first.plan.refused.size());
+    EXPECT_EQ(longLine, first.plan.refused[0].line);
+    const auto store = TreeSnapshot(kRoot);
+
+    const ical::ImportOutcome second = exchange.Import(path);
+    EXPECT_EQ(0u, second.filed);
+    EXPECT_EQ(1104u, second.plan.duplicates);
+    EXPECT_EQ(store, TreeSnapshot(kRoot));
+    const std::string report = ical::ImportReport(second);
+    EXPECT_TRUE(Contains(report, "Imported " + path +
+                                     ": 0 appointments filed, 1104 duplicates skipped, 1 event "
+                                     "refused.\n\nRefused:\nLine " +
+                                     std::to_string(longLine) + " \"nnnn"))
+        << report;
+    EXPECT_TRUE(Contains(report, "its SUMMARY is longer than the 499 characters"));
+    EXPECT_EQ("Imported x: 0 appointments filed, 1104 duplicates skipped, 1 event refused.\n... "
+              "and 1 more. The whole list is in y.",
+              ical::ImportReport(
+                  [&] {
+                      ical::ImportOutcome shortened = second;
+                      shortened.path = "x";
+                      return shortened;
+                  }(),
+                  0, "y"));
+}
+
+TEST_F(CalendarExchangeTest, ABrokenFileIsRefusedWholeWithItsLineAndNothingIsFiled) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Kept", "EMail", 0, "");
+    const auto store = TreeSnapshot(kRoot);
+    const std::string good = Event("DTSTART;VALUE=DATE:20020601\nSUMMARY:fine\n");
+    // 100,000 good events, then one left open: found before any is filed.
+    std::string large = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n";
+    for (int i = 0; i < 100000; ++i)
+        large += Crlf(good);
+    large += "BEGIN:VEVENT\r\nSUMMARY:open\r\nEND:VCALENDAR\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        int line;
+    } cases[] = {
+        {"truncated", Crlf("BEGIN:VCALENDAR\nVERSION:2.0\n" + good + "BEGIN:VEVENT\nSUMM"), 8},
+        {"unterminated", Calendar(good + "BEGIN:VEVENT\nDTSTART:20020601\nSUMMARY:x\n"), 8},
+        {"overlong", Calendar(good + "BEGIN:VEVENT\nSUMMARY:" + std::string(300000, 'x') + "\n"),
+         9},
+        {"junk",
+         std::string("BEGIN:VCALENDAR\r\n\x7F"
+                     "ELF\x02\x01\x01\0\0\0\r\n",
+                     20),
+         2},
+        {"bad date", Calendar(Event("DTSTART;VALUE=DATE:20021345\nSUMMARY:x\n")), 0},
+        {"large", large, 400003},
+    };
+    for (const auto& c : cases) {
+        const ical::ImportOutcome outcome = exchange.Import(files.Write(c.name, c.bytes));
+        if (c.line == 0) {
+            // A bad date refuses its own event, with its line, not the file.
+            ASSERT_EQ(1u, outcome.plan.refused.size()) << c.name;
+            EXPECT_EQ(5, outcome.plan.refused[0].line) << c.name;
+        } else {
+            EXPECT_TRUE(Contains(outcome.error, "line " + std::to_string(c.line)))
+                << c.name << ": " << outcome.error;
+            EXPECT_TRUE(Contains(ical::ImportReport(outcome),
+                                 "cannot be imported, so nothing was filed:\nline "))
+                << c.name;
+        }
+        EXPECT_EQ(0u, outcome.filed) << c.name;
+        EXPECT_EQ(store, TreeSnapshot(kRoot)) << c.name;
+    }
+
+    // Too large to be a calendar: refused before it is read.
+    const std::string huge = files.Path("huge.ics");
+    {
+        fw::unique_handle file(CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        size.QuadPart = (64ll << 20) + 1;
+        ASSERT_TRUE(SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(file.get()));
+    }
+    EXPECT_EQ("the file is larger than 64 MiB, more than any calendar holds",
+              exchange.Import(huge).error);
+    EXPECT_FALSE(exchange.Import(files.Path("missing.ics")).error.empty());
+    EXPECT_EQ(store, TreeSnapshot(kRoot));
+}
+
+TEST_F(CalendarExchangeTest, AWriteThatFailsPartWaySaysExactlyHowManyWereFiled) {
+    const std::string path =
+        files.Write("partial.ics", Calendar(Event("DTSTART;VALUE=DATE:20020601\nSUMMARY:One\n") +
+                                            Event("DTSTART;VALUE=DATE:20020601\nSUMMARY:Two\n") +
+                                            Event("DTSTART;VALUE=DATE:20020602\nSUMMARY:Three\n") +
+                                            Event("DTSTART;VALUE=DATE:20020603\nSUMMARY:Four\n")));
+    {
+        WriteProtectedKey protectedDay(kRoot + "\\2002-6-2");
+        const ical::ImportOutcome outcome = exchange.Import(path);
+        EXPECT_TRUE(outcome.stopped);
+        EXPECT_EQ(2u, outcome.filed);
+        EXPECT_EQ(2u, Subkeys(kRoot + "\\2002-6-1").size());
+        EXPECT_TRUE(Subkeys(kRoot + "\\2002-6-2").empty()) << "nothing half-written is left";
+        EXPECT_FALSE(KeyExists(kRoot + "\\2002-6-3")) << "nothing after it is tried";
+        const std::string report = ical::ImportReport(outcome);
+        EXPECT_TRUE(Contains(report, "stopped after 2 of 4 appointments. The next one, \"Three\" "
+                                     "for 2002-6-2 (line 12), could not be written: "))
+            << report;
+        EXPECT_TRUE(Contains(report, ": 2 appointments filed, 0 duplicates skipped"));
+        EXPECT_NE(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kUserKeyPath, kValueUnfinishedNew,
+                                              RRF_RT_ANY, nullptr, nullptr, nullptr))
+            << "no save is left noted as unfinished";
+    }
+    // Once the day can be written, the same file files the rest.
+    const ical::ImportOutcome again = exchange.Import(path);
+    EXPECT_EQ(2u, again.filed);
+    EXPECT_EQ(2u, again.plan.duplicates);
+    EXPECT_EQ(4u, StoreContents().size());
+}
+
+} // namespace
+} // namespace qmtest
