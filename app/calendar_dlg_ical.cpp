@@ -3,9 +3,10 @@
 #include "app/calendar_dlg.h"
 
 #include "framework/message_box.h"
+#include "framework/utf_text.h"
+#include "ical/transfer_report.h"
 #include "store/calendar_exchange.h"
 #include "store/calendar_registry.h"
-#include "framework/utf_text.h"
 
 #include <commdlg.h>
 
@@ -67,14 +68,9 @@ void ShowSummary(HWND owner, std::size_t issueLines, const char* listName,
     std::string listPath;
     if (issueLines > kShownIssueLines) {
         listPath = FullListPath(listName);
-        std::string whole = "\xEF\xBB\xBF" + report(ical::kAllLines, std::string());
-        std::string crlf;
-        for (const char c : whole) {
-            if (c == '\n')
-                crlf += '\r';
-            crlf += c;
-        }
-        if (listPath.empty() || !CCalendarExchange::WriteWholeFile(listPath, crlf + "\r\n").empty())
+        const std::string whole =
+            "\xEF\xBB\xBF" + ical::WithCrlfLines(report(ical::kAllLines, std::string()));
+        if (listPath.empty() || !CCalendarExchange::WriteWholeFile(listPath, whole).empty())
             listPath.clear();
     }
     fw::ShowNotice(owner, report(kShownIssueLines, listPath).c_str());

@@ -1,8 +1,9 @@
 #include "app/command_line.h"
 
 #include "framework/unique_handle.h"
-#include "store/calendar_exchange.h"
 #include "framework/utf_text.h"
+#include "ical/transfer_report.h"
+#include "store/calendar_exchange.h"
 
 #include <windows.h>
 
@@ -21,12 +22,7 @@ bool IsSwitch(const std::string& argument, const char* name) {
 // output was sent (a file or a pipe), else to the console it was started
 // from, else nowhere.
 void Print(bool isError, const std::string& text) {
-    std::string lines;
-    for (const char c : text + "\n") {
-        if (c == '\n')
-            lines += '\r';
-        lines += c;
-    }
+    const std::string lines = ical::WithCrlfLines(text);
     HANDLE out = GetStdHandle(isError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     static fw::unique_handle console;
     if (out == nullptr || out == INVALID_HANDLE_VALUE) {

@@ -134,4 +134,15 @@ std::string ImportReport(const ImportOutcome& outcome, std::size_t maxLines,
     return out;
 }
 
+std::string WithCrlfLines(const std::string& text) {
+    std::string lines;
+    lines.reserve(text.size() + text.size() / 32 + 2);
+    for (const char c : text + "\n") {
+        if (c == '\n')
+            lines += '\r';
+        lines += c;
+    }
+    return lines;
+}
+
 } // namespace ical

@@ -46,6 +46,10 @@ std::string ImportReport(const ImportOutcome& outcome, std::size_t maxLines = kA
                          const std::string& fullListPath = {});
 
 // How many lines of issues a report has, whole.
+// A report's lines ended as Windows text files and consoles want them: each
+// '\n' becomes CR LF, and the text ends with one.
+std::string WithCrlfLines(const std::string& text);
+
 std::size_t ExportIssueLines(const ExportOutcome& outcome);
 std::size_t ImportIssueLines(const ImportOutcome& outcome);
 

@@ -2,6 +2,7 @@
 
 #include "framework/clock.h"
 #include "framework/unique_handle.h"
+#include "framework/utf_text.h"
 #include "store/appointment_batch.h"
 #include "store/calendar_registry.h"
 #include "store/calendar_root.h"
@@ -9,7 +10,6 @@
 #include "store/registry_value.h"
 #include "store/store_walk.h"
 #include "store/system_time.h"
-#include "framework/utf_text.h"
 #include "version.h"
 
 #include <algorithm>

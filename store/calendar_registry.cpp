@@ -1,8 +1,8 @@
 #include "store/calendar_registry.h"
 
-#include "framework/utf_text.h"
 #include "framework/message_box.h"
 #include "framework/unique_handle.h"
+#include "framework/utf_text.h"
 #include "store/appointment_batch.h"
 #include "store/calendar_root.h"
 #include "store/field_limits.h"

@@ -1,5 +1,6 @@
 #include "ical/civil_time.h"
 #include "ical/import_plan.h"
+#include "tests/support/ics_text.h"
 
 #include <gtest/gtest.h>
 
@@ -13,20 +14,8 @@ using ical::ImportOptions;
 using ical::ImportPlan;
 using ical::PlanImport;
 
-// A file of CR LF lines from one text with '\n' line ends.
-std::string Crlf(const std::string& text) {
-    std::string result;
-    for (const char c : text) {
-        if (c == '\n')
-            result += '\r';
-        result += c;
-    }
-    return result;
-}
-
-std::string Calendar(const std::string& body) {
-    return Crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//EN\n" + body + "END:VCALENDAR\n");
-}
+using qmtest::Calendar;
+using qmtest::Crlf;
 
 // The user lives at a fixed offset from UTC (default +1 h); today is 7 May 2002.
 ImportOptions Options(int offsetHours = 1) {

@@ -1,5 +1,6 @@
 #include "store/calendar_exchange.h"
 #include "store/calendar_registry.h"
+#include "tests/support/ics_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/scratch_files.h"
 #include "tests/support/window_testing.h"
@@ -15,22 +16,8 @@ namespace {
 
 const std::string kRoot = "SOFTWARE\\Calendar";
 
-std::string Crlf(const std::string& text) {
-    std::string result;
-    for (const char c : text) {
-        if (c == '\n')
-            result += '\r';
-        result += c;
-    }
-    return result;
-}
-
 std::string Event(const std::string& body) {
     return "BEGIN:VEVENT\n" + body + "END:VEVENT\n";
-}
-
-std::string Calendar(const std::string& body) {
-    return Crlf("BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//EN\n" + body + "END:VCALENDAR\n");
 }
 
 // Imports and exports over a scratch store on 7 May 2002 at noon, to files
