@@ -43,11 +43,14 @@ class Program:
         self.exe = exe
 
     def run(self, *arguments):
-        # Wine takes over two seconds more to start when its output is a pipe
-        # and the other descriptors are closed (Python's default).
-        result = subprocess.run(self.wine + [self.exe] + list(arguments), capture_output=True,
-                                close_fds=False)
-        return result.returncode, result.stdout.decode("utf-8", "replace").strip()
+        # The output goes to a file: Wine's service processes, started beside
+        # the prefix's first process, inherit a pipe's end and hold it for
+        # seconds after the program has ended.
+        with tempfile.TemporaryFile() as out:
+            result = subprocess.run(self.wine + [self.exe] + list(arguments), stdout=out,
+                                    stderr=subprocess.DEVNULL, close_fds=False)
+            out.seek(0)
+            return result.returncode, out.read().decode("utf-8", "replace").strip()
 
     def must(self, expected_code, *arguments):
         code, output = self.run(*arguments)
