@@ -1,6 +1,7 @@
 // The start-up floor: the least a program can do to show the main window's
 // dialog template, with the same controls, resources and common controls,
 // and nothing behind them.
+#include "bench/bare_calls.h"
 #include "res/resource.h"
 
 #include <windows.h>
@@ -22,10 +23,7 @@ INT_PTR CALLBACK FloorProc(HWND window, UINT msg, WPARAM wp, LPARAM) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    INITCOMMONCONTROLSEX icc{};
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&icc);
+    bench::RegisterBareCommonControls();
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CALENDAR_DIALOG), nullptr, FloorProc, 0);
     return 0;
 }

@@ -5,6 +5,7 @@
 // list set-up, tooltips, option reads, fonts, calendar day, today's
 // appointments read from the same store, button pictures, centring, showing
 // and first paint. The program's time beside this is what its own layers cost.
+#include "bench/bare_calls.h"
 #include "res/resource.h"
 
 #include <windows.h>
@@ -17,9 +18,7 @@
 
 namespace {
 
-constexpr COLORREF kListBackground = RGB(128, 128, 128);
-constexpr COLORREF kListTextBackground = RGB(209, 211, 255);
-constexpr COLORREF kImageMask = RGB(32, 0, 0);
+using bench::kImageMask;
 constexpr COLORREF kTipBackground = RGB(255, 255, 225);
 
 HICON g_icon = nullptr;
@@ -46,26 +45,7 @@ void SetUpList(HWND list) {
                                                     0, 0, LR_CREATEDIBSECTION));
     ImageList_AddMasked(g_images, strip, kImageMask);
     DeleteObject(strip);
-    SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(g_images));
-    SendMessageA(list, LVM_SETBKCOLOR, 0, kListBackground);
-    SendMessageA(list, LVM_SETTEXTBKCOLOR, 0, kListTextBackground);
-    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-                 LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_INFOTIP |
-                     LVS_EX_UNDERLINEHOT);
-    const struct {
-        const char* title;
-        int width;
-    } columns[] = {{"Event", 80}, {"Notes", 175}};
-    for (int i = 0; i < 2; ++i) {
-        LVCOLUMNA column{};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = columns[i].width;
-        column.pszText = const_cast<char*>(columns[i].title);
-        column.iSubItem = i;
-        SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i),
-                     reinterpret_cast<LPARAM>(&column));
-    }
+    bench::SetUpBareList(list, g_images);
 }
 
 void AddTooltips(HWND window) {
@@ -245,10 +225,7 @@ INT_PTR CALLBACK FloorProc(HWND window, UINT msg, WPARAM wp, LPARAM) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    INITCOMMONCONTROLSEX icc{};
-    icc.dwSize = sizeof icc;
-    icc.dwICC = ICC_WIN95_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_STANDARD_CLASSES;
-    InitCommonControlsEx(&icc);
+    bench::RegisterBareCommonControls();
     g_icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_QUILLMERE));
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CALENDAR_DIALOG), nullptr, FloorProc, 0);
     return 0;

@@ -1,5 +1,6 @@
 #include "bench/floors.h"
 
+#include "bench/bare_calls.h"
 #include "framework/display.h"
 #include "framework/unique_handle.h"
 #include "res/resource.h"
@@ -11,11 +12,6 @@
 namespace bench {
 
 namespace {
-// The main window list's colours and picture mask.
-constexpr COLORREF kListBackground = RGB(128, 128, 128);
-constexpr COLORREF kListTextBackground = RGB(209, 211, 255);
-constexpr COLORREF kImageMask = RGB(32, 0, 0);
-
 // A value read straight into a buffer; anything else leaves it empty.
 void ReadText(HKEY key, const char* name, char* buffer, DWORD size) {
     if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
@@ -183,28 +179,7 @@ FloorListWindow::FloorListWindow(int width, int height) {
     if (m_list == nullptr)
         return;
     m_images = fw::LoadImageStrip(IDB_EVENTS_LIST, 32, 0, 1, kImageMask);
-    if (m_images)
-        SendMessageA(m_list, LVM_SETIMAGELIST, LVSIL_SMALL,
-                     reinterpret_cast<LPARAM>(m_images.get()));
-    SendMessageA(m_list, LVM_SETBKCOLOR, 0, kListBackground);
-    SendMessageA(m_list, LVM_SETTEXTBKCOLOR, 0, kListTextBackground);
-    SendMessageA(m_list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-                 LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_INFOTIP |
-                     LVS_EX_UNDERLINEHOT);
-    const struct {
-        const char* title;
-        int width;
-    } columns[] = {{"Event", 80}, {"Notes", 175}};
-    for (int i = 0; i < 2; ++i) {
-        LVCOLUMNA column{};
-        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        column.cx = columns[i].width;
-        column.pszText = const_cast<char*>(columns[i].title);
-        column.iSubItem = i;
-        SendMessageA(m_list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(i),
-                     reinterpret_cast<LPARAM>(&column));
-    }
+    bench::SetUpBareList(m_list, m_images.get());
     UpdateWindow(m_frame);
 }
 
