@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -274,6 +275,20 @@ void MeasureScan(const Options& options, const Store& store, bool withVariants,
         return result;
     };
     auto bareWalk = [&] { return bench::BareWalk(false, today).size(); };
+    // Times the program's job and the floor's, in the turn's order; returns
+    // what each found.
+    auto inTurn = [&](bool floorFirst, auto&& job, std::vector<double>& into, auto&& floorJob,
+                      std::vector<double>& floorInto) {
+        size_t found = 0, floorFound = 0;
+        if (floorFirst) {
+            floorFound = timed(floorJob, floorInto);
+            found = timed(job, into);
+        } else {
+            found = timed(job, into);
+            floorFound = timed(floorJob, floorInto);
+        }
+        return std::make_pair(found, floorFound);
+    };
     for (int run = 0; run < scanRuns; ++run) {
         const bool floorFirst = run % 2 == 1;
         std::unique_ptr<CCalendarScanner> scanner;
@@ -281,14 +296,7 @@ void MeasureScan(const Options& options, const Store& store, bool withVariants,
             scanner = std::make_unique<CCalendarScanner>();
             return scanner->CurrentNotes(today, noStop).size();
         };
-        size_t lines = 0, floorLines = 0;
-        if (floorFirst) {
-            floorLines = timed(bareWalk, firstFloor);
-            lines = timed(firstScan, first);
-        } else {
-            lines = timed(firstScan, first);
-            floorLines = timed(bareWalk, firstFloor);
-        }
+        const auto [lines, floorLines] = inTurn(floorFirst, firstScan, first, bareWalk, firstFloor);
         if (lines != floorLines || scanner->Walks() != 1)
             ++badFirst;
         if (scanner->IndexCount() > 0)
@@ -303,14 +311,7 @@ void MeasureScan(const Options& options, const Store& store, bool withVariants,
             ++failedAdds;
             continue;
         }
-        size_t after = 0, floorAfter = 0;
-        if (floorFirst) {
-            floorAfter = timed(bareWalk, changedFloor);
-            after = timed(scan, changed);
-        } else {
-            after = timed(scan, changed);
-            floorAfter = timed(bareWalk, changedFloor);
-        }
+        const auto [after, floorAfter] = inTurn(floorFirst, scan, changed, bareWalk, changedFloor);
         // The scan must have seen the change: one line more, from a new walk.
         if (after != lines + 1 || floorAfter != lines + 1 || scanner->Walks() != 2)
             ++badChanged;
