@@ -184,7 +184,7 @@ TEST_F(InstalledProgram, PutsTheProgramItsShortcutsAndItsEntryInPlaceWithOneVers
               VersionString(kProgram, "LegalCopyright"));
 }
 
-TEST_F(InstalledProgram, GivesUsersReadWriteAndDeleteOnTheStoreAndTheKeysThereBefore) {
+TEST_F(InstalledProgram, GivesUsersReadWriteAndDeleteOnTheStoreAndTheKeysThereBeforeAndOwnersNoMore) {
     for (const std::string& path :
          {kRoot, kRoot + "\\2002-5-7", kRoot + "\\2002-5-7\\Appointment 1", kRoot + "\\2002-5-8",
           kRoot + "\\2002-5-8\\Appointment 2", kRoot + "\\OPTIONS"}) {
@@ -192,6 +192,7 @@ TEST_F(InstalledProgram, GivesUsersReadWriteAndDeleteOnTheStoreAndTheKeysThereBe
         std::cout << "HKLM\\" << path << ": " << access.sddl << "\n";
         EXPECT_TRUE(GrantsUsersTheStore(access, path == kRoot ? kOwnEntry : kInheritedEntry))
             << path;
+        EXPECT_TRUE(LimitsOwnersToUsersRights(access, path == kRoot)) << path;
         EXPECT_EQ("S-1-5-32-544", access.owner) << "Administrators still own " << path;
     }
     const std::vector<AccessEntry> root = ReadKeyAccess(kRoot).entries;
