@@ -1,6 +1,9 @@
 #include "app/single_instance.h"
 
+#include "framework/utf_text.h"
 #include "res/resource.h"
+
+#include <sddl.h>
 
 namespace {
 
@@ -9,10 +12,16 @@ constexpr const char* kMainWindowProperty = "Quillmere.MainWindow";
 // may still be starting) before it gives up and ends anyway.
 constexpr DWORD kFindWindowMs = 10000;
 constexpr DWORD kPollMs = 100;
+// Everyone may open the marker to wait on it, and for nothing else: a copy
+// of another user, in another session, opens the one that the first copy
+// made, and so does the installer, whoever runs it. (A mutex, unlike a file
+// mapping, needs no privilege to be made in the global namespace.)
+constexpr const wchar_t* kMarkerAccess = L"D:(A;;0x00100000;;;WD)";
 
 } // namespace
 
-CSingleInstance::CSingleInstance(std::string name) : m_name(std::move(name)) {}
+CSingleInstance::CSingleInstance(std::string name, std::string marker)
+    : m_name(std::move(name)), m_markerName(std::move(marker)) {}
 
 CSingleInstance::~CSingleInstance() {
     if (m_bOwned)
@@ -20,16 +29,19 @@ CSingleInstance::~CSingleInstance() {
 }
 
 bool CSingleInstance::Claim(bool showRunningCopy) {
-    m_mutex.reset(CreateMutexA(nullptr, TRUE, m_name.c_str()));
+    m_mutex.reset(CreateMutexW(nullptr, TRUE, fw::Widen(m_name).c_str()));
     const DWORD error = GetLastError();
     if (m_mutex && error != ERROR_ALREADY_EXISTS) {
         m_bOwned = true;
+        HoldRunningMarker();
         return true;
     }
     // A copy started by another user in this session (an administrator's,
     // say) may keep its mutex from us: it runs all the same.
-    if (!m_mutex && error != ERROR_ACCESS_DENIED)
+    if (!m_mutex && error != ERROR_ACCESS_DENIED) {
+        HoldRunningMarker();
         return true;
+    }
 
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < kFindWindowMs) {
@@ -49,6 +61,7 @@ bool CSingleInstance::Claim(bool showRunningCopy) {
             const DWORD wait = WaitForSingleObject(m_mutex.get(), kPollMs);
             if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
                 m_bOwned = true;
+                HoldRunningMarker();
                 return true;
             }
         } else {
@@ -56,6 +69,18 @@ bool CSingleInstance::Claim(bool showRunningCopy) {
         }
     }
     return false;
+}
+
+void CSingleInstance::HoldRunningMarker() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kMarkerAccess, SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    // Made, or opened where another copy made it first. Without it the
+    // program still runs; the installer then finds its file in use instead.
+    m_marker.reset(CreateMutexExW(&attributes, fw::Widen(m_markerName).c_str(), 0, SYNCHRONIZE));
+    LocalFree(descriptor);
 }
 
 void CSingleInstance::MarkMainWindow(HWND window) {

@@ -19,8 +19,11 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Quillmere"
 !define PUBLISHER "The Quillmere Project"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillmere"
-; The mutex a running copy holds (CSingleInstance::kMutexName).
+; A running copy holds ONE_COPY_MUTEX in its sign-in session
+; (CSingleInstance::kMutexName) and, with the copies of every other session,
+; RUNNING_MARKER in the machine's (CSingleInstance::kRunningMarkerName).
 !define ONE_COPY_MUTEX "Local\Quillmere.OneCopy"
+!define RUNNING_MARKER "Global\Quillmere.Running"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -61,33 +64,90 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 ${PUBLISHER}"
 !insertmacro MUI_LANGUAGE "English"
 
 ; Files in use cannot be replaced or removed: a running copy must end first.
-!macro REFUSE_WHILE_RUNNING
-    retry:
-    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${ONE_COPY_MUTEX}") p .r0'
+; Sets $R0 to what is running, "" when nothing is: "session" for a copy in
+; this session (the user's, or another account's), "elsewhere" for one in
+; another session, "locked" when the program file is in use all the same (by
+; an earlier version, which holds no marker, say). A mutex that exists but
+; may not be opened belongs to a copy of another account: it runs.
+!macro FIND_RUNNING_COPY un
+Function ${un}FindRunningCopy
+    StrCpy $R0 ""
+    System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${ONE_COPY_MUTEX}") p .r0 ?e'
+    Pop $1
     ${If} $0 != 0
         System::Call 'kernel32::CloseHandle(p r0)'
-        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "Quillmere is running. Choose Unload from the menu of its icon in the notification area, then click Retry." /SD IDCANCEL IDRETRY retry
+        StrCpy $R0 "session"
+    ${ElseIf} $1 = 5
+        StrCpy $R0 "session"
+    ${Else}
+        System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MARKER}") p .r0 ?e'
+        Pop $1
+        ${If} $0 != 0
+            System::Call 'kernel32::CloseHandle(p r0)'
+            StrCpy $R0 "elsewhere"
+        ${ElseIf} $1 = 5
+            StrCpy $R0 "elsewhere"
+        ${ElseIf} ${FileExists} "$INSTDIR\quillmere.exe"
+            ; A program file that runs may not be opened for writing.
+            System::Call 'kernel32::CreateFileW(w "$INSTDIR\quillmere.exe", i 0x40000000, i 7, p 0, i 3, i 0, p 0) p .r0 ?e'
+            Pop $1
+            ${If} $0 = -1
+                ${If} $1 = 32
+                    StrCpy $R0 "locked"
+                ${EndIf}
+            ${Else}
+                System::Call 'kernel32::CloseHandle(p r0)'
+            ${EndIf}
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro FIND_RUNNING_COPY ""
+!insertmacro FIND_RUNNING_COPY "un."
+
+!define PROGRAM_IN_USE "Its program file, $INSTDIR\quillmere.exe, is in use, most likely by Quillmere in another user's session; ask them to Unload it, or sign them out."
+
+; Waits, with Retry and Cancel, until no copy runs, saying what `action`
+; waits for; Cancel (and, silently, a copy running) sets exit code 2 and runs
+; `end` (Quit before the pages, Abort in a section).
+!macro WAIT_WHILE_RUNNING un action end
+    retry:
+    Call ${un}FindRunningCopy
+    ${If} $R0 == "session"
+        StrCpy $R1 "Quillmere is running in this session; choose Unload from the menu of its icon in the notification area."
+    ${ElseIf} $R0 == "elsewhere"
+        StrCpy $R1 "Quillmere is running in another user's session; ask them to Unload it, or sign them out."
+    ${ElseIf} $R0 == "locked"
+        StrCpy $R1 "${PROGRAM_IN_USE}"
+    ${EndIf}
+    ${If} $R0 != ""
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${action}$\r$\n$\r$\n$R1 Then click Retry." /SD IDCANCEL IDRETRY retry
+        DetailPrint "${action} $R1"
         SetErrorLevel 2
-        Quit
+        ${end}
     ${EndIf}
 !macroend
+
+!define SETUP_WAITS "Setup cannot install Quillmere ${VERSION} while Quillmere runs."
+!define REMOVAL_WAITS "Quillmere cannot be removed while it runs."
 
 Function .onInit
     SetShellVarContext all
     SetRegView 64
-    !insertmacro REFUSE_WHILE_RUNNING
+    !insertmacro WAIT_WHILE_RUNNING "" "${SETUP_WAITS}" Quit
 FunctionEnd
 
 Function un.onInit
     SetShellVarContext all
     SetRegView 64
-    !insertmacro REFUSE_WHILE_RUNNING
+    !insertmacro WAIT_WHILE_RUNNING "un." "${REMOVAL_WAITS}" Quit
 FunctionEnd
 
 ; HKLM\SOFTWARE\Calendar is writable only by administrators; the helper,
 ; run from the temporary folder and never installed, lets the built-in Users
-; group read, write and delete there. (In a function, so that its size does
-; not count as installed.)
+; group read, write and delete there, and keeps the owner of each key from
+; changing its permissions. (In a function, so that its size does not count
+; as installed.)
 Function GrantUsersAccess
     InitPluginsDir
     File "/oname=$PLUGINSDIR\quillmere-access.exe" "${ACCESS_EXE}"
@@ -103,6 +163,8 @@ FunctionEnd
 
 Section "Quillmere" SecProgram
     SectionIn RO
+    ; Quillmere may have been started while the pages were up.
+    !insertmacro WAIT_WHILE_RUNNING "" "${SETUP_WAITS}" Abort
     SetOutPath "$INSTDIR"
     File "/oname=quillmere.exe" "${PROGRAM_EXE}"
     WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -133,11 +195,20 @@ Section "Start Quillmere when I sign in" SecStartAtSignIn
 SectionEnd
 
 ; The appointments and options in HKLM\SOFTWARE\Calendar are the users' data
-; and stay.
+; and stay. The program goes first: while it cannot, everything stays, the
+; Add/Remove Programs entry and the uninstaller included, so that the removal
+; can be run again.
 Section "Uninstall"
+    retry:
+    Delete "$INSTDIR\quillmere.exe"
+    ${If} ${FileExists} "$INSTDIR\quillmere.exe"
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${REMOVAL_WAITS}$\r$\n$\r$\n${PROGRAM_IN_USE} Then click Retry.$\r$\n$\r$\nCancel leaves Quillmere installed." /SD IDCANCEL IDRETRY retry
+        DetailPrint "Quillmere stays installed: $INSTDIR\quillmere.exe is in use."
+        SetErrorLevel 2
+        Abort
+    ${EndIf}
     Delete "$SMSTARTUP\Quillmere.lnk"
     Delete "$SMPROGRAMS\Quillmere.lnk"
-    Delete "$INSTDIR\quillmere.exe"
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"

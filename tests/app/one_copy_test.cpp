@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+#include <aclapi.h>
+
+#include <memory>
 #include <string>
 
 namespace qmtest {
@@ -13,6 +17,46 @@ namespace {
 // A name of this test's own, so that no running copy of the program is asked.
 std::string TestMutexName() {
     return "Local\\QuillmereTest.OneCopy." + std::to_string(GetCurrentProcessId());
+}
+
+// The installer and the uninstaller saw only copies in their own session, and
+// with the start at sign-in for every user, copies in other users' sessions
+// are common. Every running copy now also holds a marker in the machine's
+// namespace that anyone may open to wait on, until the last copy anywhere
+// ends. Wine has one session: a copy in another session is played by one
+// with a session mutex of its own.
+TEST(OneCopyMarkerTest, EveryRunningCopyHoldsAMarkerThatAnyUserMayOpenUntilTheLastOneEnds) {
+    const std::string marker =
+        "Global\\QuillmereTest.Running." + std::to_string(GetCurrentProcessId());
+    const auto markerOpens = [&] {
+        fw::unique_handle opened(OpenMutexA(SYNCHRONIZE, FALSE, marker.c_str()));
+        return static_cast<bool>(opened);
+    };
+    auto first = std::make_unique<CSingleInstance>(TestMutexName(), marker);
+    EXPECT_FALSE(markerOpens());
+    ASSERT_TRUE(first->Claim(false));
+    EXPECT_TRUE(markerOpens()) << "a running copy is seen from every session";
+
+    // What it lets others do, read back: wait on it, nothing more.
+    fw::unique_handle readable(OpenMutexA(READ_CONTROL, FALSE, marker.c_str()));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    char* sddl = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              GetSecurityInfo(readable.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, nullptr, nullptr, &descriptor));
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(
+        descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &sddl, nullptr));
+    EXPECT_STREQ("D:(A;;0x100000;;;WD)", sddl);
+    LocalFree(sddl);
+    LocalFree(descriptor);
+    readable.reset();
+
+    auto otherSession = std::make_unique<CSingleInstance>(TestMutexName() + ".other", marker);
+    ASSERT_TRUE(otherSession->Claim(false)) << "one copy per session, as before";
+    first.reset();
+    EXPECT_TRUE(markerOpens()) << "the copy in the other session still runs";
+    otherSession.reset();
+    EXPECT_FALSE(markerOpens());
 }
 
 // A second launch used to make a second copy: two tray icons, two timers and

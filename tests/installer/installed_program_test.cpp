@@ -2,7 +2,9 @@
 // installation of Quillmere-<version>-setup.exe, what it put in place, the
 // access it gave, and a silent uninstallation that keeps the appointments.
 // ctest runs these as installer_round_trip, in this order.
+#include "app/single_instance.h"
 #include "framework/unique_handle.h"
+#include "framework/utf_text.h"
 #include "store/calendar_registry.h"
 #include "tests/installer/key_security.h"
 #include "tests/support/program_process.h"
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <cstring>
@@ -64,6 +67,73 @@ long RunCommand(std::string commandLine) {
         !GetExitCodeProcess(process.get(), &code))
         return -1;
     return static_cast<long>(code);
+}
+
+// Runs a command line to its end, answering its first message box with
+// Cancel: its exit code (-1 when it did not end) and the box's text (empty
+// when none came).
+struct AnsweredRun {
+    long exitCode = -1;
+    std::string message;
+};
+AnsweredRun RunCancellingItsMessage(std::string commandLine) {
+    AnsweredRun run;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return run;
+    CloseHandle(info.hThread);
+    fw::unique_handle process(info.hProcess);
+    struct Search {
+        DWORD process;
+        HWND box;
+    } search{info.dwProcessId, nullptr};
+    for (DWORD waited = 0; waited < 60000 && search.box == nullptr; waited += 50) {
+        if (WaitForSingleObject(process.get(), 50) == WAIT_OBJECT_0)
+            break;
+        EnumWindows(
+            [](HWND window, LPARAM lp) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lp);
+                DWORD owner = 0;
+                wchar_t kind[16] = L"";
+                GetWindowThreadProcessId(window, &owner);
+                GetClassNameW(window, kind, 16);
+                if (owner != s->process || !IsWindowVisible(window) ||
+                    std::wstring(kind) != L"#32770" || GetDlgItem(window, 0xFFFF) == nullptr)
+                    return TRUE;
+                s->box = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+    }
+    if (search.box != nullptr) {
+        wchar_t text[2048] = L"";
+        DWORD_PTR copied = 0;
+        SendMessageTimeoutW(GetDlgItem(search.box, 0xFFFF), WM_GETTEXT, std::size(text),
+                            reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
+        run.message = fw::Narrow(text);
+        PostMessageW(search.box, WM_COMMAND, IDCANCEL, 0);
+    }
+    DWORD code = 0;
+    if (WaitForSingleObject(process.get(), 120000) == WAIT_OBJECT_0 &&
+        GetExitCodeProcess(process.get(), &code))
+        run.exitCode = static_cast<long>(code);
+    return run;
+}
+
+// A mutex of this name that this process may not open: another account's.
+fw::unique_handle OthersMutex(const char* name) {
+    // Wine lets an owner open anything, so it is SYSTEM's.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"O:SYD:(A;;GA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr))
+        return {};
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    fw::unique_handle mutex(CreateMutexExW(&attributes, fw::Widen(name).c_str(), 0, SYNCHRONIZE));
+    LocalFree(descriptor);
+    return mutex;
 }
 
 // What a shortcut starts, as the shell reads it.
@@ -184,7 +254,8 @@ TEST_F(InstalledProgram, PutsTheProgramItsShortcutsAndItsEntryInPlaceWithOneVers
               VersionString(kProgram, "LegalCopyright"));
 }
 
-TEST_F(InstalledProgram, GivesUsersReadWriteAndDeleteOnTheStoreAndTheKeysThereBefore) {
+TEST_F(InstalledProgram,
+       GivesUsersReadWriteAndDeleteOnTheStoreAndTheKeysThereBeforeAndOwnersNoMore) {
     for (const std::string& path :
          {kRoot, kRoot + "\\2002-5-7", kRoot + "\\2002-5-7\\Appointment 1", kRoot + "\\2002-5-8",
           kRoot + "\\2002-5-8\\Appointment 2", kRoot + "\\OPTIONS"}) {
@@ -192,6 +263,7 @@ TEST_F(InstalledProgram, GivesUsersReadWriteAndDeleteOnTheStoreAndTheKeysThereBe
         std::cout << "HKLM\\" << path << ": " << access.sddl << "\n";
         EXPECT_TRUE(GrantsUsersTheStore(access, path == kRoot ? kOwnEntry : kInheritedEntry))
             << path;
+        EXPECT_TRUE(LimitsOwnersToUsersRights(access, path == kRoot)) << path;
         EXPECT_EQ("S-1-5-32-544", access.owner) << "Administrators still own " << path;
     }
     const std::vector<AccessEntry> root = ReadKeyAccess(kRoot).entries;
@@ -211,6 +283,75 @@ TEST_F(InstalledProgram, AnAppointmentFiledAfterwardsInheritsTheUsersEntry) {
         GTEST_SKIP() << "Wine gives a new key a default descriptor without inherited entries; "
                         "Windows applies them when the key is made";
     EXPECT_TRUE(GrantsUsersTheStore(day, kInheritedEntry));
+}
+
+// The installer and the uninstaller looked only in their own session, and a
+// copy in another user's session (common with the start at sign-in for every
+// user) let an upgrade meet a program file in use, and an uninstallation
+// remove the entry and leave the program. Such a copy is played here by one
+// that holds the machine-wide marker with a session mutex of its own, the
+// real one being out of another session's sight. Both wait, and say for what.
+TEST_F(InstalledProgram, SetupAndUninstallWaitForACopyInAnotherUsersSession) {
+    const std::string setup = BuildOutput("Quillmere-" QUILLMERE_VERSION_TEXT "-setup.exe");
+    CSingleInstance elsewhere("Local\\QuillmereTest.AnotherSession",
+                              CSingleInstance::kRunningMarkerName);
+    ASSERT_TRUE(elsewhere.Claim(false));
+
+    EXPECT_EQ(2, RunCommand("\"" + setup + "\" /S")) << "a second installation waits";
+    EXPECT_EQ(2, RunCommand("\"" + kUninstaller + "\" /S _?=" + kInstallDir));
+    EXPECT_TRUE(FileExists(kProgram));
+    EXPECT_EQ("Quillmere", Entry("DisplayName"));
+
+    const AnsweredRun removal =
+        RunCancellingItsMessage("\"" + kUninstaller + "\" _?=" + kInstallDir);
+    EXPECT_EQ(2, removal.exitCode);
+    EXPECT_NE(std::string::npos, removal.message.find("Quillmere cannot be removed while it runs."))
+        << removal.message;
+    EXPECT_NE(std::string::npos,
+              removal.message.find("Quillmere is running in another user's session; ask them to "
+                                   "Unload it, or sign them out."))
+        << removal.message;
+    const AnsweredRun upgrade = RunCancellingItsMessage("\"" + setup + "\"");
+    EXPECT_EQ(2, upgrade.exitCode);
+    EXPECT_NE(std::string::npos,
+              upgrade.message.find("Setup cannot install Quillmere " QUILLMERE_VERSION_TEXT
+                                   " while Quillmere runs."))
+        << upgrade.message;
+    EXPECT_NE(std::string::npos, upgrade.message.find("another user's session")) << upgrade.message;
+    EXPECT_TRUE(FileExists(kProgram));
+}
+
+// "Access denied" used to count as "not running"; a mutex of another
+// account's copy, in this session or another, may well be closed to the
+// installer. Wine cannot run another account: the mutexes are SYSTEM's.
+TEST_F(InstalledProgram, AMutexThatMayNotBeOpenedStillCountsAsARunningCopy) {
+    for (const char* name : {CSingleInstance::kMutexName, CSingleInstance::kRunningMarkerName}) {
+        const fw::unique_handle others = OthersMutex(name);
+        ASSERT_TRUE(others) << name;
+        SetLastError(0);
+        ASSERT_FALSE(fw::unique_handle(OpenMutexA(SYNCHRONIZE, FALSE, name)));
+        ASSERT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError()) << name;
+        EXPECT_EQ(2, RunCommand("\"" + kUninstaller + "\" /S _?=" + kInstallDir)) << name;
+        EXPECT_TRUE(FileExists(kProgram)) << name;
+        EXPECT_EQ("Quillmere", Entry("DisplayName")) << name;
+    }
+}
+
+// The uninstaller went on when the program could not be deleted: it removed
+// the Add/Remove Programs entry and the shortcuts and left the program. Held
+// by a process that lets it be written but not deleted, it stays, and so does
+// everything else.
+TEST_F(InstalledProgram, UninstallLeavesItsEntryWhileTheProgramCannotBeRemoved) {
+    HANDLE file = CreateFileA(kProgram.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    const fw::unique_handle held(file);
+    EXPECT_EQ(2, RunCommand("\"" + kUninstaller + "\" /S _?=" + kInstallDir));
+    EXPECT_TRUE(FileExists(kProgram));
+    EXPECT_EQ("Quillmere", Entry("DisplayName"));
+    EXPECT_EQ(Lower("\"" + kUninstaller + "\""), Lower(Entry("UninstallString")));
+    EXPECT_TRUE(FileExists(kStartMenuShortcut));
+    EXPECT_TRUE(FileExists(kSignInShortcut));
 }
 
 TEST_F(InstalledProgram, UninstallWaitsForARunningCopyThenRemovesItAllButKeepsTheAppointments) {

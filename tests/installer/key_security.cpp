@@ -69,6 +69,40 @@ KeyAccess ReadKeyAccess(const std::string& path) {
     return ::testing::AssertionSuccess();
 }
 
+::testing::AssertionResult LimitsOwnersToUsersRights(const KeyAccess& access, bool root) {
+    constexpr const char* kOwnerRights = "S-1-3-4";
+    constexpr DWORD kPermissions = WRITE_DAC | WRITE_OWNER;
+    const BYTE grantFlags = root ? kOwnEntry : kInheritedEntry;
+    const BYTE denyFlags = root ? CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE : kInheritedEntry;
+    int grants = 0;
+    size_t deny = access.entries.size();
+    for (size_t i = 0; i < access.entries.size(); ++i) {
+        const AccessEntry& entry = access.entries[i];
+        if (entry.sid == kOwnerRights && entry.type == ACCESS_ALLOWED_ACE_TYPE) {
+            if (entry.mask & (kPermissions | GENERIC_ALL | GENERIC_WRITE))
+                return ::testing::AssertionFailure()
+                       << "owners may change permissions: " << access.sddl;
+            grants += entry.mask == kStoreUserAccess && entry.flags == grantFlags ? 1 : 0;
+        }
+        if (entry.sid == kOwnerRights && entry.type == ACCESS_DENIED_ACE_TYPE &&
+            (entry.mask & kPermissions) == kPermissions && entry.flags == denyFlags &&
+            deny == access.entries.size())
+            deny = i;
+    }
+    if (grants != 1)
+        return ::testing::AssertionFailure()
+               << grants << " entries give owners what Users have: " << access.sddl;
+    if (deny == access.entries.size())
+        return ::testing::AssertionFailure()
+               << "no refusal of permissions to owners: " << access.sddl;
+    for (size_t i = 0; !root && i < deny; ++i)
+        if (access.entries[i].type == ACCESS_ALLOWED_ACE_TYPE &&
+            (access.entries[i].flags & INHERITED_ACE))
+            return ::testing::AssertionFailure()
+                   << "an inherited grant comes before the refusal: " << access.sddl;
+    return ::testing::AssertionSuccess();
+}
+
 void SetOnlyEntry(const std::string& path, WELL_KNOWN_SID_TYPE who, DWORD mask, BYTE flags,
                   bool protectedList) {
     fw::unique_hkey key;
@@ -86,6 +120,22 @@ void SetOnlyEntry(const std::string& path, WELL_KNOWN_SID_TYPE who, DWORD mask, 
                 SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED,
                                              protectedList ? SE_DACL_PROTECTED : 0));
     ASSERT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &descriptor));
+}
+
+void AppendEntry(const std::string& path, const std::string& entry) {
+    const std::string dacl = ReadKeyAccess(path).sddl;
+    const size_t start = dacl.find("D:");
+    ASSERT_NE(std::string::npos, start) << path << ": " << dacl;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        (dacl.substr(start) + entry).c_str(), SDDL_REVISION_1, &descriptor, nullptr))
+        << dacl << entry;
+    fw::unique_hkey key;
+    LONG rc = OpenMachineKey(path, WRITE_DAC, key, false);
+    if (rc == ERROR_SUCCESS)
+        rc = RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor);
+    LocalFree(descriptor);
+    ASSERT_EQ(ERROR_SUCCESS, rc) << path;
 }
 
 } // namespace qmtest

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <map>
 
 namespace qmtest {
@@ -49,6 +50,44 @@ TEST(StoreAccess, UsersMayReadWriteAndDeleteInTheStoreAndEveryKeyInIt) {
     ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GrantUsersStoreAccess());
     for (const auto& [path, sddl] : granted)
         EXPECT_EQ(sddl, ReadKeyAccess(path).sddl) << path;
+}
+
+// On Windows the key a user files is that user's, and an owner may change a
+// key's access list (the CREATOR OWNER entry that HKLM\SOFTWARE passes on
+// even gives full control): any user could lock a day away from the others'
+// reminders. The store now limits owners to what Users have, on the root
+// (where an owner entry granting more goes) and every key below it, the deny
+// ahead of every inherited grant. Wine ignores these entries, so the test
+// reads them back.
+TEST(StoreAccess, OwnersOfKeysInTheStoreGetWhatUsersHaveAndNoRightToChangePermissions) {
+    RegistrySandbox registry;
+    const std::string lunch =
+        PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
+    AppendEntry(kRoot, "(A;CI;KA;;;OW)");
+    const std::vector<std::string> keys = {kRoot, kRoot + "\\2002-5-7", lunch};
+    std::map<std::string, KeyAccess> before;
+    for (const std::string& path : keys) {
+        before[path] = ReadKeyAccess(path);
+        std::cout << "before: HKLM\\" << path << ": " << before[path].sddl << "\n";
+    }
+
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GrantUsersStoreAccess());
+    std::map<std::string, std::string> granted;
+    for (const std::string& path : keys) {
+        const KeyAccess access = ReadKeyAccess(path);
+        granted[path] = access.sddl;
+        std::cout << "after:  HKLM\\" << path << ": " << access.sddl << "\n";
+        EXPECT_TRUE(LimitsOwnersToUsersRights(access, path == kRoot)) << path;
+        EXPECT_EQ(before[path].owner, access.owner) << path;
+    }
+    const std::string& root = granted[kRoot];
+    EXPECT_NE(std::string::npos, root.find("(D;CIIO;WDWO;;;OW)")) << root;
+    EXPECT_NE(std::string::npos, root.find("(A;CI;CCDCLCSWRPSDRC;;;OW)")) << root;
+    EXPECT_EQ(std::string::npos, root.find("KA;;;OW")) << "no more for the root's owner: " << root;
+
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GrantUsersStoreAccess());
+    for (const std::string& path : keys)
+        EXPECT_EQ(granted[path], ReadKeyAccess(path).sddl) << "again, nothing changes: " << path;
 }
 
 TEST(StoreAccess, MakesAMissingStoreAndReachesKeysMadeSinceButNotOnesThatBlockInheritance) {
