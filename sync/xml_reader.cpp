@@ -67,6 +67,17 @@ public:
                                    std::to_string(m_limits.maxBytes >> 20) + " MiB");
         if (!ical::IsValidUtf8(m_text))
             return Fail(error, "the document is not UTF-8");
+        // Characters XML forbids are refused wherever they stand, in
+        // comments, CDATA and skipped instructions too.
+        for (std::size_t i = 0; i < m_text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(m_text[i]);
+            if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') ||
+                (c == 0xEF && i + 2 < m_text.size() && m_text[i + 1] == '\xBF' &&
+                 (m_text[i + 2] == '\xBE' || m_text[i + 2] == '\xBF'))) {
+                m_pos = i;
+                return Fail(error, "a character XML forbids");
+            }
+        }
         if (m_text.substr(0, 3) == "\xEF\xBB\xBF")
             m_pos = 3;
         if (!SkipMisc())
@@ -360,7 +371,12 @@ private:
                 const std::size_t end = m_text.find("]]>", m_pos);
                 if (end == std::string_view::npos)
                     return Error("an unterminated CDATA section");
-                element.text.append(m_text.substr(m_pos, end - m_pos));
+                for (std::size_t i = m_pos; i < end; ++i) {
+                    if (m_text[i] != '\r')
+                        element.text += m_text[i];
+                    else if (i + 1 >= end || m_text[i + 1] != '\n')
+                        element.text += '\n';
+                }
                 m_pos = end + 3;
             } else if (StartsWith("<?")) {
                 if (!SkipPast("?>"))

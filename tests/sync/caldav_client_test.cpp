@@ -35,8 +35,8 @@ TEST(CalDavClient, DiscoversFromTheServerThePrincipalOrTheCalendarItself) {
     FakeCalDavServer server;
     ClientSetup setup;
     CalDavClient client(server, setup.Options());
-    for (const std::string start : {"https://dav.example.com", "https://dav.example.com/",
-                                    "https://dav.example.com/principals/anna/"}) {
+    for (const std::string& start : {"https://dav.example.com", "https://dav.example.com/",
+                                     "https://dav.example.com/principals/anna/"}) {
         const DiscoveryResult found = client.Discover(start);
         ASSERT_TRUE(found.ok) << start << ": " << found.message;
         // The tasks-only calendar is left out.
@@ -229,7 +229,7 @@ TEST(CalDavClient, AnswersItCannotUseFailWithAMessage) {
     EXPECT_NE(fetched.resources[1].error.find("not iCalendar"), std::string::npos);
     EXPECT_FALSE(fetched.resources[2].error.empty());
 
-    for (const std::string body :
+    for (const std::string& body :
          {std::string("<multistatus xmlns='DAV:'><response><href>/a</href>"), std::string(""),
           std::string("<html>Service unavailable</html>")}) {
         server.fault = [body](const HttpRequest&) -> std::optional<HttpResponse> {

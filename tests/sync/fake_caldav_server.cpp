@@ -61,7 +61,7 @@ void FakeCalDavServer::Erase(const std::string& name) {
 
 void FakeCalDavServer::EraseAll() {
     while (!m_resources.empty())
-        Erase(m_resources.begin()->first);
+        Erase(std::string(m_resources.begin()->first)); // a copy: the key goes with the entry
 }
 
 HttpResponse FakeCalDavServer::Send(const HttpRequest& request) {

@@ -76,6 +76,11 @@ TEST(XmlReader, RefusesDeclarationsBadReferencesAndAnythingMalformedOrTooBig) {
         "<d><!-- a -- b --></d>",
         "<d><![CDATA[open</d>",
         "<d>\x01</d>",
+        // Control characters are refused in CDATA, comments and instructions
+        // too, not only in text (found by the fuzzer).
+        "<d><![CDATA[\x01]]></d>",
+        "<d><!-- \x02 --></d>",
+        "<?pi \x03?><d/>",
         "<d>\xC3\x28</d>",
         "<d>\xEF\xBF\xBE</d>",
     };
