@@ -56,6 +56,9 @@ HttpResponse FromError(DWORD code, const Url& url, DWORD certificateFlags) {
     case ERROR_WINHTTP_TIMEOUT:
         return Failure(TransportError::Timeout,
                        "The server at " + url.host + " did not answer in time.");
+    // Wine's WinHTTP says only "secure channel error" for an untrusted
+    // certificate, and gives no flags; Windows says "secure failure" and why.
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
     case ERROR_WINHTTP_SECURE_FAILURE:
     case ERROR_WINHTTP_SECURE_INVALID_CA:
     case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
@@ -231,6 +234,12 @@ HttpResponse WinHttpTransport::Send(const HttpRequest& request) {
         if (read == 0)
             break;
     }
+    // A connection closed before the announced length is a broken answer,
+    // not a short one.
+    if (const std::string* length = response.Header("Content-Length"))
+        if (std::to_string(response.body.size()) != *length)
+            return Failure(TransportError::Dropped,
+                           "The connection to " + url.host + " broke off during the answer.");
     return response;
 }
 

@@ -35,8 +35,8 @@ TEST(CalDavClient, DiscoversFromTheServerThePrincipalOrTheCalendarItself) {
     FakeCalDavServer server;
     ClientSetup setup;
     CalDavClient client(server, setup.Options());
-    for (const std::string& start : {"https://dav.example.com", "https://dav.example.com/",
-                                     "https://dav.example.com/principals/anna/"}) {
+    for (const char* start : {"https://dav.example.com", "https://dav.example.com/",
+                              "https://dav.example.com/principals/anna/"}) {
         const DiscoveryResult found = client.Discover(start);
         ASSERT_TRUE(found.ok) << start << ": " << found.message;
         // The tasks-only calendar is left out.
