@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <set>
 
 namespace caldav {
@@ -164,9 +166,25 @@ void SyncEngine::Drop(const std::string& href) {
 }
 
 SyncReport SyncEngine::Run(const SyncOptions& options) {
+    const int requestsBefore = m_client.RequestCount();
+    SyncReport report;
+    // Nothing thrown leaves a sync: it runs on a worker thread.
+    try {
+        report = RunSteps(options);
+    } catch (const std::bad_alloc&) {
+        report.status = SyncStatus::Failed;
+        report.message = "The sync ran out of memory and stopped; nothing was lost.";
+    } catch (const std::exception& e) {
+        report.status = SyncStatus::Failed;
+        report.message = std::string("The sync stopped: ") + e.what();
+    }
+    report.requests = m_client.RequestCount() - requestsBefore;
+    return report;
+}
+
+SyncReport SyncEngine::RunSteps(const SyncOptions& options) {
     Context context;
     context.options = options;
-    const int requestsBefore = m_client.RequestCount();
     Url calendar;
     if (!ParseUrl(options.calendarUrl, calendar)) {
         context.Fail("\"" + options.calendarUrl + "\" is not a calendar's address.");
@@ -181,6 +199,28 @@ SyncReport SyncEngine::Run(const SyncOptions& options) {
     // The first sync lists the server before sending anything, so that
     // events both sides already hold are matched by UID, not doubled.
     const bool first = !m_state.listed;
+    if (!first && !options.confirmDeletions) {
+        // The mirror of the guard on local deletions: a store that lost most
+        // of its items (restored from an old backup, wiped) must not empty
+        // the server.
+        int linked = 0, gone = 0;
+        for (const ItemState& item : m_state.items) {
+            if (item.localId.empty())
+                continue;
+            ++linked;
+            const LocalItem* local = context.Local(item.localId);
+            gone += local == nullptr || (local->deleted && !local->purged) ? 1 : 0;
+        }
+        if (gone > 10 && gone * 2 > linked) {
+            context.report.status = SyncStatus::NeedsConfirmation;
+            context.report.pendingDeletions = gone;
+            context.report.message = "This sync would delete " + std::to_string(gone) + " of " +
+                                     std::to_string(linked) +
+                                     " events on the server. Nothing was deleted; confirm to go "
+                                     "on.";
+            return context.report;
+        }
+    }
     bool ok = true;
     if (!first)
         ok = PushDeletes(context) && PushChanges(context) && PushNew(context);
@@ -190,7 +230,6 @@ SyncReport SyncEngine::Run(const SyncOptions& options) {
     ok = ok && PushNew(context);
     if (ok && context.report.status == SyncStatus::Done && !context.report.itemErrors.empty())
         context.report.status = SyncStatus::DoneWithErrors;
-    context.report.requests = m_client.RequestCount() - requestsBefore;
     return context.report;
 }
 

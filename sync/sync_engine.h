@@ -12,7 +12,8 @@
 // place, the local one becomes a conflict copy uploaded as a new event);
 // local data is never deleted because of an answer that could not be read;
 // a sync that would delete many local items, or that finds the server's
-// calendar suddenly empty, stops and asks.
+// calendar suddenly empty, or that would delete most of the server's events
+// because the local ones are gone, stops and asks.
 namespace caldav {
 
 // What the local calendar holds, as the engine compares it.
@@ -120,10 +121,12 @@ class SyncEngine {
 public:
     SyncEngine(CalDavClient& client, ILocalCalendar& local, SyncState& state,
                ISyncStateStore& store);
+    // One sync. Never throws: whatever goes wrong is in the report.
     SyncReport Run(const SyncOptions& options);
 
 private:
     struct Context;
+    SyncReport RunSteps(const SyncOptions& options);
     bool PushDeletes(Context& context);
     bool PushChanges(Context& context);
     bool PushNew(Context& context);

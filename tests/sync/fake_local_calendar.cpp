@@ -15,9 +15,15 @@ std::string EventText(const std::string& uid, const std::string& summary, const 
            "END:VEVENT\r\nEND:VCALENDAR\r\n";
 }
 
+std::string FakeLocalCalendar::NewId() {
+    std::string id = "L";
+    id += std::to_string(m_next++);
+    return id;
+}
+
 std::string FakeLocalCalendar::Add(const std::string& uid, const std::string& summary,
                                    const std::string& start) {
-    const std::string id = "L" + std::to_string(m_next++);
+    const std::string id = NewId();
     Item item;
     item.uid = uid;
     item.summary = summary;
@@ -82,7 +88,7 @@ LocalApply FakeLocalCalendar::Apply(const std::string& localId, const std::strin
         return {false, localId, "", "The store refused the write."};
     std::string id = localId;
     if (id.empty())
-        id = "L" + std::to_string(m_next++);
+        id = NewId();
     Item& item = m_items[id];
     item.uid = EventPropertyValue(icalendar, "UID");
     item.summary = ical::UnescapeText(EventPropertyValue(icalendar, "SUMMARY"), "\n");
@@ -102,7 +108,7 @@ LocalApply FakeLocalCalendar::AddConflictCopy(const std::string& localId) {
     Item copy = m_items.at(localId);
     copy.conflictCopy = true;
     copy.uid += "-conflict-" + std::to_string(m_next);
-    const std::string id = "L" + std::to_string(m_next++);
+    const std::string id = NewId();
     m_items[id] = copy;
     return {true, id, Fingerprint(copy), ""};
 }

@@ -40,6 +40,7 @@ public:
 
 private:
     static std::string Fingerprint(const Item& item);
+    std::string NewId();
     std::map<std::string, Item> m_items;
     int m_next = 1;
 };

@@ -166,6 +166,21 @@ TEST_F(SyncEngineTest, GuardsStopBeforeDeletingMostOfTheCalendarOrOnAnEmptyServe
     empty.confirmEmptyServer = true;
     EXPECT_EQ(Sync(empty).status, SyncStatus::Done);
     EXPECT_TRUE(local.Live().empty());
+
+    // The mirror: a local store that lost most of its events (a wiped or
+    // restored store) does not empty the server unasked.
+    Seed(20, "t");
+    ASSERT_EQ(Sync().status, SyncStatus::Done);
+    for (const auto& [id, item] : local.Live()) {
+        if (item.uid != "t0") {
+            ASSERT_TRUE(local.Remove(id));
+        }
+    }
+    report = Sync();
+    EXPECT_EQ(report.status, SyncStatus::NeedsConfirmation);
+    EXPECT_EQ(report.pendingDeletions, 19);
+    EXPECT_EQ(server.Resources().size(), 20u);
+    EXPECT_EQ(report.requests, 0);
 }
 
 TEST_F(SyncEngineTest, DuplicateUidsOnTheServerAreKeptAndReported) {
