@@ -3,6 +3,7 @@
 #include "sync/dav_xml.h"
 
 #include <algorithm>
+#include <exception>
 #include <thread>
 #include <utility>
 
@@ -264,6 +265,17 @@ bool CalDavClient::Propfind(const std::string& url, int depth,
 }
 
 DiscoveryResult CalDavClient::Discover(const std::string& url) {
+    // Account setup runs this on a worker thread: nothing thrown leaves it.
+    try {
+        return DiscoverSteps(url);
+    } catch (const std::exception&) {
+        DiscoveryResult result;
+        result.message = "The server's answers could not be read (out of memory).";
+        return result;
+    }
+}
+
+DiscoveryResult CalDavClient::DiscoverSteps(const std::string& url) {
     DiscoveryResult result;
     Url start;
     if (!ParseUrl(url, start)) {

@@ -100,6 +100,7 @@ public:
 
     // From a server's address, a principal's or a calendar's, the calendars
     // that hold events. A calendar's own address gives just that calendar.
+    // Never throws.
     DiscoveryResult Discover(const std::string& url);
 
     // Changes since `syncToken` (RFC 6578); an empty token lists everything.
@@ -136,7 +137,7 @@ private:
     };
     Exchange Send(const std::string& method, const std::string& url,
                   std::vector<HttpHeader> headers, const std::string& body);
-    Exchange SendOnce(HttpRequest request, Url url);
+    DiscoveryResult DiscoverSteps(const std::string& url);
     bool Propfind(const std::string& url, int depth, const std::vector<PropertyName>& props,
                   Multistatus& result, Url& finalUrl, Outcome& outcome);
     std::string PathOf(const Url& base, const std::string& href) const;
