@@ -366,6 +366,7 @@ bool SyncEngine::PushNew(Context& context) {
                         }
                         ++context.report.conflicts;
                         state.fingerprint = applied.fingerprint;
+                        context.local[id].fingerprint = applied.fingerprint;
                         context.local[copy.localId] = {copy.localId, copy.fingerprint};
                     }
                     Save(state);
@@ -405,10 +406,19 @@ bool SyncEngine::Pull(Context& context) {
             return context.Fail(changes.message);
         } else {
             full = changes.fullListing;
-            complete = changes.complete;
-            changed = std::move(changes.changed);
-            removed = std::move(changes.removed);
-            newToken = changes.newToken;
+            // A server may cut a long answer short (507) and hand out a
+            // token to go on from; the pages together are the answer.
+            for (int page = 0;; ++page) {
+                changed.insert(changed.end(), changes.changed.begin(), changes.changed.end());
+                removed.insert(removed.end(), changes.removed.begin(), changes.removed.end());
+                newToken = changes.newToken;
+                complete = changes.complete;
+                if (complete || newToken.empty() || page >= 1000)
+                    break;
+                changes = m_client.SyncCollection(url, newToken);
+                if (!changes.ok)
+                    return context.Fail(changes.message);
+            }
         }
     }
     if (useCtag) {
@@ -501,7 +511,7 @@ bool SyncEngine::Pull(Context& context) {
 
     // The token moves on only when every change was taken in; otherwise the
     // next sync asks again from the old one.
-    if (!context.pullIncomplete && (complete || !full)) {
+    if (!context.pullIncomplete && complete) {
         m_state.syncToken = newToken;
         m_state.ctag = newCtag;
         m_state.listed = true;

@@ -164,12 +164,19 @@ HttpResponse FakeCalDavServer::Report(const HttpRequest& request) {
         if (!supportsSync)
             return MakeResponse(501);
         const xml::Element* token = root.Child(kDav, "sync-token");
-        const std::string since = token == nullptr ? std::string() : token->TrimmedText();
-        std::string inner;
+        std::string since = token == nullptr ? std::string() : token->TrimmedText();
+        // A page token: "page-<since>-<offset>" (since is "" for a listing).
+        std::size_t offset = 0;
+        if (since.rfind("page-", 0) == 0) {
+            const std::size_t dash = since.rfind('-');
+            offset = std::stoul(since.substr(dash + 1));
+            since = since.substr(5, dash - 5);
+        }
+        std::vector<std::string> entries;
         if (since.empty()) {
             for (const auto& [name, resource] : m_resources)
-                inner += Response(kCalendar + name,
-                                  "<D:getetag>" + xml::Escape(resource.etag) + "</D:getetag>");
+                entries.push_back(Response(
+                    kCalendar + name, "<D:getetag>" + xml::Escape(resource.etag) + "</D:getetag>"));
         } else {
             if (since.rfind("tok-", 0) != 0 || std::stoi(since.substr(4)) > m_revision)
                 return MakeResponse(403, "<?xml version=\"1.0\"?><D:error xmlns:D=\"DAV:\">"
@@ -181,14 +188,26 @@ HttpResponse FakeCalDavServer::Report(const HttpRequest& request) {
                     touched[name] = true;
             for (const auto& [name, unused] : touched) {
                 const auto it = m_resources.find(name);
-                inner +=
+                entries.push_back(
                     it == m_resources.end()
                         ? NotFound(kCalendar + name)
                         : Response(kCalendar + name,
-                                   "<D:getetag>" + xml::Escape(it->second.etag) + "</D:getetag>");
+                                   "<D:getetag>" + xml::Escape(it->second.etag) + "</D:getetag>"));
             }
         }
-        inner += "<D:sync-token>tok-" + std::to_string(m_revision) + "</D:sync-token>";
+        std::string inner;
+        std::size_t end = entries.size();
+        if (maxResults != 0 && entries.size() - offset > maxResults)
+            end = offset + maxResults;
+        for (std::size_t i = offset; i < end; ++i)
+            inner += entries[i];
+        if (end < entries.size())
+            inner += "<D:response><D:href>" + std::string(kCalendar) +
+                     "</D:href><D:status>HTTP/1.1 507 Insufficient Storage</D:status>"
+                     "</D:response><D:sync-token>page-" +
+                     since + "-" + std::to_string(end) + "</D:sync-token>";
+        else
+            inner += "<D:sync-token>tok-" + std::to_string(m_revision) + "</D:sync-token>";
         return MakeResponse(207, Wrapped(inner));
     }
     if (root.Is(kCalDav, "calendar-multiget")) {

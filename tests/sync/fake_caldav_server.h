@@ -26,6 +26,7 @@ public:
 
     bool supportsSync = true;     // sync-collection; false: getctag and a listing only
     bool etagOnPut = true;        // an ETag header in a PUT's answer
+    std::size_t maxResults = 0;   // sync-collection answers cut to pages of this size (507)
     std::string basicCredentials; // "user:password" to require Basic authentication
     // Consulted before anything else; an answer it gives is the server's.
     std::function<std::optional<caldav::HttpResponse>(const caldav::HttpRequest&)> fault;

@@ -304,7 +304,7 @@ TEST_F(SyncEngineTest, ThePurgeStaysLocalAndEndedEventsAreNotDownloadedAgain) {
     EXPECT_EQ(server.Resources().size(), 4u);
 }
 
-TEST_F(SyncEngineTest, ARefusedTokenListsAnewAndAServerWithoutSyncIsReadByItsCtag) {
+TEST_F(SyncEngineTest, ARefusedTokenAPagedListingAndACtagOnlyServerAreAllReadWhole) {
     Seed(4);
     ASSERT_EQ(Sync().status, SyncStatus::Done);
     store.saved.syncToken = "tok-999999"; // a token the server no longer knows
@@ -313,6 +313,20 @@ TEST_F(SyncEngineTest, ARefusedTokenListsAnewAndAServerWithoutSyncIsReadByItsCta
     ASSERT_EQ(report.status, SyncStatus::Done) << report.message;
     EXPECT_EQ(report.downloaded, 1);
     EXPECT_EQ(local.Live().size(), 5u);
+
+    // A server that hands out its listing in pages (507 and a token to go
+    // on from): one sync reads them all, and absence means deletion only
+    // once the last page is in.
+    server.maxResults = 2;
+    server.Erase("s0.ics");
+    server.Store("s10.ics", EventText("s10", "Paged"));
+    store.saved.syncToken = "tok-999999";
+    report = Sync();
+    ASSERT_EQ(report.status, SyncStatus::Done) << report.message;
+    EXPECT_EQ(local.FindUid("s0"), nullptr);
+    EXPECT_NE(local.FindUid("s10"), nullptr);
+    EXPECT_EQ(local.Live().size(), 5u);
+    EXPECT_EQ(Sync().requests, 1);
 
     FakeCalDavServer plain;
     plain.supportsSync = false;
