@@ -12,6 +12,9 @@ wine_test=$2
 here=$(cd "$(dirname "$0")" && pwd)
 python=/usr/bin/python3
 
+# Everything here is on loopback: no proxy a machine may name applies.
+export no_proxy=127.0.0.1,localhost NO_PROXY=127.0.0.1,localhost
+
 scratch=$(mktemp -d)
 pids=()
 cleanup() {
