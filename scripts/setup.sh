@@ -6,6 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
           binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev googletest wine wine64
+          python3-radicale xandikos python3-caldav vdirsyncer openssl
           fonts-wine fonts-liberation xvfb xauth x11-utils imagemagick xdotool util-linux nsis)
 missing=()
 for p in "${packages[@]}"; do
