@@ -25,6 +25,8 @@ protected:
 // passes it on, so that all of them hear it.
 inline constexpr UINT kDayChangeNotice = WM_APP + 2;
 
-// The window timer ids of each controller that sets timers: the window
-// refuses two controllers whose ranges overlap. Timer 1 is the reminder timer.
+// The window timer ids of each controller that sets timers, a block each:
+// 1 to 15 for the reminders (timer 1 is the reminder timer), then 16 to 31,
+// 32 to 47 and on for the controllers to come. The window refuses two
+// controllers whose ranges overlap.
 inline constexpr fw::TimerIds kReminderTimerIds{1, 15};
