@@ -35,3 +35,8 @@ void CAboutDlg::OnDpiChanged(UINT dpi) {
     fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
     m_font = std::move(font);
 }
+
+void RunAboutBox() {
+    CAboutDlg about;
+    about.DoModal();
+}

@@ -19,3 +19,6 @@ protected:
 
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
 };
+
+// Runs the About box over the main window until the user closes it.
+void RunAboutBox();

@@ -1,7 +1,8 @@
 #include "about/splash_dlg.h"
 
-#include "framework/display.h"
 #include "framework/controls.h"
+#include "framework/display.h"
+#include "res/palette.h"
 #include "res/resource.h"
 
 CSplashDlg::CSplashDlg(HWND parent) : fw::Dialog(IDD_SPLASH, parent) {}
@@ -20,7 +21,7 @@ bool CSplashDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 BOOL CSplashDlg::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     m_font = fw::CreateArialFont(14, FW_BOLD, Dpi());
-    m_brush.reset(CreateSolidBrush(kBackground));
+    m_brush.reset(CreateSolidBrush(kLavender));
     SetTimer(kCloseTimerId, kShowMilliseconds);
     return TRUE;
 }
@@ -37,17 +38,16 @@ HBRUSH CSplashDlg::OnCtlColor(HDC dc, HWND control, UINT kind) {
     // Transparent text backgrounds let the card's colour show behind the texts.
     if (kind == CTLCOLOR_STATIC)
         SetBkMode(dc, TRANSPARENT);
-    // Under high contrast the system's window colours, whose text is sure to
-    // be readable on them.
-    if (fw::IsHighContrast()) {
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        return GetSysColorBrush(COLOR_WINDOW);
-    }
-    return m_brush.get();
+    return fw::ContrastBrush(dc, m_brush.get());
 }
 
 void CSplashDlg::OnDpiChanged(UINT dpi) {
     fw::unique_hfont font = fw::CreateArialFont(14, FW_BOLD, dpi);
     fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
     m_font = std::move(font);
+}
+
+void RunSplash() {
+    CSplashDlg splash;
+    splash.DoModal();
 }

@@ -9,8 +9,6 @@ public:
     explicit CSplashDlg(HWND parent = nullptr);
     ~CSplashDlg() override;
 
-    // The card's lavender background, for the card and every control.
-    static constexpr COLORREF kBackground = RGB(209, 211, 255);
     static constexpr UINT_PTR kCloseTimerId = 1;
     static constexpr UINT kShowMilliseconds = 3000;
 
@@ -26,6 +24,9 @@ protected:
     void OnTimer(UINT_PTR id);
 
 private:
-    // One brush serves every colour request while the card is shown.
+    // One lavender brush serves every colour request while the card is shown.
     fw::unique_hbrush m_brush;
 };
+
+// Shows the splash card modally until it closes itself or the user closes it.
+void RunSplash();

@@ -2,6 +2,10 @@
 // redirected HKEY_LOCAL_MACHINE), times the program's own code and processes
 // beside their floors, and prints one markdown table.
 #include "app/calendar_dlg.h"
+#include "app/day_view.h"
+#include "app/reminder_timing.h"
+#include "app/startup_steps.h"
+#include "app/window_modes.h"
 #include "app/single_instance.h"
 #include "bench/floors.h"
 #include "bench/workload.h"
@@ -156,9 +160,18 @@ void PrintTable(const std::vector<Row>& rows) {
 // The program's main window as start-up makes it, without a tray icon or a
 // splash card of its own in the driver.
 class BenchCalendarDlg : public CCalendarDlg {
+public:
+    BenchCalendarDlg() {
+        FindHandler<CStartupSteps>()->runSplash = [] {};
+    }
+    CDayView& DayView() const { return *FindHandler<CDayView>(); }
+    CReminderTiming& Timing() const { return *FindHandler<CReminderTiming>(); }
+    CReminderCycle& Reminders() const { return Timing().Cycle(); }
+    HWND ReminderWindow() const { return Reminders().PopupWindow(); }
+    int ActiveReminderThreads() const { return Reminders().ActiveThreads(); }
+
 protected:
     void AddTrayIcon() override {}
-    void RunSplash() override {}
 };
 
 void Pump(DWORD waitMs) {
@@ -324,7 +337,7 @@ void MeasureScan(const Options& options, const Store& store, bool withVariants,
         bench::WriteScanStore(store.Root(), store.n, today, true);
         store.Enter();
     };
-    auto programPurge = [&] { return dlg.ScanAppointments(SCAN_PURGE); };
+    auto programPurge = [&] { return dlg.Timing().ScanAppointments(SCAN_PURGE); };
     auto floorPurge = [&] { return bench::BareWalk(true, today).size(); };
     for (int run = 0; run < scanRuns; ++run) {
         if (run % 2 == 1) {
@@ -442,7 +455,7 @@ void MeasureListFill(int size, int runs, std::vector<Row>& rows) {
     int programRows = 0, floorRows = 0;
     for (int run = 0; run < MoreRuns(runs); ++run) {
         double t = NowMs();
-        dlg.ShowDay(LIST_FILL, shown);
+        dlg.DayView().ShowDay(LIST_FILL, shown);
         UpdateWindow(list);
         program.push_back(NowMs() - t);
         programRows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));

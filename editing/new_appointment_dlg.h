@@ -1,9 +1,9 @@
 #pragma once
 
+#include "calendar/date_text.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/unique_handle.h"
-#include "store/date_text.h"
 
 #include <memory>
 #include <optional>

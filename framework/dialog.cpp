@@ -3,6 +3,8 @@
 #include "framework/app.h"
 #include "framework/display.h"
 
+#include <stdexcept>
+
 namespace fw {
 
 Dialog::Dialog(UINT templateId, HWND parent) : m_nTemplateId(templateId), m_hParent(parent) {}
@@ -15,6 +17,45 @@ Dialog::~Dialog() {
         m_hWnd = nullptr;
         ::DestroyWindow(hwnd);
     }
+    ReleaseHandlers();
+}
+
+void Dialog::TakeHandler(std::unique_ptr<Handler> handler, Chain where) {
+    if (FirstHandler([&](Handler& other) { return other.Timers().Overlaps(handler->Timers()); }))
+        throw std::logic_error("two handlers of one window claim the same timer id");
+    handler->Attach(*this);
+    (where == Chain::BeforeOwn ? m_handlersBefore : m_handlersAfter).push_back(std::move(handler));
+}
+
+void Dialog::ReleaseHandlers() {
+    // The last added may use those added before it.
+    while (!m_handlersAfter.empty())
+        m_handlersAfter.pop_back();
+    while (!m_handlersBefore.empty())
+        m_handlersBefore.pop_back();
+}
+
+bool Dialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    if (msg == WM_TIMER) {
+        if (Handler* owner = FirstHandler([wp](Handler& handler) {
+                return handler.Timers().Contains(static_cast<UINT_PTR>(wp));
+            }))
+            return owner->OnMessage(msg, wp, lp, result);
+    }
+    for (const std::unique_ptr<Handler>& handler : m_handlersBefore)
+        if (handler->OnMessage(msg, wp, lp, result))
+            return true;
+    if (OnMessage(msg, wp, lp, result))
+        return true;
+    for (const std::unique_ptr<Handler>& handler : m_handlersAfter)
+        if (handler->OnMessage(msg, wp, lp, result))
+            return true;
+    return false;
+}
+
+void Dialog::FirstIdle() {
+    OnFirstIdle();
+    ForEachHandler([](Handler& handler) { handler.OnFirstIdle(); });
 }
 
 HWND Dialog::ResolveOwner() const {
@@ -91,7 +132,7 @@ INT_PTR Dialog::DoModal() {
                 SetForegroundWindow(m_hWnd);
                 UpdateWindow(m_hWnd);
             }
-            OnFirstIdle();
+            FirstIdle();
             continue;
         }
         BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -138,12 +179,18 @@ bool Dialog::UpdateData(bool saveAndValidate) {
         return false;
     DataExchange dx(m_hWnd, saveAndValidate);
     DoDataExchange(dx);
+    ForEachHandler([&dx](Handler& handler) {
+        if (!dx.Failed())
+            handler.DoDataExchange(dx);
+    });
     return !dx.Failed();
 }
 
 BOOL Dialog::PreTranslateMessage(MSG* msg) {
     if (m_hWnd == nullptr)
         return FALSE;
+    if (FirstHandler([msg](Handler& handler) { return handler.PreTranslateMessage(msg) != FALSE; }))
+        return TRUE;
     // Keyboard navigation (Tab, Enter, Escape, mnemonics) for this dialog,
     // after its shortcut keys.
     if (msg->hwnd != m_hWnd && !IsChild(m_hWnd, msg->hwnd))
@@ -287,14 +334,23 @@ INT_PTR Dialog::DialogProc(UINT msg, WPARAM wp, LPARAM lp) {
                          suggested->right - suggested->left, suggested->bottom - suggested->top,
                          SWP_NOZORDER | SWP_NOACTIVATE);
         OnDpiChanged(m_dpi);
+        ForEachHandler([this](Handler& handler) { handler.OnDpiChanged(m_dpi); });
         return FALSE;
     }
+    case WM_DESTROY:
+        // Last added first, as they are let go; the window's own routes
+        // hear it after them.
+        for (auto it = m_handlersAfter.rbegin(); it != m_handlersAfter.rend(); ++it)
+            (*it)->OnDestroy();
+        for (auto it = m_handlersBefore.rbegin(); it != m_handlersBefore.rend(); ++it)
+            (*it)->OnDestroy();
+        break;
     default:
         break;
     }
 
     LRESULT result = 0;
-    if (OnMessage(msg, wp, lp, result)) {
+    if (Dispatch(msg, wp, lp, result)) {
         // These messages hand their result back directly, not in DWLP_MSGRESULT.
         if ((msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) || msg == WM_QUERYDRAGICON ||
             msg == WM_COMPAREITEM || msg == WM_VKEYTOITEM || msg == WM_CHARTOITEM)

@@ -1,141 +1,25 @@
 #pragma once
 
 #include "framework/data_exchange.h"
+#include "framework/handler.h"
+#include "framework/routing.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace fw {
 
-// One entry of a window's routing table: a window message, a command (menu
-// item, accelerator or button click), a control's WM_COMMAND notification, a
-// WM_NOTIFY notification, a colour request or a timer tick, and the member
-// function it reaches.
-template <class T> struct Route {
-    enum class Kind { Command, Control, Notify, Message, CtlColor, Timer };
-    Kind kind;
-    UINT message = 0;
-    UINT id = 0;
-    UINT code = 0;
-    void (T::*onCommand)() = nullptr;
-    LRESULT (T::*onNotify)(NMHDR*) = nullptr;
-    // Returns the result when it handled the message, nothing to pass it on.
-    std::optional<LRESULT> (T::*onMessage)(WPARAM, LPARAM) = nullptr;
-    HBRUSH (T::*onCtlColor)(HDC, HWND, UINT) = nullptr;
-    void (T::*onTimer)(UINT_PTR) = nullptr;
-};
-
-// WM_COMMAND from a menu item, an accelerator or a button click.
-template <class T> constexpr Route<T> OnCommand(UINT id, void (T::*fn)()) {
-    Route<T> r{Route<T>::Kind::Command};
-    r.message = WM_COMMAND;
-    r.id = id;
-    r.onCommand = fn;
-    return r;
-}
-// WM_COMMAND carrying a control's notification code (such as EN_CHANGE).
-template <class T> constexpr Route<T> OnControl(UINT id, UINT code, void (T::*fn)()) {
-    Route<T> r{Route<T>::Kind::Control};
-    r.message = WM_COMMAND;
-    r.id = id;
-    r.code = code;
-    r.onCommand = fn;
-    return r;
-}
-// WM_NOTIFY from control `id` with notification `code`; the handler's result
-// becomes the notification's result.
-template <class T> constexpr Route<T> OnNotify(UINT id, UINT code, LRESULT (T::*fn)(NMHDR*)) {
-    Route<T> r{Route<T>::Kind::Notify};
-    r.message = WM_NOTIFY;
-    r.id = id;
-    r.code = code;
-    r.onNotify = fn;
-    return r;
-}
-template <class T>
-constexpr Route<T> OnMessage(UINT message, std::optional<LRESULT> (T::*fn)(WPARAM, LPARAM)) {
-    Route<T> r{Route<T>::Kind::Message};
-    r.message = message;
-    r.onMessage = fn;
-    return r;
-}
-// Every WM_CTLCOLOR... request; the handler gets the kind as CTLCOLOR_...
-template <class T> constexpr Route<T> OnCtlColor(HBRUSH (T::*fn)(HDC, HWND, UINT)) {
-    Route<T> r{Route<T>::Kind::CtlColor};
-    r.onCtlColor = fn;
-    return r;
-}
-template <class T> constexpr Route<T> OnTimer(void (T::*fn)(UINT_PTR)) {
-    Route<T> r{Route<T>::Kind::Timer};
-    r.message = WM_TIMER;
-    r.onTimer = fn;
-    return r;
-}
-
-// Looks a message up in a routing table, in order, and calls the first match.
-template <class T, class Table>
-bool DispatchRoutes(T* self, const Table& routes, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
-    for (const Route<T>& r : routes) {
-        switch (r.kind) {
-        case Route<T>::Kind::Command:
-            if (msg == WM_COMMAND && LOWORD(wp) == r.id && HIWORD(wp) <= 1) {
-                (self->*r.onCommand)();
-                result = 0;
-                return true;
-            }
-            break;
-        case Route<T>::Kind::Control:
-            if (msg == WM_COMMAND && LOWORD(wp) == r.id && HIWORD(wp) == r.code && lp != 0) {
-                (self->*r.onCommand)();
-                result = 0;
-                return true;
-            }
-            break;
-        case Route<T>::Kind::Notify:
-            if (msg == WM_NOTIFY) {
-                auto* header = reinterpret_cast<NMHDR*>(lp);
-                if (header != nullptr && header->idFrom == r.id && header->code == r.code) {
-                    result = (self->*r.onNotify)(header);
-                    return true;
-                }
-            }
-            break;
-        case Route<T>::Kind::Message:
-            if (msg == r.message) {
-                if (std::optional<LRESULT> handled = (self->*r.onMessage)(wp, lp)) {
-                    result = *handled;
-                    return true;
-                }
-            }
-            break;
-        case Route<T>::Kind::CtlColor:
-            if (msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC) {
-                result = reinterpret_cast<LRESULT>((self->*r.onCtlColor)(reinterpret_cast<HDC>(wp),
-                                                                         reinterpret_cast<HWND>(lp),
-                                                                         msg - WM_CTLCOLORMSGBOX));
-                return true;
-            }
-            break;
-        case Route<T>::Kind::Timer:
-            if (msg == WM_TIMER) {
-                (self->*r.onTimer)(static_cast<UINT_PTR>(wp));
-                result = 0;
-                return true;
-            }
-            break;
-        }
-    }
-    return false;
-}
-
 // A dialog built from a numbered template: modal with its own message loop, or
 // modeless for tests. Derived classes route messages through OnMessage, which
-// they implement with their routing table.
-class Dialog {
+// they implement with their routing table; handlers added to the dialog are
+// asked before or after that table (see Handler).
+class Dialog : public HandlerHost {
 public:
     explicit Dialog(UINT templateId, HWND parent = nullptr);
     virtual ~Dialog();
@@ -152,6 +36,7 @@ public:
     void DestroyWindow();
 
     HWND GetSafeHwnd() const { return m_hWnd; }
+    HWND Hwnd() const override { return m_hWnd; }
     HWND GetDlgItem(int id) const { return ::GetDlgItem(m_hWnd, id); }
     bool UpdateData(bool saveAndValidate = true);
     void ShowWindow(int command) const { ::ShowWindow(m_hWnd, command); }
@@ -161,15 +46,34 @@ public:
     // Window timers. The window's own thread sets them; a call from any other
     // thread is handed to that thread, since a timer belongs to the thread that
     // owns its window. The set periods are kept so they can be looked at.
-    void SetTimer(UINT_PTR id, UINT elapse);
-    void KillTimer(UINT_PTR id);
-    bool IsTimerRunning(UINT_PTR id) const;
+    void SetTimer(UINT_PTR id, UINT elapse) override;
+    void KillTimer(UINT_PTR id) override;
+    bool IsTimerRunning(UINT_PTR id) const override;
     UINT TimerPeriod(UINT_PTR id) const;
 
+    // The handlers first, then the dialog's shortcut keys and keyboard
+    // navigation.
     virtual BOOL PreTranslateMessage(MSG* msg);
 
     // The dots per inch of the monitor the window is on, as it last heard.
-    UINT Dpi() const { return m_dpi; }
+    UINT Dpi() const override { return m_dpi; }
+
+    // Where a handler is asked: before the dialog's own routing table, or after it.
+    enum class Chain { BeforeOwn, AfterOwn };
+    // Takes a handler into the chain, behind those already on its side of the
+    // dialog's own table; added before the window is created. The dialog owns
+    // it, and lets it go after its window, last added first. Throws
+    // std::logic_error when its timer ids overlap another handler's.
+    template <class H> H& AddHandler(std::unique_ptr<H> handler, Chain where = Chain::BeforeOwn) {
+        H& added = *handler;
+        TakeHandler(std::move(handler), where);
+        return added;
+    }
+    // The first handler of type H in the chain, or null.
+    template <class H> H* FindHandler() const {
+        return dynamic_cast<H*>(
+            FirstHandler([](Handler& handler) { return dynamic_cast<H*>(&handler) != nullptr; }));
+    }
 
 protected:
     virtual BOOL OnInitDialog();
@@ -177,12 +81,14 @@ protected:
     virtual void OnCancel();
     virtual void DoDataExchange(DataExchange& dx);
     // Once per modal run, when its queue is first idle: after the window was
-    // shown, or at that point when it is not to be shown.
+    // shown, or at that point when it is not to be shown. The handlers hear
+    // it after the dialog.
     virtual void OnFirstIdle();
     // The derived class's routing table; true when the message was handled.
     virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
     // The window moved to a monitor of another DPI (Dpi() is the new one):
-    // make again whatever was made in pixels.
+    // make again whatever was made in pixels. The handlers hear it after the
+    // dialog.
     virtual void OnDpiChanged(UINT dpi);
     // Shortcut keys from the accelerator table `id`, handled before the
     // dialog's own keyboard navigation.
@@ -200,6 +106,26 @@ private:
     HWND ResolveOwner() const;
     void CenterWindow(HWND owner) const;
     void RecordTimer(UINT_PTR id, std::optional<UINT> period);
+    void TakeHandler(std::unique_ptr<Handler> handler, Chain where);
+    // The first handler, in the chain's order, for which `test` is true.
+    template <class Test> Handler* FirstHandler(Test&& test) const {
+        for (const auto* side : {&m_handlersBefore, &m_handlersAfter})
+            for (const std::unique_ptr<Handler>& handler : *side)
+                if (test(*handler))
+                    return handler.get();
+        return nullptr;
+    }
+    template <class Action> void ForEachHandler(Action&& action) const {
+        FirstHandler([&](Handler& handler) {
+            action(handler);
+            return false;
+        });
+    }
+    // The handlers before the dialog's own table, that table, the handlers
+    // after it; a timer goes to the handler that owns its id alone.
+    bool Dispatch(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+    void FirstIdle();
+    void ReleaseHandlers();
 
     UINT m_nTemplateId;
     HWND m_hParent;
@@ -209,6 +135,8 @@ private:
     INT_PTR m_nModalResult = -1;
     mutable std::mutex m_timerMutex;
     std::map<UINT_PTR, UINT> m_timers;
+    std::vector<std::unique_ptr<Handler>> m_handlersBefore;
+    std::vector<std::unique_ptr<Handler>> m_handlersAfter;
 };
 
 // Private messages by which another thread hands a timer call to the window's

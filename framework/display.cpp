@@ -99,4 +99,11 @@ COLORREF ContrastColor(COLORREF own, int sysColor) {
     return IsHighContrast() ? GetSysColor(sysColor) : own;
 }
 
+HBRUSH ContrastBrush(HDC dc, HBRUSH own) {
+    if (!IsHighContrast())
+        return own;
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    return GetSysColorBrush(COLOR_WINDOW);
+}
+
 } // namespace fw

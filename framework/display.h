@@ -42,4 +42,9 @@ HighContrastProbe SetHighContrastProbeForTesting(HighContrastProbe probe);
 // (COLOR_WINDOW, COLOR_WINDOWTEXT, ...) while it is on.
 COLORREF ContrastColor(COLORREF own, int sysColor);
 
+// The answer to a colour request of a window painted on its own brush: that
+// brush while high contrast is off; while it is on, the system's window
+// colours, text included, whose text is sure to be readable on them.
+HBRUSH ContrastBrush(HDC dc, HBRUSH own);
+
 } // namespace fw

@@ -2,9 +2,9 @@
 // key's name. The input is up to three texts separated by '\n': FROM, TO and
 // today (today defaults to 2002-5-7); the first is also parsed on its own.
 
+#include "calendar/date_text.h"
 #include "fuzz/fuzz_check.h"
 #include "store/date_range.h"
-#include "store/date_text.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "calendar/date_text.h"
 #include "ical/appointment_values.h"
 #include "ical/content_line.h"
-#include "store/date_text.h"
 
 #include <cstddef>
 #include <cstdint>

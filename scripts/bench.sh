@@ -9,12 +9,8 @@ build_dir=${1:-build-bench}
 runs=${2:-5}
 # The benchmark needs only the program and itself, not the test suite.
 scripts/setup.sh "$build_dir" -DQUILLMERE_TESTS=OFF >/dev/null
-if ! command -v remind >/dev/null 2>&1; then
-    echo "Installing: remind"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update >/dev/null
-    apt-get install -y --no-install-recommends remind >/dev/null
-fi
+source scripts/packages.sh
+install_missing remind >/dev/null
 
 source scripts/virtual_display.sh
 source scripts/low_latency.sh

@@ -7,18 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(clang libclang-rt-14-dev cmake ninja-build pkg-config libical-dev calcurse
-          python3-icalendar)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source scripts/packages.sh
+install_missing clang libclang-rt-14-dev cmake ninja-build pkg-config libical-dev calcurse \
+    python3-icalendar
 
 build_dir=${1:-build-native}
 seconds=${2:-20}

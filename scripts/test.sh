@@ -7,6 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}
 scripts/setup.sh "$build_dir"
+# The CalDAV servers the sync tests start on loopback, and a second client.
+source scripts/packages.sh
+install_missing python3-radicale xandikos python3-caldav openssl
 
 source scripts/virtual_display.sh
 source scripts/low_latency.sh

@@ -94,3 +94,10 @@ void CSettingsDlg::OnDpiChanged(UINT dpi) {
     fw::ReplaceFont(m_hWnd, m_font.get(), font.get());
     m_font = std::move(font);
 }
+
+std::optional<int> RunSettings() {
+    CSettingsDlg settings;
+    if (settings.DoModal() != IDOK)
+        return std::nullopt;
+    return settings.m_nInterval;
+}

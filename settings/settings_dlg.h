@@ -5,13 +5,15 @@
 #include "framework/unique_handle.h"
 #include "settings/interval.h"
 
+#include <optional>
+
 // The Settings dialog: the reminder interval and the two start-up switches.
 class CSettingsDlg : public fw::Dialog {
 public:
     explicit CSettingsDlg(HWND parent = nullptr);
     ~CSettingsDlg() override;
 
-    // Members, in the order the design gives them.
+    // The bold font of the group title and buttons, then the bound controls.
     fw::unique_hfont m_font;
     fw::UpDown m_spinInterval;
     fw::Button m_chkSplash;
@@ -30,3 +32,7 @@ protected:
     LRESULT OnDeltaposSpin(NMHDR* header);
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
 };
+
+// Runs the Settings dialog over the main window; the interval it stored when
+// the user chose OK, else nothing.
+std::optional<int> RunSettings();

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "calendar/date_text.h"
 #include "ical/transfer_report.h"
-#include "store/date_text.h"
 
 #include <cstdint>
 #include <set>

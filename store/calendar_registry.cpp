@@ -1,6 +1,5 @@
 #include "store/calendar_registry.h"
 
-#include "framework/message_box.h"
 #include "framework/unique_handle.h"
 #include "framework/utf_text.h"
 #include "store/appointment_batch.h"
@@ -77,7 +76,7 @@ void CCalendarRegistry::RemoveUnfinishedNew() {
     RegDeleteValueW(user.get(), noteName.c_str());
 }
 
-void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes,
+void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& matchNotes,
                                          const std::string& dateText, IAppointmentView& view) {
     fw::unique_hkey day = OpenDayKey(dateText);
     if (!day)
@@ -92,10 +91,10 @@ void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes
         ReadDwordValue(appointment.get(), kValueEventIndex, index);
         ReadTextValue(appointment.get(), kValueEvent, fields.event, kEventFieldBytes);
         ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes);
-        if (mode == LIST_FILL) {
+        if (mode == ListMode::Fill) {
             view.AppendAppointmentRow(fields.event.c_str(), fields.notes.c_str(),
                                       static_cast<int>(index));
-        } else if (mode == LIST_SHOW_DETAIL && matchNotes == fields.notes) {
+        } else if (mode == ListMode::ShowDetail && matchNotes == fields.notes) {
             ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail, kNotesFieldBytes);
             view.ShowDetailNotes(fields.detail.c_str());
         }
@@ -103,17 +102,18 @@ void CCalendarRegistry::ListAppointments(int mode, const std::string& matchNotes
     });
 }
 
-int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
-                                         const std::string& matchNotes,
-                                         const std::string& detailNotes) {
-    if (mode == MODIFY_SAVE_DETAIL && !FitsTextField(detailNotes, kNotesFieldBytes))
-        return MODIFY_RESULT_SAVE_FAILED;
+ModifyResult CCalendarRegistry::ModifyAppointment(ModifyMode mode, const std::string& dateText,
+                                                  const std::string& matchNotes,
+                                                  const std::string& detailNotes,
+                                                  const std::function<bool()>& confirmDelete) {
+    if (mode == ModifyMode::SaveDetail && !FitsTextField(detailNotes, kNotesFieldBytes))
+        return ModifyResult::SaveFailed;
     // Notes saved into no appointment are lost once the user moves on, so an
     // appointment that is gone (another program deleted it) is a failed save.
     fw::unique_hkey day = OpenDayKey(dateText);
     if (!day)
-        return mode == MODIFY_SAVE_DETAIL ? MODIFY_RESULT_SAVE_FAILED : MODIFY_RESULT_NONE;
-    int result = MODIFY_RESULT_NONE;
+        return mode == ModifyMode::SaveDetail ? ModifyResult::SaveFailed : ModifyResult::None;
+    ModifyResult result = ModifyResult::None;
     bool matched = false;
     std::string notes;
     ForEachSubkey(day.get(), [&](const char* name) {
@@ -128,32 +128,27 @@ int CCalendarRegistry::ModifyAppointment(int mode, const std::string& dateText,
             return SubkeyStep::Next;
         matched = true;
 
-        if (mode == MODIFY_SAVE_DETAIL) {
+        if (mode == ModifyMode::SaveDetail) {
             fw::unique_hkey appointment;
             if (OpenSubkey(day.get(), name, KEY_SET_VALUE, appointment) != ERROR_SUCCESS ||
                 !WriteFixedText(appointment.get(), kValueDetailNotes, detailNotes,
                                 kNotesFieldBytes))
-                result = MODIFY_RESULT_SAVE_FAILED;
+                result = ModifyResult::SaveFailed;
             return SubkeyStep::Next;
         }
-        if (mode == MODIFY_DELETE) {
-            if (fw::ShowMessageBox(nullptr, "Are you sure you want to delete appointment?",
-                                   "Confirm Delete",
-                                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
-                result = MODIFY_RESULT_DECLINED;
-                return SubkeyStep::Stop;
-            }
-            // Another program may have deleted it while the user was asked;
-            // it is gone as the user wanted, and its row must go too.
-            const LONG deleted = DeleteSubkey(day.get(), name);
-            result = deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND
-                         ? MODIFY_RESULT_DELETED
-                         : MODIFY_RESULT_DELETE_FAILED;
+        if (confirmDelete && !confirmDelete()) {
+            result = ModifyResult::Declined;
             return SubkeyStep::Stop;
         }
-        return SubkeyStep::Next;
+        // Another program may have deleted it while the user was asked; it
+        // is gone as the user wanted, and its row must go too.
+        const LONG deleted = DeleteSubkey(day.get(), name);
+        result = deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND
+                     ? ModifyResult::Deleted
+                     : ModifyResult::DeleteFailed;
+        return SubkeyStep::Stop;
     });
-    if (mode == MODIFY_SAVE_DETAIL && !matched)
-        return MODIFY_RESULT_SAVE_FAILED;
+    if (mode == ModifyMode::SaveDetail && !matched)
+        return ModifyResult::SaveFailed;
     return result;
 }

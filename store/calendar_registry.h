@@ -2,23 +2,28 @@
 
 #include "store/appointment_view.h"
 
+#include <functional>
 #include <string>
 
-// Modes passed between the main window and the store, and the scan's modes;
-// the values are unique across the program.
-inline constexpr int MODIFY_SAVE_DETAIL = 4;
-inline constexpr int MODIFY_DELETE = 5;
-inline constexpr int SCAN_REMIND = 6;
-inline constexpr int SCAN_PURGE = 7;
-inline constexpr int LIST_SHOW_DETAIL = 8;
-inline constexpr int LIST_FILL = 9;
+// What ListAppointments does with a day.
+enum class ListMode {
+    ShowDetail, // show the DETAIL NOTES of the appointments whose NOTES match
+    Fill,       // append a row per appointment
+};
 
-// Results of ModifyAppointment.
-inline constexpr int MODIFY_RESULT_NONE = 0;          // saved, or nothing to delete
-inline constexpr int MODIFY_RESULT_DELETED = 1;       // the appointment was deleted
-inline constexpr int MODIFY_RESULT_DELETE_FAILED = 2; // confirmed, but the key stayed
-inline constexpr int MODIFY_RESULT_DECLINED = 3;      // the user answered No
-inline constexpr int MODIFY_RESULT_SAVE_FAILED = 4;   // notes not saved: unwritable or gone
+// What ModifyAppointment does with the appointments whose NOTES match.
+enum class ModifyMode {
+    SaveDetail, // store new DETAIL NOTES into every one
+    Delete,     // delete the first, once confirmed
+};
+
+enum class ModifyResult {
+    None = 0,         // saved, or nothing to delete
+    Deleted = 1,      // the appointment was deleted
+    DeleteFailed = 2, // confirmed, but the key stayed
+    Declined = 3,     // the deletion was not confirmed
+    SaveFailed = 4,   // notes not saved: unwritable or gone
+};
 
 // Key paths and value names, below HKEY_LOCAL_MACHINE (the per-user key below
 // HKEY_CURRENT_USER).
@@ -81,17 +86,19 @@ public:
                         const std::string& eventText, int eventIndex,
                         const std::string& detailNotes);
 
-    // LIST_FILL: appends a row per appointment of the day, in the store's order.
-    // LIST_SHOW_DETAIL: shows the DETAIL NOTES of every appointment whose NOTES
+    // Fill: appends a row per appointment of the day, in the store's order.
+    // ShowDetail: shows the DETAIL NOTES of every appointment whose NOTES
     // equal `matchNotes` exactly, one after the other.
-    void ListAppointments(int mode, const std::string& matchNotes, const std::string& dateText,
+    void ListAppointments(ListMode mode, const std::string& matchNotes, const std::string& dateText,
                           IAppointmentView& view);
 
-    // MODIFY_SAVE_DETAIL: every appointment of the day whose NOTES equal
-    // `matchNotes` gets `detailNotes`. MODIFY_DELETE: asks, then deletes the
-    // first such appointment. Returns one of the MODIFY_RESULT_ values.
-    int ModifyAppointment(int mode, const std::string& dateText, const std::string& matchNotes,
-                          const std::string& detailNotes);
+    // SaveDetail: every appointment of the day whose NOTES equal `matchNotes`
+    // gets `detailNotes`. Delete: once the first such appointment is found,
+    // `confirmDelete` is asked (when given) and decides whether it goes; no
+    // other appointment is looked at after it.
+    ModifyResult ModifyAppointment(ModifyMode mode, const std::string& dateText,
+                                   const std::string& matchNotes, const std::string& detailNotes,
+                                   const std::function<bool()>& confirmDelete = {});
 
     // Removes what a New of this user left unfinished when it was cut short
     // (a crash, a kill, a power cut); run at start-up.

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "calendar/date_text.h"
 #include "framework/unique_handle.h"
-#include "store/date_text.h"
 #include "store/reminder_index.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/date_text.h"
+#include "calendar/date_text.h"
 
 // Where today lies against an appointment's FROM..TO range.
 enum class RangeState {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/date_text.h"
+#include "calendar/date_text.h"
 
 #include <cstddef>
 #include <cstdint>

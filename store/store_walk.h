@@ -1,8 +1,8 @@
 #pragma once
 
+#include "calendar/date_text.h"
 #include "framework/utf_text.h"
 #include "store/calendar_registry.h"
-#include "store/date_text.h"
 #include "store/key_naming.h"
 
 #include <windows.h>

@@ -2,14 +2,13 @@
 
 #include "framework/display.h"
 #include "framework/utf_text.h"
+#include "res/palette.h"
 #include "res/resource.h"
 #include "tray/reminder_lines.h"
 #include "tray/reminder_schedule.h"
 #include "tray/thread_join.h"
 
 namespace {
-// The pop-up's background, also behind its transparent texts.
-constexpr COLORREF kReminderBackground = RGB(209, 211, 255);
 // The room the template leaves right of the 'x' button.
 constexpr int kRightMarginDlu = 3;
 
@@ -23,7 +22,7 @@ RECT ChildRect(HWND dialog, HWND child) {
 } // namespace
 
 CReminderDlg::CReminderDlg()
-    : fw::Dialog(IDD_REMINDER, nullptr), m_brush(CreateSolidBrush(kReminderBackground)) {
+    : fw::Dialog(IDD_REMINDER, nullptr), m_brush(CreateSolidBrush(kLavender)) {
     // The slide shows the pop-up and gives it its place.
     m_bShowOnIdle = false;
     m_bAutoCenter = false;
@@ -178,15 +177,10 @@ void CReminderDlg::OnTimer(UINT_PTR) {
 }
 
 HBRUSH CReminderDlg::OnCtlColor(HDC dc, HWND, UINT kind) {
+    // The lavender, also behind the transparent texts.
     if (kind == CTLCOLOR_STATIC)
         SetBkMode(dc, TRANSPARENT);
-    // Under high contrast the system's window colours, whose text is sure to
-    // be readable on them.
-    if (fw::IsHighContrast()) {
-        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-        return GetSysColorBrush(COLOR_WINDOW);
-    }
-    return m_brush.get();
+    return fw::ContrastBrush(dc, m_brush.get());
 }
 
 void CReminderDlg::CloseHandling() {

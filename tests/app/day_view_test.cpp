@@ -1,7 +1,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "store/system_time.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/write_protect.h"
 
 #include <gtest/gtest.h>
@@ -55,15 +55,15 @@ protected:
     std::vector<std::string> NotesColumn() const {
         std::vector<std::string> notes;
         for (int row = 0; row < RowCount(); ++row)
-            notes.push_back(dlg->m_listAppointments.GetItemText(row, 1));
+            notes.push_back(dlg->List().GetItemText(row, 1));
         return notes;
     }
-    int FirstSelectedRow() const { return dlg->m_listAppointments.GetFirstSelected(); }
+    int FirstSelectedRow() const { return dlg->List().GetFirstSelected(); }
     // Selects exactly the given rows, as clicks in the list would.
     void SelectRows(std::initializer_list<int> rows) {
-        dlg->m_listAppointments.SetItemState(-1, 0, LVIS_SELECTED);
+        dlg->List().SetItemState(-1, 0, LVIS_SELECTED);
         for (int row : rows)
-            dlg->m_listAppointments.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+            dlg->List().SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
         PumpMessages();
     }
     std::string NotesBox() const {
@@ -118,13 +118,13 @@ TEST_F(DayViewTest, StartUpListsTodayWithPicturesAndNothingSelected) {
     const std::vector<std::pair<std::string, std::string>> expected = {
         {"Others", "Dentist"}, {"Fishing", "Trout"}, {"Music", "Concert"}, {"Holiday", "Odd"}};
     for (int row = 0; row < 4; ++row) {
-        EXPECT_EQ(expected[row].first, dlg->m_listAppointments.GetItemText(row, 0)) << row;
-        EXPECT_EQ(expected[row].second, dlg->m_listAppointments.GetItemText(row, 1)) << row;
+        EXPECT_EQ(expected[row].first, dlg->List().GetItemText(row, 0)) << row;
+        EXPECT_EQ(expected[row].second, dlg->List().GetItemText(row, 1)) << row;
     }
-    EXPECT_EQ(1, dlg->m_listAppointments.GetItemImage(0));
-    EXPECT_EQ(2, dlg->m_listAppointments.GetItemImage(1));
-    EXPECT_EQ(4, dlg->m_listAppointments.GetItemImage(2));
-    EXPECT_EQ(I_IMAGENONE, dlg->m_listAppointments.GetItemImage(3));
+    EXPECT_EQ(1, dlg->List().GetItemImage(0));
+    EXPECT_EQ(2, dlg->List().GetItemImage(1));
+    EXPECT_EQ(4, dlg->List().GetItemImage(2));
+    EXPECT_EQ(I_IMAGENONE, dlg->List().GetItemImage(3));
     EXPECT_EQ(-1, FirstSelectedRow());
     EXPECT_EQ("", NotesBox());
 
@@ -140,7 +140,7 @@ TEST_F(DayViewTest, StartUpListsTodayWithPicturesAndNothingSelected) {
     EXPECT_EQ(RGB(128, 128, 128), static_cast<COLORREF>(SendMessageA(list, LVM_GETBKCOLOR, 0, 0)));
     EXPECT_EQ(RGB(209, 211, 255),
               static_cast<COLORREF>(SendMessageA(list, LVM_GETTEXTBKCOLOR, 0, 0)));
-    EXPECT_EQ(0x0C30u, dlg->m_listAppointments.GetExtendedStyle() & 0x0C30u);
+    EXPECT_EQ(0x0C30u, dlg->List().GetExtendedStyle() & 0x0C30u);
     const char* headings[] = {"Event", "Notes"};
     const int widths[] = {80, 175};
     for (int column = 0; column < 2; ++column) {
@@ -292,12 +292,19 @@ TEST_F(DayViewTest, DeletingTheSelectedAppointmentActsOnTheStoresAnswer) {
     SelectRows({1});
 
     boxes.Answer(IDNO);
-    dlg->ModifySelectedAppointment(MODIFY_DELETE);
+    dlg->DayView().ModifySelectedAppointment(MODIFY_DELETE);
+    // Asked once the appointment is found, before it is deleted: no owner
+    // window, Yes and No with No the default.
+    ASSERT_EQ(1u, boxes.Count());
+    EXPECT_EQ(nullptr, boxes.Last().owner);
+    EXPECT_EQ("Are you sure you want to delete appointment?", boxes.Last().text);
+    EXPECT_EQ("Confirm Delete", boxes.Last().caption);
+    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), boxes.Last().style);
     EXPECT_EQ(3, RowCount());
     EXPECT_TRUE(KeyExists(kMay7 + "\\Appointment 2"));
 
     boxes.Answer(IDYES);
-    dlg->ModifySelectedAppointment(MODIFY_DELETE);
+    dlg->DayView().ModifySelectedAppointment(MODIFY_DELETE);
     EXPECT_EQ((std::vector<std::string>{"Dentist", "Concert"}), NotesColumn());
     EXPECT_FALSE(KeyExists(kMay7 + "\\Appointment 2"));
 
@@ -306,7 +313,7 @@ TEST_F(DayViewTest, DeletingTheSelectedAppointmentActsOnTheStoresAnswer) {
     SelectRows({1});
     boxes.Answer(IDYES);
     boxes.Answer(IDOK);
-    dlg->ModifySelectedAppointment(MODIFY_DELETE);
+    dlg->DayView().ModifySelectedAppointment(MODIFY_DELETE);
     ASSERT_EQ(4u, boxes.Count());
     EXPECT_EQ("Unable to delete appointment", boxes.Last().text);
     EXPECT_EQ("Quillmere", boxes.Last().caption);
@@ -316,7 +323,7 @@ TEST_F(DayViewTest, DeletingTheSelectedAppointmentActsOnTheStoresAnswer) {
 
     // Without a selection nothing is asked.
     SelectRows({});
-    dlg->ModifySelectedAppointment(MODIFY_DELETE);
+    dlg->DayView().ModifySelectedAppointment(MODIFY_DELETE);
     EXPECT_EQ(4u, boxes.Count());
 }
 

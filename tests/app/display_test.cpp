@@ -1,7 +1,7 @@
 // The main window on screens of other kinds: a monitor of another DPI, and
 // high contrast (through the seam, since no test machine has the themes).
 #include "framework/display.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +68,7 @@ TEST_F(DisplayTest, AMoveToAnotherDpiMakesFontsColumnsAndPicturesAgain) {
     }
     // The list keeps its rows and pictures through it all.
     ASSERT_EQ(1, RowCount());
-    EXPECT_EQ(4, dlg->m_listAppointments.GetItemImage(0));
+    EXPECT_EQ(4, dlg->List().GetItemImage(0));
 }
 
 // The list's grey and lavender give way to the system's window colours while

@@ -1,5 +1,5 @@
 #include "store/calendar_registry.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 #include "tests/support/program_process.h"
 #include "tests/support/scratch_files.h"

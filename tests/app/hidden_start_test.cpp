@@ -1,5 +1,5 @@
 #include "res/resource.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 #include "tests/support/program_process.h"
 
@@ -47,9 +47,9 @@ TEST_F(HiddenStartTest, AMinimisedLaunchRunsTheStartUpAndEndsHiddenWithTheTimerR
             s_seen.reached = true;
             s_seen.visible = IsWindowVisible(hwnd) != FALSE;
             s_seen.appWindow = (GetWindowLongA(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW) != 0;
-            s_seen.trayIcon = s_dlg->m_trayIcon.IsShown();
+            s_seen.trayIcon = s_dlg->TrayIcon().IsShown();
             s_seen.timerPeriod = s_dlg->TimerPeriod(1);
-            s_seen.rows = s_dlg->m_listAppointments.GetItemCount();
+            s_seen.rows = s_dlg->List().GetItemCount();
             PostMessageA(hwnd, WM_COMMAND, ID_TRAY_CALENDAR_NOTES, 0);
             return;
         }

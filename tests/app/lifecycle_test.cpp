@@ -1,7 +1,7 @@
 #include "framework/app.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 
 #include <gtest/gtest.h>
@@ -108,16 +108,16 @@ TEST_F(LifecycleTest, UnloadAnsweredNoChangesNothing) {
         EXPECT_NE(nullptr, dlg->GetSafeHwnd());
         EXPECT_EQ(!hidden, Visible());
         EXPECT_EQ(1234u, dlg->TimerPeriod(1));
-        EXPECT_TRUE(dlg->m_trayIcon.IsShown());
+        EXPECT_TRUE(dlg->TrayIcon().IsShown());
         boxes.Clear();
     }
 }
 
 TEST_F(LifecycleTest, UnloadAnsweredYesRemovesTheIconAndTheWindow) {
-    ASSERT_TRUE(dlg->m_trayIcon.IsShown());
+    ASSERT_TRUE(dlg->TrayIcon().IsShown());
     boxes.Answer(IDYES);
     Command(ID_TRAY_UNLOAD);
-    EXPECT_FALSE(dlg->m_trayIcon.IsShown());
+    EXPECT_FALSE(dlg->TrayIcon().IsShown());
     EXPECT_EQ(nullptr, dlg->GetSafeHwnd());
 }
 
@@ -159,12 +159,12 @@ TEST_F(LifecycleTest, HelpShowsHowToUseTheProgram) {
 TEST_F(LifecycleTest, TheIconComesBackWhenTheTaskbarRestarts) {
     UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
     SendMessageA(Hwnd(), taskbarCreated, 0, 0);
-    EXPECT_TRUE(dlg->m_trayIcon.IsShown());
-    EXPECT_EQ(static_cast<UINT>(NIF_ICON | NIF_TIP | NIF_MESSAGE), dlg->m_trayIcon.Data().uFlags);
+    EXPECT_TRUE(dlg->TrayIcon().IsShown());
+    EXPECT_EQ(static_cast<UINT>(NIF_ICON | NIF_TIP | NIF_MESSAGE), dlg->TrayIcon().Data().uFlags);
     // After Unload nothing comes back.
     boxes.Answer(IDYES);
     Command(ID_FILE_UNLOAD);
-    EXPECT_FALSE(dlg->m_trayIcon.IsShown());
+    EXPECT_FALSE(dlg->TrayIcon().IsShown());
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 // Every read path of the program over stored data it did not write: the
 // malformed-data corpus of tests/fixtures/malformed, one test per fixture.
+#include "calendar/date_text.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
-#include "store/date_text.h"
 #include "store/system_time.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/registry_fixture.h"
 #include "tray/reminder_lines.h"
 
@@ -196,8 +196,8 @@ protected:
         PumpMessages();
     }
     void SelectRow(int row) {
-        dlg->m_listAppointments.SetItemState(-1, 0, LVIS_SELECTED);
-        dlg->m_listAppointments.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+        dlg->List().SetItemState(-1, 0, LVIS_SELECTED);
+        dlg->List().SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
         PumpMessages();
     }
     std::string NotesBox() const {
@@ -218,15 +218,15 @@ protected:
     // The list shows every appointment of the day in the store's order, each
     // text cut within its field and each picture one of the six or none.
     void CheckRows(const std::string& day, const std::vector<ExpectedRow>& expected) {
-        const int count = dlg->m_listAppointments.GetItemCount();
+        const int count = dlg->List().GetItemCount();
         ASSERT_EQ(static_cast<int>(expected.size()), count) << "rows of " << day;
         for (int row = 0; row < count; ++row) {
             const ExpectedRow& want = expected[static_cast<size_t>(row)];
-            EXPECT_EQ(want.event, dlg->m_listAppointments.GetItemText(row, 0))
+            EXPECT_EQ(want.event, dlg->List().GetItemText(row, 0))
                 << "Event column of " << want.path;
-            EXPECT_EQ(want.notes, dlg->m_listAppointments.GetItemText(row, 1))
+            EXPECT_EQ(want.notes, dlg->List().GetItemText(row, 1))
                 << "Notes column of " << want.path;
-            const int image = dlg->m_listAppointments.GetItemImage(row);
+            const int image = dlg->List().GetItemImage(row);
             if (want.image >= 0)
                 EXPECT_EQ(want.image, image) << "picture of " << want.path;
             else
@@ -294,7 +294,7 @@ protected:
         for (int step = 0; step < kDeletesPerDay; ++step) {
             PickDate(date);
             const std::vector<ExpectedRow> expected = ExpectedRows(day);
-            const int count = dlg->m_listAppointments.GetItemCount();
+            const int count = dlg->List().GetItemCount();
             ASSERT_EQ(static_cast<int>(expected.size()), count) << day;
             if (count == 0)
                 return;
@@ -321,7 +321,7 @@ protected:
             if (leaf) {
                 const Snapshot want = Without(before, {target});
                 EXPECT_TRUE(want == now) << "Delete on " << target << Differences(want, now);
-                EXPECT_EQ(count - 1, dlg->m_listAppointments.GetItemCount());
+                EXPECT_EQ(count - 1, dlg->List().GetItemCount());
             } else {
                 EXPECT_EQ("Unable to delete appointment", boxes.Last().text) << target;
                 EXPECT_TRUE(before == now)
@@ -381,7 +381,7 @@ TEST_P(MalformedDataTest, EveryReadPathKeepsToItsBuffersAndDeletesOnlyWhatItShou
     // found ended; nothing it cannot read, nothing outside a day.
     const Snapshot beforePurge = Now();
     start = std::chrono::steady_clock::now();
-    dlg->PurgeOutdated();
+    dlg->Timing().PurgeOutdated();
     Timed("purge", start);
     const Snapshot purged = Now();
     const Snapshot wantPurged = Without(beforePurge, info.purged);
@@ -420,14 +420,14 @@ TEST_F(CalendarWindowTest, KeyNamesTooLongForTheNameBufferArePassedOver) {
     PutAppointment("~", "Appointment 1", "2002-5-7", "2002-5-7", "below a later key");
 
     Open();
-    EXPECT_EQ((std::vector<std::string>{"before", "after", "ended"}),
-              (std::vector<std::string>{dlg->m_listAppointments.GetItemText(0, 1),
-                                        dlg->m_listAppointments.GetItemText(1, 1),
-                                        dlg->m_listAppointments.GetItemText(2, 1)}));
-    EXPECT_EQ(3, dlg->m_listAppointments.GetItemCount());
+    EXPECT_EQ(
+        (std::vector<std::string>{"before", "after", "ended"}),
+        (std::vector<std::string>{dlg->List().GetItemText(0, 1), dlg->List().GetItemText(1, 1),
+                                  dlg->List().GetItemText(2, 1)}));
+    EXPECT_EQ(3, dlg->List().GetItemCount());
     EXPECT_EQ((std::vector<std::string>{"before", "after", "below a later key"}),
               dlg->Reminders().CurrentNotes());
-    dlg->PurgeOutdated();
+    dlg->Timing().PurgeOutdated();
     EXPECT_FALSE(KeyExists(day + "\\~~ ended")) << "the walk went on past the long name";
     EXPECT_TRUE(KeyExists(day + "\\" + overlong)) << "a name the walk cannot read stays";
 }

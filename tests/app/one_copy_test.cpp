@@ -1,6 +1,6 @@
 #include "app/single_instance.h"
 #include "res/resource.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/program_process.h"
 
 #include <gtest/gtest.h>

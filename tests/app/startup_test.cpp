@@ -1,7 +1,7 @@
 #include "framework/app.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 
 #include <gtest/gtest.h>
@@ -26,8 +26,8 @@ TEST_F(StartupTest, AddsTheTrayIconBeforePurgeAndSplashAndIsShownLast) {
     EXPECT_FALSE(KeyExists("SOFTWARE\\Calendar\\2002-5-6\\Appointment 1"))
         << "the purge runs before the splash";
     EXPECT_TRUE(KeyExists("SOFTWARE\\Calendar\\2002-5-6")) << "date keys are never deleted";
-    EXPECT_EQ(Hwnd(), dlg->m_trayIcon.Data().hWnd);
-    EXPECT_EQ(static_cast<UINT>(WM_USER), dlg->m_trayIcon.Data().uCallbackMessage);
+    EXPECT_EQ(Hwnd(), dlg->TrayIcon().Data().hWnd);
+    EXPECT_EQ(static_cast<UINT>(WM_USER), dlg->TrayIcon().Data().uCallbackMessage);
     EXPECT_FALSE(IsWindowVisible(Hwnd())) << "start-up runs on the hidden window";
 }
 
@@ -52,11 +52,11 @@ TEST_F(StartupTest, ANewCutShortAtAnyStepLeavesTheWholeAppointmentOrNothing) {
         // The values are all in once the key has its final name (step 11).
         const bool whole = step >= 11;
         ASSERT_EQ(whole ? 1u : 0u, keys.size()) << "after step " << step;
-        EXPECT_EQ(whole ? 1 : 0, dlg->m_listAppointments.GetItemCount()) << step;
+        EXPECT_EQ(whole ? 1 : 0, dlg->List().GetItemCount()) << step;
         if (whole) {
             EXPECT_EQ(0u, keys[0].rfind("Appointment ", 0)) << keys[0];
             EXPECT_EQ(6u, ValueNames("SOFTWARE\\Calendar\\" + day + "\\" + keys[0]).size());
-            EXPECT_EQ("Cinema", dlg->m_listAppointments.GetItemText(0, 1));
+            EXPECT_EQ("Cinema", dlg->List().GetItemText(0, 1));
         }
         // The reminder shows every whole appointment so far, and nothing else.
         const std::vector<std::string> lines = dlg->Reminders().CurrentNotes();
@@ -84,7 +84,7 @@ TEST_F(StartupTest, PurgeAndSplashOnlyWhenTheirOptionIsExactlyOne) {
 TEST_F(StartupTest, WithNoOptionsTheSplashShowsAndTheIntervalIsFiveMinutes) {
     Open(false);
     EXPECT_EQ((std::vector<std::string>{"tray", "splash"}), dlg->events);
-    EXPECT_EQ(5, dlg->m_nReminderMinutes);
+    EXPECT_EQ(5, dlg->ReminderMinutes());
     EXPECT_FALSE(dlg->IsTimerRunning(1)) << "no reminder timer until the window is hidden";
 }
 
@@ -92,7 +92,7 @@ TEST_F(StartupTest, AnIntervalBelowOneBecomesOneMinute) {
     for (int stored : {0, -3}) {
         SetDword(kOptions, "TIMEOUT VALUE", static_cast<DWORD>(stored));
         Open();
-        EXPECT_EQ(1, dlg->m_nReminderMinutes) << stored;
+        EXPECT_EQ(1, dlg->ReminderMinutes()) << stored;
         Command(IDCANCEL);
         EXPECT_EQ(60000u, dlg->TimerPeriod(1)) << stored;
         dlg->DestroyWindow();
@@ -103,12 +103,12 @@ TEST_F(StartupTest, AHugeIntervalDoesNotWrapTheTimerPeriod) {
     // 100000 minutes is 6,000,000,000 ms: more than 32 bits hold.
     SetDword(kOptions, "TIMEOUT VALUE", 100000);
     Open();
-    EXPECT_EQ(100000, dlg->m_nReminderMinutes);
+    EXPECT_EQ(100000, dlg->ReminderMinutes());
     Command(IDCANCEL);
     EXPECT_EQ(35791u * 60000u, dlg->TimerPeriod(1));
-    EXPECT_EQ(60u * 60000u, CCalendarDlg::ReminderPeriodMs(60));
-    EXPECT_EQ(60000u, CCalendarDlg::ReminderPeriodMs(0));
-    EXPECT_LE(CCalendarDlg::ReminderPeriodMs(INT_MAX), 0x7FFFFFFFu);
+    EXPECT_EQ(60u * 60000u, ReminderPeriodMs(60));
+    EXPECT_EQ(60000u, ReminderPeriodMs(0));
+    EXPECT_LE(ReminderPeriodMs(INT_MAX), 0x7FFFFFFFu);
 }
 
 TEST_F(StartupTest, WindowHasItsControlsTipsIconsAndMenus) {
@@ -129,17 +129,18 @@ TEST_F(StartupTest, WindowHasItsControlsTipsIconsAndMenus) {
     for (int id : {IDC_OPTIONS, IDC_SAVE_NOTES, IDC_NEXT_DAY, IDC_PREV_DAY})
         EXPECT_NE(0, SendMessageA(Item(id), BM_GETIMAGE, IMAGE_BITMAP, 0)) << id;
 
-    ASSERT_TRUE(dlg->m_pToolTip);
-    EXPECT_EQ(6, dlg->m_pToolTip->GetToolCount());
-    EXPECT_EQ("Settings", dlg->m_pToolTip->GetToolText(Item(IDC_OPTIONS)));
+    ASSERT_TRUE(dlg->Look().ToolTip());
+    EXPECT_EQ(6, dlg->Look().ToolTip()->GetToolCount());
+    EXPECT_EQ("Settings", dlg->Look().ToolTip()->GetToolText(Item(IDC_OPTIONS)));
     EXPECT_EQ("Save Notes to selected Appointment",
-              dlg->m_pToolTip->GetToolText(Item(IDC_SAVE_NOTES)));
-    EXPECT_EQ("Previous Day", dlg->m_pToolTip->GetToolText(Item(IDC_PREV_DAY)));
-    EXPECT_EQ("Next Day", dlg->m_pToolTip->GetToolText(Item(IDC_NEXT_DAY)));
-    EXPECT_EQ("Select Today", dlg->m_pToolTip->GetToolText(Item(IDC_GO_TODAY)));
+              dlg->Look().ToolTip()->GetToolText(Item(IDC_SAVE_NOTES)));
+    EXPECT_EQ("Previous Day", dlg->Look().ToolTip()->GetToolText(Item(IDC_PREV_DAY)));
+    EXPECT_EQ("Next Day", dlg->Look().ToolTip()->GetToolText(Item(IDC_NEXT_DAY)));
+    EXPECT_EQ("Select Today", dlg->Look().ToolTip()->GetToolText(Item(IDC_GO_TODAY)));
     EXPECT_EQ("Right Click for add/delete",
-              dlg->m_pToolTip->GetToolText(Item(IDC_APPOINTMENT_LIST)));
-    EXPECT_EQ(RGB(255, 255, 225), static_cast<COLORREF>(dlg->m_pToolTip->Send(TTM_GETTIPBKCOLOR)));
+              dlg->Look().ToolTip()->GetToolText(Item(IDC_APPOINTMENT_LIST)));
+    EXPECT_EQ(RGB(255, 255, 225),
+              static_cast<COLORREF>(dlg->Look().ToolTip()->Send(TTM_GETTIPBKCOLOR)));
 
     EXPECT_NE(nullptr, reinterpret_cast<HICON>(SendMessageA(Hwnd(), WM_GETICON, ICON_BIG, 0)));
     EXPECT_NE(nullptr, reinterpret_cast<HICON>(SendMessageA(Hwnd(), WM_GETICON, ICON_SMALL, 0)));
@@ -180,16 +181,16 @@ TEST_F(StartupTest, LabelsAndGoTodayGetTheirFontsFromTheColourRequests) {
     for (int id : {IDC_DETAIL_NOTES_LABEL, IDC_SEARCH_EVENTS_LABEL})
         SendMessageA(Hwnd(), WM_CTLCOLORSTATIC, 0, reinterpret_cast<LPARAM>(Item(id)));
     SendMessageA(Hwnd(), WM_CTLCOLORBTN, 0, reinterpret_cast<LPARAM>(Item(IDC_GO_TODAY)));
-    EXPECT_EQ(dlg->m_fontNormal.get(), font(IDC_DETAIL_NOTES_LABEL));
-    EXPECT_EQ(dlg->m_fontNormal.get(), font(IDC_SEARCH_EVENTS_LABEL));
-    EXPECT_EQ(dlg->m_fontBold.get(), font(IDC_GO_TODAY));
+    EXPECT_EQ(dlg->Look().NormalFont(), font(IDC_DETAIL_NOTES_LABEL));
+    EXPECT_EQ(dlg->Look().NormalFont(), font(IDC_SEARCH_EVENTS_LABEL));
+    EXPECT_EQ(dlg->Look().BoldFont(), font(IDC_GO_TODAY));
     LOGFONTA bold{};
-    ASSERT_TRUE(GetObjectA(dlg->m_fontBold.get(), sizeof bold, &bold));
+    ASSERT_TRUE(GetObjectA(dlg->Look().BoldFont(), sizeof bold, &bold));
     EXPECT_EQ(14, bold.lfHeight);
     EXPECT_EQ(FW_BOLD, bold.lfWeight);
     EXPECT_STREQ("Arial", bold.lfFaceName);
     LOGFONTA normal{};
-    ASSERT_TRUE(GetObjectA(dlg->m_fontNormal.get(), sizeof normal, &normal));
+    ASSERT_TRUE(GetObjectA(dlg->Look().NormalFont(), sizeof normal, &normal));
     EXPECT_EQ(12, normal.lfHeight);
     EXPECT_EQ(FW_NORMAL, normal.lfWeight);
     EXPECT_EQ(FF_SWISS, normal.lfPitchAndFamily & 0xF0);
@@ -216,7 +217,7 @@ TEST_F(StartupTest, ModalRunShowsTheWindowAfterStartUpAndUnloadEndsTheProgram) {
 
     EXPECT_EQ((std::vector<std::string>{"tray", "splash", "shown"}), dlg->events);
     EXPECT_EQ(nullptr, dlg->GetSafeHwnd());
-    EXPECT_FALSE(dlg->m_trayIcon.IsShown());
+    EXPECT_FALSE(dlg->TrayIcon().IsShown());
     ASSERT_EQ(1u, boxes.Count());
     EXPECT_EQ("Unload Quillmere?", boxes.Last().shownText);
     MSG quit{};

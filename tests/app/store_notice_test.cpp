@@ -1,5 +1,5 @@
 #include "res/resource.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 #include "tests/support/write_protect.h"
 
@@ -22,7 +22,7 @@ int RunStartUp(TestCalendarDlg& dlg) {
         HWND hwnd = s_dlg->GetSafeHwnd();
         if (hwnd != nullptr && IsWindowVisible(hwnd) && IsWindowEnabled(hwnd)) {
             KillTimer(nullptr, id);
-            s_rows = s_dlg->m_listAppointments.GetItemCount();
+            s_rows = s_dlg->List().GetItemCount();
             PostMessageA(hwnd, WM_COMMAND, ID_FILE_UNLOAD, 0);
         }
     });

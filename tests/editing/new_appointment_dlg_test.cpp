@@ -1,9 +1,9 @@
+#include "calendar/date_text.h"
 #include "editing/new_appointment_dlg.h"
 #include "res/resource.h"
-#include "store/date_text.h"
 #include "store/system_time.h"
-#include "tests/editing/new_dialog_answerer.h"
 #include "tests/support/message_box_responder.h"
+#include "tests/support/new_dialog_answerer.h"
 #include "tests/support/window_testing.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,6 @@
 #include "store/calendar_registry.h"
 #include "store/store_access.h"
 #include "tests/installer/key_security.h"
-#include "tests/support/message_box_responder.h"
 #include "tests/support/registry_sandbox.h"
 
 #include <gtest/gtest.h>
@@ -115,7 +114,6 @@ TEST(StoreAccess, MakesAMissingStoreAndReachesKeysMadeSinceButNotOnesThatBlockIn
 // works: its opens ask for no more (KEY_ALL_ACCESS, say, would be refused).
 TEST(StoreAccess, TheGrantIsEnoughForEverySaveOfTheProgram) {
     RegistrySandbox registry;
-    MessageBoxResponder boxes;
     const std::string day = kRoot + "\\2002-5-7";
     const std::string lunch =
         PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
@@ -131,12 +129,12 @@ TEST(StoreAccess, TheGrantIsEnoughForEverySaveOfTheProgram) {
         << "a new appointment on a day there already";
     EXPECT_TRUE(store.AddAppointment("2002-5-9", "2002-5-9", "2002-5-9", "Film", "Movie", 3, ""))
         << "a new day";
-    EXPECT_EQ(MODIFY_RESULT_NONE,
-              store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-7", "Lunch", "new notes"));
+    EXPECT_EQ(ModifyResult::None,
+              store.ModifyAppointment(ModifyMode::SaveDetail, "2002-5-7", "Lunch", "new notes"));
     EXPECT_EQ("new notes", std::string(ReadRaw(lunch, "DETAIL NOTES").bytes.c_str()));
     EXPECT_TRUE(store.SetSplash(0) && store.SetTimeoutValue(9));
-    boxes.Answer(IDYES);
-    EXPECT_EQ(MODIFY_RESULT_DELETED, store.ModifyAppointment(MODIFY_DELETE, "2002-5-7", "Tea", ""));
+    EXPECT_EQ(ModifyResult::Deleted,
+              store.ModifyAppointment(ModifyMode::Delete, "2002-5-7", "Tea", ""));
     EXPECT_FALSE(KeyExists(day + "\\Appointment 2"));
 }
 

@@ -1,5 +1,4 @@
 #include "store/calendar_registry.h"
-#include "tests/support/message_box_responder.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/window_testing.h"
 #include "tests/support/write_protect.h"
@@ -7,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,17 +55,30 @@ std::vector<std::string> Sorted(std::vector<std::string> names) {
     return names;
 }
 
+// The confirmation a Delete asks for before it deletes: the scripted answer,
+// and how often it was asked.
+struct Confirmation {
+    bool answer = true;
+    int asked = 0;
+    std::function<bool()> Asker() {
+        return [this] {
+            ++asked;
+            return answer;
+        };
+    }
+};
+
 class AppointmentStoreTest : public ::testing::Test {
 protected:
     RegistrySandbox sandbox;
     FixedClock clock{2002, 5, 7, 9, 5, 3, 42};
-    MessageBoxResponder boxes;
+    Confirmation confirm;
     CCalendarRegistry store;
 
-    void TearDown() override {
-        EXPECT_EQ(0, boxes.Unexpected()) << "a message box came that the test did not expect";
+    ModifyResult Delete(const std::string& dateText, const std::string& notes) {
+        return store.ModifyAppointment(ModifyMode::Delete, dateText, notes, "", confirm.Asker());
     }
-    RecordingView List(int mode, const std::string& match, const std::string& dateText) {
+    RecordingView List(ListMode mode, const std::string& match, const std::string& dateText) {
         RecordingView view;
         store.ListAppointments(mode, match, dateText, view);
         return view;
@@ -119,7 +132,7 @@ TEST_F(AppointmentStoreTest, NotesOf499CharactersAreStoredWholeAndLongerTextsAre
     const std::string key = kDay + "\\Appointment 95342";
     EXPECT_EQ(notes499 + '\0', ReadRaw(key, "NOTES").bytes);
     EXPECT_EQ(detail499 + '\0', ReadRaw(key, "DETAIL NOTES").bytes);
-    RecordingView listed = List(LIST_FILL, "", "2002-5-7");
+    RecordingView listed = List(ListMode::Fill, "", "2002-5-7");
     ASSERT_EQ(1u, listed.rows.size());
     EXPECT_EQ(notes499, listed.rows[0].notes);
 
@@ -132,8 +145,8 @@ TEST_F(AppointmentStoreTest, NotesOf499CharactersAreStoredWholeAndLongerTextsAre
                                       std::string(500, 'd')));
     EXPECT_EQ(1u, Subkeys(kDay).size());
 
-    EXPECT_EQ(MODIFY_RESULT_SAVE_FAILED, store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-7",
-                                                                 notes499, std::string(500, 'x')));
+    EXPECT_EQ(ModifyResult::SaveFailed, store.ModifyAppointment(ModifyMode::SaveDetail, "2002-5-7",
+                                                                notes499, std::string(500, 'x')));
     EXPECT_EQ(detail499 + '\0', ReadRaw(key, "DETAIL NOTES").bytes) << "left as it was";
 }
 
@@ -172,11 +185,11 @@ TEST_F(AppointmentStoreTest, DataStoredByAnotherProgramReadsLikeOurOwn) {
         EXPECT_EQ(b.type, a.type) << name;
         EXPECT_EQ(b.bytes, a.bytes) << name;
     }
-    EXPECT_EQ(List(LIST_FILL, "", "2002-5-8").rows, List(LIST_FILL, "", "2002-5-7").rows);
-    EXPECT_EQ(List(LIST_SHOW_DETAIL, "Trout", "2002-5-8").shownDetails,
-              List(LIST_SHOW_DETAIL, "Trout", "2002-5-7").shownDetails);
+    EXPECT_EQ(List(ListMode::Fill, "", "2002-5-8").rows, List(ListMode::Fill, "", "2002-5-7").rows);
+    EXPECT_EQ(List(ListMode::ShowDetail, "Trout", "2002-5-8").shownDetails,
+              List(ListMode::ShowDetail, "Trout", "2002-5-7").shownDetails);
     EXPECT_EQ(std::vector<std::string>{"Lake at six"},
-              List(LIST_SHOW_DETAIL, "Trout", "2002-5-7").shownDetails);
+              List(ListMode::ShowDetail, "Trout", "2002-5-7").shownDetails);
 }
 
 TEST_F(AppointmentStoreTest, ListsTheDayInTheStoresOwnOrder) {
@@ -189,7 +202,7 @@ TEST_F(AppointmentStoreTest, ListsTheDayInTheStoresOwnOrder) {
     std::vector<std::string> expected;
     for (const std::string& name : Subkeys(kDay))
         expected.push_back(ReadRaw(kDay + "\\" + name, "NOTES").bytes.c_str());
-    RecordingView view = List(LIST_FILL, "", "2002-5-7");
+    RecordingView view = List(ListMode::Fill, "", "2002-5-7");
     EXPECT_EQ(expected, view.Notes());
     ASSERT_EQ(4u, view.rows.size());
     const auto ten = std::find_if(view.rows.begin(), view.rows.end(),
@@ -198,7 +211,7 @@ TEST_F(AppointmentStoreTest, ListsTheDayInTheStoresOwnOrder) {
     EXPECT_EQ((RecordingView::Row{"Music", "ten", 4}), *ten);
     EXPECT_TRUE(view.shownDetails.empty());
 
-    EXPECT_TRUE(List(LIST_FILL, "", "2002-5-8").rows.empty());
+    EXPECT_TRUE(List(ListMode::Fill, "", "2002-5-8").rows.empty());
 }
 
 TEST_F(AppointmentStoreTest, EqualNotesAreListedShownSavedAndDeletedByEnumerationOrder) {
@@ -214,19 +227,19 @@ TEST_F(AppointmentStoreTest, EqualNotesAreListedShownSavedAndDeletedByEnumeratio
     ASSERT_EQ(2u, lunchKeys.size());
     const std::string laterDetail = ReadRaw(lunchKeys[1], "DETAIL NOTES").bytes.c_str();
 
-    const std::vector<std::string> filled = List(LIST_FILL, "", "2002-5-7").Notes();
+    const std::vector<std::string> filled = List(ListMode::Fill, "", "2002-5-7").Notes();
     EXPECT_EQ(2, std::count(filled.begin(), filled.end(), "Lunch"));
 
     // Every match is shown in turn, so the later one stays; the match is exact.
-    RecordingView shown = List(LIST_SHOW_DETAIL, "Lunch", "2002-5-7");
+    RecordingView shown = List(ListMode::ShowDetail, "Lunch", "2002-5-7");
     ASSERT_EQ(2u, shown.shownDetails.size());
     EXPECT_EQ(laterDetail, shown.shownDetails.back());
     EXPECT_EQ(std::vector<std::string>{"c"},
-              List(LIST_SHOW_DETAIL, "lunch", "2002-5-7").shownDetails);
-    EXPECT_TRUE(List(LIST_SHOW_DETAIL, "LUNCH", "2002-5-7").shownDetails.empty());
+              List(ListMode::ShowDetail, "lunch", "2002-5-7").shownDetails);
+    EXPECT_TRUE(List(ListMode::ShowDetail, "LUNCH", "2002-5-7").shownDetails.empty());
 
-    EXPECT_EQ(MODIFY_RESULT_NONE,
-              store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-7", "Lunch", "new text"));
+    EXPECT_EQ(ModifyResult::None,
+              store.ModifyAppointment(ModifyMode::SaveDetail, "2002-5-7", "Lunch", "new text"));
     for (const std::string& key : lunchKeys) {
         const RawValue detail = ReadRaw(key, "DETAIL NOTES");
         EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), detail.type);
@@ -235,17 +248,8 @@ TEST_F(AppointmentStoreTest, EqualNotesAreListedShownSavedAndDeletedByEnumeratio
     EXPECT_EQ(Field("c", 500), ReadRaw(kDay + "\\Appointment 3", "DETAIL NOTES").bytes)
         << "lunch is another appointment than Lunch";
 
-    boxes.Answer(IDYES);
-    EXPECT_EQ(MODIFY_RESULT_DELETED,
-              store.ModifyAppointment(MODIFY_DELETE, "2002-5-7", "Lunch", ""));
-    ASSERT_EQ(1u, boxes.Count());
-    const ShownMessageBox& box = boxes.Last();
-    EXPECT_EQ(nullptr, box.owner);
-    EXPECT_EQ("Are you sure you want to delete appointment?", box.text);
-    EXPECT_EQ("Confirm Delete", box.caption);
-    EXPECT_EQ(static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2), box.style);
-    EXPECT_EQ(0x124u, box.style);
-    EXPECT_EQ("Are you sure you want to delete appointment?", box.shownText);
+    EXPECT_EQ(ModifyResult::Deleted, Delete("2002-5-7", "Lunch"));
+    EXPECT_EQ(1, confirm.asked);
     EXPECT_FALSE(KeyExists(lunchKeys[0])) << "the first match in enumeration order goes";
     EXPECT_TRUE(KeyExists(lunchKeys[1]));
     EXPECT_TRUE(KeyExists(kDay + "\\Appointment 3"));
@@ -255,33 +259,31 @@ TEST_F(AppointmentStoreTest, AMissingDayListsNothingAndModifiesNothing) {
     PutAppointment("2002-5-6", "Appointment 1", "2002-5-6", "2002-5-6", "Lunch");
     RecordingView view;
     view.rows.push_back({"kept", "kept", 0});
-    store.ListAppointments(LIST_FILL, "", "2002-5-7", view);
-    store.ListAppointments(LIST_SHOW_DETAIL, "Lunch", "2002-5-7", view);
+    store.ListAppointments(ListMode::Fill, "", "2002-5-7", view);
+    store.ListAppointments(ListMode::ShowDetail, "Lunch", "2002-5-7", view);
     EXPECT_EQ(1u, view.rows.size()) << "listing does not clear what is there";
     EXPECT_TRUE(view.shownDetails.empty());
 
     // Notes saved into nothing would be lost without a word: a failed save.
-    EXPECT_EQ(MODIFY_RESULT_SAVE_FAILED,
-              store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-7", "Lunch", "x"));
-    EXPECT_EQ(MODIFY_RESULT_SAVE_FAILED,
-              store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-6", "Dinner", "x"));
-    EXPECT_EQ(MODIFY_RESULT_NONE, store.ModifyAppointment(MODIFY_DELETE, "2002-5-7", "Lunch", ""));
-    EXPECT_EQ(0u, boxes.Count()) << "nothing to confirm";
+    EXPECT_EQ(ModifyResult::SaveFailed,
+              store.ModifyAppointment(ModifyMode::SaveDetail, "2002-5-7", "Lunch", "x"));
+    EXPECT_EQ(ModifyResult::SaveFailed,
+              store.ModifyAppointment(ModifyMode::SaveDetail, "2002-5-6", "Dinner", "x"));
+    EXPECT_EQ(ModifyResult::None, Delete("2002-5-7", "Lunch"));
+    EXPECT_EQ(0, confirm.asked) << "nothing to confirm";
     EXPECT_FALSE(KeyExists(kDay)) << "no day key is made by modifying";
-    EXPECT_EQ(MODIFY_RESULT_NONE, store.ModifyAppointment(MODIFY_DELETE, "2002-5-6", "Dinner", ""));
-    EXPECT_EQ(0u, boxes.Count());
+    EXPECT_EQ(ModifyResult::None, Delete("2002-5-6", "Dinner"));
+    EXPECT_EQ(0, confirm.asked);
     EXPECT_EQ(Field("", 500),
               ReadRaw("SOFTWARE\\Calendar\\2002-5-6\\Appointment 1", "DETAIL NOTES").bytes);
 }
 
 TEST_F(AppointmentStoreTest, DeletingTheOnlyAppointmentLeavesAnEmptyDayKey) {
     PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
-    boxes.Answer(IDYES);
-    EXPECT_EQ(MODIFY_RESULT_DELETED,
-              store.ModifyAppointment(MODIFY_DELETE, "2002-5-7", "Lunch", ""));
+    EXPECT_EQ(ModifyResult::Deleted, Delete("2002-5-7", "Lunch"));
     EXPECT_TRUE(KeyExists(kDay));
     EXPECT_TRUE(Subkeys(kDay).empty());
-    EXPECT_TRUE(List(LIST_FILL, "", "2002-5-7").rows.empty());
+    EXPECT_TRUE(List(ListMode::Fill, "", "2002-5-7").rows.empty());
 }
 
 TEST_F(AppointmentStoreTest, AnsweringNoLeavesEverythingAndAsksOnlyOnce) {
@@ -289,10 +291,9 @@ TEST_F(AppointmentStoreTest, AnsweringNoLeavesEverythingAndAsksOnlyOnce) {
                                              "Lunch", "EMail", 0, "A");
     const std::string second = PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7",
                                               "Lunch", "EMail", 0, "B");
-    boxes.Answer(IDNO);
-    EXPECT_EQ(MODIFY_RESULT_DECLINED,
-              store.ModifyAppointment(MODIFY_DELETE, "2002-5-7", "Lunch", ""));
-    EXPECT_EQ(1u, boxes.Count()) << "No ends the operation; the second match is not offered";
+    confirm.answer = false;
+    EXPECT_EQ(ModifyResult::Declined, Delete("2002-5-7", "Lunch"));
+    EXPECT_EQ(1, confirm.asked) << "No ends the operation; the second match is not offered";
     EXPECT_TRUE(KeyExists(first));
     EXPECT_TRUE(KeyExists(second));
     EXPECT_EQ(6u, ValueNames(first).size());
@@ -305,9 +306,7 @@ TEST_F(AppointmentStoreTest, AFailedDeletionReportsTwoAndKeepsTheKey) {
     const std::string key =
         PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
     CreateKey(key + "\\extra");
-    boxes.Answer(IDYES);
-    EXPECT_EQ(MODIFY_RESULT_DELETE_FAILED,
-              store.ModifyAppointment(MODIFY_DELETE, "2002-5-7", "Lunch", ""));
+    EXPECT_EQ(ModifyResult::DeleteFailed, Delete("2002-5-7", "Lunch"));
     EXPECT_TRUE(KeyExists(key));
 }
 
@@ -318,8 +317,8 @@ TEST_F(AppointmentStoreTest, WriteFailuresAreReportedNotTakenForSuccess) {
                                             "Lunch", "EMail", 0, "B");
     {
         WriteProtectedKey readOnly(locked);
-        EXPECT_EQ(MODIFY_RESULT_SAVE_FAILED,
-                  store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-7", "Lunch", "new"));
+        EXPECT_EQ(ModifyResult::SaveFailed,
+                  store.ModifyAppointment(ModifyMode::SaveDetail, "2002-5-7", "Lunch", "new"));
     }
     EXPECT_EQ(Field("A", 500), ReadRaw(locked, "DETAIL NOTES").bytes);
     EXPECT_EQ(Field("new", 500), ReadRaw(open, "DETAIL NOTES").bytes)
@@ -341,13 +340,13 @@ TEST_F(AppointmentStoreTest, MalformedStoredValuesListWithoutHarm) {
     SetBytes(key, "EVENT INDEX", REG_DWORD, eightBytes, sizeof eightBytes);
     SetText(key, "DETAIL NOTES", std::string(3000, 'd'), REG_SZ);
 
-    RecordingView view = List(LIST_FILL, "", "2002-5-7");
+    RecordingView view = List(ListMode::Fill, "", "2002-5-7");
     ASSERT_EQ(1u, view.rows.size());
     EXPECT_EQ(std::string(9, 'E'), view.rows[0].event) << "cut to the 10-byte field";
     EXPECT_EQ("", view.rows[0].notes) << "a number is no notes text";
     EXPECT_EQ(-1, view.rows[0].eventIndex) << "an 8-byte index names no picture";
 
-    RecordingView shown = List(LIST_SHOW_DETAIL, "", "2002-5-7");
+    RecordingView shown = List(ListMode::ShowDetail, "", "2002-5-7");
     ASSERT_EQ(1u, shown.shownDetails.size());
     EXPECT_EQ(std::string(499, 'd'), shown.shownDetails[0]);
 }

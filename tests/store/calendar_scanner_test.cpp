@@ -1,7 +1,6 @@
 #include "store/calendar_registry.h"
 #include "store/calendar_scanner.h"
 #include "store/key_naming.h"
-#include "tests/support/message_box_responder.h"
 #include "tests/support/outside_change.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/window_testing.h"
@@ -38,7 +37,7 @@ protected:
         scanner.PurgeEnded(today, stop);
         return {};
     }
-    std::vector<std::string> Walk(int mode) { return mode == SCAN_REMIND ? Remind() : Purge(); }
+    std::vector<std::string> Walk(bool remind) { return remind ? Remind() : Purge(); }
 
     // One of each kind under today's key and a neighbour's, and the options.
     void PutMixedDay() {
@@ -167,7 +166,7 @@ TEST_F(ReminderScanTest, WalksWhileKeysVanishSkipWhatIsGoneAndShowNoEmptyLine) {
     });
     int walks = 0;
     while (!done.load() || walks < 2) {
-        const std::vector<std::string> lines = Walk(walks % 2 == 0 ? SCAN_REMIND : SCAN_PURGE);
+        const std::vector<std::string> lines = Walk(walks % 2 == 0);
         EXPECT_LE(lines.size(), 100u);
         // A key gone between its reads gives no empty line.
         EXPECT_TRUE(std::all_of(lines.begin(), lines.end(),
@@ -185,8 +184,6 @@ TEST_F(ReminderScanTest, WalksWhileKeysVanishSkipWhatIsGoneAndShowNoEmptyLine) {
 
 class ReminderIndexTest : public ReminderScanTest {
 protected:
-    MessageBoxResponder boxes;
-
     // Scans through the index and compares with a full walk of the store as
     // it is now; gives how many walks the scan made (0: the index answered).
     int ScanAndCompare(const std::string& after, const CalendarDate& day) {
@@ -219,12 +216,11 @@ TEST_F(ReminderIndexTest, EveryChangeByThisOrAnotherProgramIsSeenAndNothingElseW
                                               "EMail", 0, ""));
          }},
         {"Save Notes here",
-         [&] { store.ModifyAppointment(MODIFY_SAVE_DETAIL, "2002-5-7", "today only", "x"); }},
+         [&] { store.ModifyAppointment(ModifyMode::SaveDetail, "2002-5-7", "today only", "x"); }},
         {"a Delete here",
          [&] {
-             boxes.Answer(IDYES);
-             ASSERT_EQ(MODIFY_RESULT_DELETED,
-                       store.ModifyAppointment(MODIFY_DELETE, "2002-5-7", "spans today", ""));
+             ASSERT_EQ(ModifyResult::Deleted,
+                       store.ModifyAppointment(ModifyMode::Delete, "2002-5-7", "spans today", ""));
          }},
         {"an appointment added by reg.exe",
          [&] {

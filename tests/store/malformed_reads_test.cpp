@@ -1,8 +1,8 @@
 // The store's reads over the malformed-data corpus, written through the
 // code-page functions: every text reads, through the wide functions, as a
 // code-page reader sees it, cut to its field at a whole character.
+#include "calendar/date_text.h"
 #include "store/calendar_registry.h"
-#include "store/date_text.h"
 #include "store/registry_value.h"
 #include "tests/support/registry_fixture.h"
 #include "tests/support/registry_sandbox.h"
@@ -95,7 +95,7 @@ TEST_P(MalformedReadsTest, ValueReadsStayInTheirBuffersAndListingAnyKeyIsSafe) {
 
         // Listing takes any key name, date or not, and cuts every text.
         RecordingView view;
-        store.ListAppointments(LIST_FILL, "", day, view);
+        store.ListAppointments(ListMode::Fill, "", day, view);
         EXPECT_EQ(appointments.size(), view.rows.size()) << GetParam() << ": " << day;
         for (const RecordingView::Row& row : view.rows) {
             EXPECT_LT(row.event.size(), kEventFieldBytes) << day;

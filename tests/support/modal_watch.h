@@ -3,7 +3,7 @@
 // Helpers for tests that let the program run a real modal window: a watch that
 // finds the window once it shows and acts on it as a user would, and an
 // application object that makes the main window the owner of such windows, as
-// in the running program. Shared by the about and settings tests.
+// in the running program. Shared by the about and main window tests.
 
 #include "framework/app.h"
 #include "framework/dialog.h"

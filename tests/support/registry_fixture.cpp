@@ -1,8 +1,8 @@
 #include "tests/support/registry_fixture.h"
 
+#include "calendar/date_text.h"
 #include "framework/unique_handle.h"
 #include "framework/utf_text.h"
-#include "store/date_text.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 
 #include <string>
 

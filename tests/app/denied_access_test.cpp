@@ -1,8 +1,8 @@
 #include "editing/new_appointment_dlg.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
-#include "tests/editing/new_dialog_answerer.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/support/new_dialog_answerer.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/write_protect.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +55,7 @@ TEST_P(DeniedAccessTest, TheUserIsToldAndNothingIsLostOrHalfWritten) {
     PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch", "EMail", 0,
                    "old notes");
     Open();
-    dlg->m_listAppointments.SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
+    dlg->List().SetItemState(0, LVIS_SELECTED, LVIS_SELECTED);
     PumpMessages();
     ASSERT_EQ("old notes", NotesBox());
     SetDlgItemTextA(Hwnd(), IDC_DETAIL_NOTES, "typed by the user");
@@ -97,7 +97,8 @@ TEST_P(DeniedAccessTest, TheUserIsToldAndNothingIsLostOrHalfWritten) {
     switch (c.action) {
     case Action::New:
         ASSERT_EQ(1, answerer.Opened());
-        EXPECT_EQ("Dinner", dlg->m_pNewAppointmentDlg->m_strAppointmentNotes)
+        EXPECT_EQ("Dinner",
+                  dlg->Controller<CListCommands>().NewAppointmentDlg()->m_strAppointmentNotes)
             << "the dialog's values are still at hand";
         EXPECT_EQ(c.stored ? 2 : 1, RowCount());
         EXPECT_EQ(c.stored ? 2u : 1u, Subkeys(kDay).size());

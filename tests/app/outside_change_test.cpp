@@ -1,8 +1,8 @@
 #include "framework/message_box.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
-#include "tests/editing/new_dialog_answerer.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/support/new_dialog_answerer.h"
+#include "tests/app/calendar_test_window.h"
 #include "tests/support/outside_change.h"
 
 #include <gtest/gtest.h>
@@ -41,8 +41,8 @@ protected:
         return text;
     }
     void SelectRow(int row) {
-        dlg->m_listAppointments.SetItemState(-1, 0, LVIS_SELECTED);
-        dlg->m_listAppointments.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+        dlg->List().SetItemState(-1, 0, LVIS_SELECTED);
+        dlg->List().SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
         PumpMessages();
     }
 };
@@ -143,7 +143,7 @@ TEST_F(WindowUnderChangeTest, AnAppointmentDeletedWhileTheUserIsAskedIsGoneNotFa
     ASSERT_EQ(1u, boxes.Count()) << "no \"Unable to delete appointment\" for what is gone";
     EXPECT_EQ("Are you sure you want to delete appointment?", boxes.Last().shownText);
     ASSERT_EQ(1, RowCount());
-    EXPECT_EQ("Tea", dlg->m_listAppointments.GetItemText(0, 1));
+    EXPECT_EQ("Tea", dlg->List().GetItemText(0, 1));
     EXPECT_EQ(std::vector<std::string>{"Appointment 2"}, Subkeys(kDay));
 }
 

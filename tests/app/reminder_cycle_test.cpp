@@ -1,7 +1,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "tests/support/outside_change.h"
-#include "tests/support/reminder_window_test.h"
+#include "tests/app/reminder_window_test.h"
 #include "tests/support/write_protect.h"
 #include "tray/reminder_lines.h"
 
@@ -97,7 +97,7 @@ TEST_F(ReminderCycleWindowTest, TriggersStartAScanOnlyWhileNoReminderIsBusy) {
     Command(ID_TRAY_SHOW_REMINDER);
     EXPECT_EQ(2, dlg->CountOf("reminder"));
 
-    dlg->SetReminderBusy(1);
+    dlg->Reminders().SetReminderBusy(1);
     SendMessageA(Hwnd(), WM_TIMER, 1, 0);
     Command(ID_TRAY_SHOW_REMINDER);
     EXPECT_EQ(2, dlg->CountOf("reminder")) << "nothing happens while a reminder is busy";
@@ -212,7 +212,7 @@ TEST_F(ReminderCycleWindowTest, UnloadWhileAPopupIsOpenClosesItAndEndsCleanly) {
         EXPECT_EQ(nullptr, dlg->GetSafeHwnd());
         EXPECT_EQ(0, dlg->ActiveReminderThreads()) << "Unload waits for the reminder thread";
         EXPECT_FALSE(IsWindow(popup));
-        EXPECT_FALSE(dlg->m_trayIcon.IsShown());
+        EXPECT_FALSE(dlg->TrayIcon().IsShown());
         EXPECT_EQ(0, VisiblePopups());
         dlg.reset();
         PumpMessages();

@@ -1,5 +1,5 @@
 #include "res/resource.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -81,20 +81,20 @@ protected:
 };
 
 TEST_F(TrayIconTest, IsAddedWithItsTipAndCallbackAndARemovalSurvivesAShellRestart) {
-    const NOTIFYICONDATAW& data = dlg->m_trayIcon.Data();
+    const NOTIFYICONDATAW& data = dlg->TrayIcon().Data();
     EXPECT_EQ(Hwnd(), data.hWnd);
     EXPECT_EQ(128u, data.uID);
     EXPECT_EQ(static_cast<UINT>(WM_USER), data.uCallbackMessage);
     EXPECT_STREQ(L"Calender and Notes", data.szTip);
     EXPECT_EQ(static_cast<UINT>(NIF_ICON | NIF_TIP | NIF_MESSAGE), data.uFlags);
     EXPECT_NE(nullptr, data.hIcon);
-    EXPECT_TRUE(dlg->m_trayIcon.IsShown());
+    EXPECT_TRUE(dlg->TrayIcon().IsShown());
 
     // Removed on purpose, a shell restart does not bring it back.
-    dlg->m_trayIcon.SetIcon(0u);
+    dlg->TrayIcon().SetIcon(0u);
     EXPECT_EQ(nullptr, data.hIcon);
     SendMessageA(Hwnd(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    EXPECT_FALSE(dlg->m_trayIcon.IsShown());
+    EXPECT_FALSE(dlg->TrayIcon().IsShown());
     EXPECT_EQ(nullptr, data.hIcon);
 }
 
@@ -194,7 +194,7 @@ TEST_F(TrayIconTest, EnterStillPressesGoTodayThoughItsQuestionIsWmUser) {
     // is WM_USER; the tray icon must not take it.
     EXPECT_EQ(MAKELRESULT(IDC_GO_TODAY, DC_HASDEFID), SendMessageA(Hwnd(), DM_GETDEFID, 0, 0));
     SYSTEMTIME today{};
-    ASSERT_TRUE(dlg->m_monthCal.GetToday(today));
+    ASSERT_TRUE(dlg->Calendar().GetToday(today));
     Command(IDC_NEXT_DAY);
     Command(IDC_NEXT_DAY);
     SetFocus(Item(IDC_MONTHCAL));
@@ -202,7 +202,7 @@ TEST_F(TrayIconTest, EnterStillPressesGoTodayThoughItsQuestionIsWmUser) {
     EXPECT_TRUE(dlg->PreTranslateMessage(&enter));
     PumpMessages();
     SYSTEMTIME shown{};
-    ASSERT_TRUE(dlg->m_monthCal.GetCurSel(shown));
+    ASSERT_TRUE(dlg->Calendar().GetCurSel(shown));
     EXPECT_EQ(today.wYear, shown.wYear);
     EXPECT_EQ(today.wMonth, shown.wMonth);
     EXPECT_EQ(today.wDay, shown.wDay);

@@ -1,4 +1,4 @@
-#include "store/date_text.h"
+#include "calendar/date_text.h"
 
 #include <cstdio>
 

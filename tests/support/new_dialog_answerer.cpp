@@ -1,4 +1,4 @@
-#include "tests/editing/new_dialog_answerer.h"
+#include "tests/support/new_dialog_answerer.h"
 
 #include "framework/utf_text.h"
 

@@ -5,7 +5,7 @@
 // the real timers.
 #include "res/resource.h"
 #include "store/system_time.h"
-#include "tests/support/reminder_window_test.h"
+#include "tests/app/reminder_window_test.h"
 #include "tray/notification_state.h"
 #include "tray/reminder_lines.h"
 #include "tray/reminder_schedule.h"
@@ -22,7 +22,7 @@
 namespace qmtest {
 namespace {
 
-using Dlg = CCalendarDlg;
+using Dlg = CReminderTiming;
 
 // Every line a pop-up cycles through, read by ticking it by hand from line 1
 // round to line 1 again. A tick of its own timer in between skips a number;
@@ -190,7 +190,7 @@ TEST_F(TimedReminderTest, RunningAcrossMidnightBehavesAsStartedOnTheNewDay) {
         << "and waits for the next midnight";
     Command(IDC_GO_TODAY);
     EXPECT_EQ("2002-5-8", Selected()) << "Go Today goes to the new day, not the start-up day";
-    EXPECT_EQ("Wednesday", dlg->m_listAppointments.GetItemText(0, 1));
+    EXPECT_EQ("Wednesday", dlg->List().GetItemText(0, 1));
 
     // Hidden across the next midnight: the next reminder shows the new day.
     Command(ID_TRAY_MINIMIZE);

@@ -1,7 +1,7 @@
 #include "res/resource.h"
 #include "tests/support/modal_watch.h"
 #include "tests/support/write_protect.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/app/calendar_test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -58,12 +58,12 @@ TEST_F(SettingsCommandTest, OkSetsTheIntervalButLeavesTheRunningTimerAlone) {
     ASSERT_EQ(5u * 60000u, dlg->TimerPeriod(1));
 
     ASSERT_TRUE(RunSettings(IDC_OPTIONS, "45", IDOK));
-    EXPECT_EQ(45, dlg->m_nReminderMinutes);
+    EXPECT_EQ(45, dlg->ReminderMinutes());
     EXPECT_EQ(5u * 60000u, dlg->TimerPeriod(1)) << "the new interval waits for the next restart";
     EXPECT_FALSE(IsWindowVisible(Hwnd()));
 
     ASSERT_TRUE(RunSettings(ID_TRAY_SETTINGS, "99", IDOK));
-    EXPECT_EQ(60, dlg->m_nReminderMinutes) << "the stored value, not the typed one";
+    EXPECT_EQ(60, dlg->ReminderMinutes()) << "the stored value, not the typed one";
 
     // The next hide takes the new interval.
     Command(ID_TRAY_MINIMIZE);
@@ -73,9 +73,9 @@ TEST_F(SettingsCommandTest, OkSetsTheIntervalButLeavesTheRunningTimerAlone) {
 TEST_F(SettingsCommandTest, CancelChangesNothing) {
     OpenOwned();
     ASSERT_TRUE(RunSettings(ID_FILE_SETTINGS, "0", IDOK));
-    EXPECT_EQ(1, dlg->m_nReminderMinutes);
+    EXPECT_EQ(1, dlg->ReminderMinutes());
     ASSERT_TRUE(RunSettings(ID_FILE_SETTINGS, "33", IDCANCEL));
-    EXPECT_EQ(1, dlg->m_nReminderMinutes);
+    EXPECT_EQ(1, dlg->ReminderMinutes());
     RawValue stored = ReadRaw(kOptions, "TIMEOUT VALUE");
     ASSERT_TRUE(stored.exists);
     EXPECT_EQ(std::string("\x01\0\0\0", 4), stored.bytes);
@@ -90,7 +90,7 @@ TEST_F(SettingsCommandTest, UnsavedSettingsAreReportedAndStillUsedForThisRun) {
     ASSERT_TRUE(RunSettings(IDC_OPTIONS, "20", IDOK));
     ASSERT_EQ(1u, boxes.Count());
     EXPECT_EQ("Unable to save settings", boxes.Last().text);
-    EXPECT_EQ(20, dlg->m_nReminderMinutes);
+    EXPECT_EQ(20, dlg->ReminderMinutes());
     EXPECT_TRUE(ValueNames(kOptions).empty());
 }
 

@@ -1,7 +1,18 @@
 #pragma once
 
+#include "about/about_dlg.h"
+#include "about/splash_dlg.h"
 #include "app/calendar_dlg.h"
+#include "app/day_view.h"
+#include "app/list_commands.h"
+#include "app/program_dialogs.h"
+#include "app/reminder_timing.h"
+#include "app/startup_steps.h"
+#include "app/window_modes.h"
+#include "app/window_look.h"
+#include "framework/controls.h"
 #include "res/resource.h"
+#include "settings/settings_dlg.h"
 #include "tests/support/message_box_responder.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/window_testing.h"
@@ -9,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +37,28 @@ public:
     bool runRealSettings = false;
     bool runRealReminder = false;
 
+    TestCalendarDlg() {
+        Controller<CStartupSteps>().runSplash = [this] {
+            Record("splash");
+            if (runRealSplash)
+                RunSplash();
+        };
+        Controller<CProgramDialogs>().runAboutBox = [this] {
+            Record("about");
+            if (runRealAbout)
+                RunAboutBox();
+        };
+        Controller<CProgramDialogs>().runSettings = [this]() -> std::optional<int> {
+            Record("settings");
+            return runRealSettings ? RunSettings() : std::nullopt;
+        };
+        Timing().startReminderThread = [this](bool timed) {
+            Record("reminder");
+            if (runRealReminder)
+                Reminders().Trigger(timed);
+        };
+    }
+
     void Record(const std::string& what) {
         events.push_back(what + (m_hWnd != nullptr && IsWindowVisible(m_hWnd) ? "(visible)" : ""));
     }
@@ -35,30 +69,32 @@ public:
         return n;
     }
 
+    // The window's controllers, and what tests read of them.
+    template <class C> C& Controller() const { return *FindHandler<C>(); }
+    CDayView& DayView() const { return Controller<CDayView>(); }
+    CReminderTiming& Timing() const { return Controller<CReminderTiming>(); }
+    CReminderCycle& Reminders() const { return Timing().Cycle(); }
+    CWindowLook& Look() const { return Controller<CWindowLook>(); }
+    HWND ReminderWindow() const { return Reminders().PopupWindow(); }
+    int ActiveReminderThreads() const { return Reminders().ActiveThreads(); }
+    int IsReminderBusy() const { return Reminders().IsBusy(); }
+    int ReminderMinutes() const { return Timing().ReminderMinutes(); }
+    // The list and the calendar as the user sees them.
+    fw::ListView List() const {
+        fw::ListView list;
+        list.Attach(GetDlgItem(IDC_APPOINTMENT_LIST));
+        return list;
+    }
+    fw::MonthCal Calendar() const {
+        fw::MonthCal calendar;
+        calendar.Attach(GetDlgItem(IDC_MONTHCAL));
+        return calendar;
+    }
+
 protected:
     void AddTrayIcon() override {
         Record("tray");
         CCalendarDlg::AddTrayIcon();
-    }
-    void RunSplash() override {
-        Record("splash");
-        if (runRealSplash)
-            CCalendarDlg::RunSplash();
-    }
-    void RunAboutBox() override {
-        Record("about");
-        if (runRealAbout)
-            CCalendarDlg::RunAboutBox();
-    }
-    void RunSettings() override {
-        Record("settings");
-        if (runRealSettings)
-            CCalendarDlg::RunSettings();
-    }
-    void StartReminderThread(bool timed) override {
-        Record("reminder");
-        if (runRealReminder)
-            CCalendarDlg::StartReminderThread(timed);
     }
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override {
         if (msg == WM_SHOWWINDOW && wp != 0)

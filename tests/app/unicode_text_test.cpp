@@ -6,8 +6,8 @@
 #include "res/resource.h"
 #include "store/notes_rule.h"
 #include "store/registry_value.h"
-#include "tests/editing/new_dialog_answerer.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/support/new_dialog_answerer.h"
+#include "tests/app/calendar_test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -48,9 +48,7 @@ std::string CodePageField(const std::string& text, size_t size) {
 class UnicodeTextTest : public CalendarWindowTest {
 protected:
     HWND List() const { return Item(IDC_APPOINTMENT_LIST); }
-    std::string RowText(int row, int column) const {
-        return dlg->m_listAppointments.GetItemText(row, column);
-    }
+    std::string RowText(int row, int column) const { return dlg->List().GetItemText(row, column); }
     void SelectRow(int row) {
         ListView_SetItemState(List(), -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
         ListView_SetItemState(List(), row, LVIS_SELECTED | LVIS_FOCUSED,

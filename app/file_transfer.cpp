@@ -1,12 +1,11 @@
-// The File menu's Export... and Import...: the whole calendar to and from an
-// iCalendar file chosen in the system's file dialogs.
-#include "app/calendar_dlg.h"
+#include "app/file_transfer.h"
 
+#include "app/calendar_host.h"
 #include "framework/message_box.h"
 #include "framework/utf_text.h"
 #include "ical/transfer_report.h"
+#include "res/resource.h"
 #include "store/calendar_exchange.h"
-#include "store/calendar_registry.h"
 
 #include <commdlg.h>
 
@@ -78,24 +77,37 @@ void ShowSummary(HWND owner, std::size_t issueLines, const char* listName,
 
 } // namespace
 
-void CCalendarDlg::OnExportCalendar() {
+CFileTransfer::CFileTransfer(IShownDay& shownDay) : m_shownDay(shownDay) {}
+
+CFileTransfer::~CFileTransfer() = default;
+
+bool CFileTransfer::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    using Self = CFileTransfer;
+    static constexpr fw::Route<Self> kRoutes[] = {
+        fw::OnCommand<Self>(ID_FILE_EXPORT, &Self::OnExportCalendar),
+        fw::OnCommand<Self>(ID_FILE_IMPORT, &Self::OnImportCalendar),
+    };
+    return fw::DispatchRoutes(this, kRoutes, msg, wp, lp, result);
+}
+
+void CFileTransfer::OnExportCalendar() {
     std::string path;
-    if (!AskForCalendarFile(m_hWnd, true, path))
+    if (!AskForCalendarFile(Hwnd(), true, path))
         return;
     ical::ExportOutcome outcome;
     {
         WaitCursor wait;
         outcome = CCalendarExchange().Export(path);
     }
-    ShowSummary(m_hWnd, ical::ExportIssueLines(outcome), "Quillmere export report.txt",
+    ShowSummary(Hwnd(), ical::ExportIssueLines(outcome), "Quillmere export report.txt",
                 [&](std::size_t lines, const std::string& listPath) {
                     return ical::ExportReport(outcome, lines, listPath);
                 });
 }
 
-void CCalendarDlg::OnImportCalendar() {
+void CFileTransfer::OnImportCalendar() {
     std::string path;
-    if (!AskForCalendarFile(m_hWnd, false, path))
+    if (!AskForCalendarFile(Hwnd(), false, path))
         return;
     ical::ImportOutcome outcome;
     {
@@ -103,10 +115,9 @@ void CCalendarDlg::OnImportCalendar() {
         outcome = CCalendarExchange().Import(path);
     }
     // The shown day may have new rows.
-    SYSTEMTIME shown{};
-    if (outcome.filed > 0 && m_monthCal.GetCurSel(shown))
-        ShowDay(LIST_FILL, shown);
-    ShowSummary(m_hWnd, ical::ImportIssueLines(outcome), "Quillmere import report.txt",
+    if (outcome.filed > 0)
+        m_shownDay.RefreshShownDay();
+    ShowSummary(Hwnd(), ical::ImportIssueLines(outcome), "Quillmere import report.txt",
                 [&](std::size_t lines, const std::string& listPath) {
                     return ical::ImportReport(outcome, lines, listPath);
                 });

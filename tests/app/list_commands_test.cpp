@@ -1,7 +1,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
-#include "tests/editing/new_dialog_answerer.h"
-#include "tests/support/calendar_test_window.h"
+#include "tests/support/new_dialog_answerer.h"
+#include "tests/app/calendar_test_window.h"
 
 #include <gtest/gtest.h>
 
@@ -87,9 +87,7 @@ private:
 class ListCommandsTest : public CalendarWindowTest {
 protected:
     HWND List() const { return Item(IDC_APPOINTMENT_LIST); }
-    std::string RowText(int row, int column) const {
-        return dlg->m_listAppointments.GetItemText(row, column);
-    }
+    std::string RowText(int row, int column) const { return dlg->List().GetItemText(row, column); }
     int RowWithNotes(const std::string& notes) const {
         for (int row = 0; row < RowCount(); ++row)
             if (RowText(row, 1) == notes)
@@ -236,8 +234,8 @@ TEST_F(ListCommandsTest, NewFilesUnderTheShownDayWithTheBoxTextAndAppendsWithout
     EXPECT_EQ("Haircut", RowText(0, 1));
     EXPECT_EQ("Holiday", RowText(1, 0));
     EXPECT_EQ("Camping", RowText(1, 1));
-    EXPECT_EQ(5, dlg->m_listAppointments.GetItemImage(1));
-    EXPECT_EQ(-1, dlg->m_listAppointments.GetFirstSelected());
+    EXPECT_EQ(5, dlg->List().GetItemImage(1));
+    EXPECT_EQ(-1, dlg->List().GetFirstSelected());
     EXPECT_EQ(0u, boxes.Count());
 }
 
@@ -458,7 +456,7 @@ TEST_F(ListCommandsTest, DeleteAnsweredNoChangesNothing) {
     Command(ID_LIST_DELETE);
     EXPECT_EQ(1u, boxes.Count());
     EXPECT_EQ(1, RowCount());
-    EXPECT_EQ(0, dlg->m_listAppointments.GetFirstSelected());
+    EXPECT_EQ(0, dlg->List().GetFirstSelected());
     EXPECT_TRUE(KeyExists(kDayPath + "2002-5-7\\Appointment 1"));
 }
 

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "app/calendar_host.h"
+#include "framework/controls.h"
+#include "framework/handler.h"
+#include "framework/unique_handle.h"
+#include "store/appointment_view.h"
+
+#include <optional>
+#include <string>
+
+// The main window's day view: the month calendar, the list of the shown day's
+// appointments and the Detailed Notes box. It moves between days, shows the
+// selected appointment's detailed notes, saves them, and deletes the selected
+// appointment once the user confirms.
+class CDayView : public fw::Handler, public IAppointmentView, public IShownDay {
+public:
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+    void DoDataExchange(fw::DataExchange& dx) override;
+    // The list's pictures and columns, made again at the new DPI.
+    void OnDpiChanged(UINT dpi) override;
+
+    // Start-up: the list's styles, columns, pictures and colours.
+    void InitAppointmentList();
+    // Start-up: the calendar's today and selection on the clock's today, and
+    // that day listed.
+    void ShowToday();
+
+    // LIST_FILL: empties the list and lists `day`; LIST_SHOW_DETAIL: shows the
+    // selected row's detailed notes. Only the date of `day` is read.
+    void ShowDay(int mode, SYSTEMTIME day);
+    // MODIFY_SAVE_DETAIL saves the box's text into the selected row's
+    // appointment; MODIFY_DELETE deletes it once the user confirms.
+    void ModifySelectedAppointment(int mode);
+    void AddAppointmentRow(const std::string& eventText, const std::string& notes, int eventIndex);
+    // The Detailed Notes box's text, read anew; TakeDetailNotes is false, with
+    // the user told why, when it is too long to be stored whole.
+    bool TakeDetailNotes();
+    const std::string& DetailNotes();
+    // The list's first selected row, or -1.
+    int SelectedRow() const { return m_listAppointments.GetFirstSelected(); }
+    HWND ListWindow() const { return m_listAppointments.GetSafeHwnd(); }
+
+    // IShownDay.
+    bool GetShownDay(SYSTEMTIME& day) const override;
+    void RefreshShownDay() override;
+
+    // IAppointmentView: what the store fills when it lists a day.
+    void AppendAppointmentRow(const char* eventText, const char* notes, int eventIndex) override;
+    void ShowDetailNotes(const char* detailNotes) override;
+
+    // The list's column widths in pixels at 96 DPI.
+    static constexpr int kEventColumnWidth = 80;
+    static constexpr int kNotesColumnWidth = 175;
+
+private:
+    LRESULT OnCalendarSelChange(NMHDR* header);
+    LRESULT OnCalendarSelect(NMHDR* header);
+    LRESULT OnListItemChanged(NMHDR* header);
+    void OnGoToday();
+    void OnNextDay();
+    void OnPrevDay();
+    void OnSaveNotes();
+    std::optional<LRESULT> OnDayChange(WPARAM wp, LPARAM lp);
+    std::optional<LRESULT> OnSystemColorsChanged(WPARAM wp, LPARAM lp);
+
+    // Steps the shown day by one, carrying into the neighbouring month.
+    void StepDay(int direction);
+    // The list's pictures at the window's DPI.
+    void MakeListImages();
+    // The list's colours: the program's own, or the system's under high
+    // contrast.
+    void ApplyListColours();
+
+    fw::MonthCal m_monthCal;
+    fw::ListView m_listAppointments;
+    std::string m_strDetailNotes;
+    fw::unique_himagelist m_pImageList;
+    bool m_bFilling = false;
+};
