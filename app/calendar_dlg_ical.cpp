@@ -2,13 +2,12 @@
 // iCalendar file chosen in the system's file dialogs.
 #include "app/calendar_dlg.h"
 
+#include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/utf_text.h"
 #include "ical/transfer_report.h"
 #include "store/calendar_exchange.h"
 #include "store/calendar_registry.h"
-
-#include <commdlg.h>
 
 #include <functional>
 
@@ -46,7 +45,7 @@ bool AskForCalendarFile(HWND owner, bool save, std::string& path) {
     dialog.lpstrDefExt = L"ics";
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                    (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog)))
+    if (!fw::ShowFileDialog(dialog, save))
         return false;
     path = fw::Narrow(file);
     return true;
