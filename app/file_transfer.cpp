@@ -1,13 +1,12 @@
 #include "app/file_transfer.h"
 
 #include "app/calendar_host.h"
+#include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/utf_text.h"
 #include "ical/transfer_report.h"
 #include "res/resource.h"
 #include "store/calendar_exchange.h"
-
-#include <commdlg.h>
 
 #include <functional>
 
@@ -45,7 +44,7 @@ bool AskForCalendarFile(HWND owner, bool save, std::string& path) {
     dialog.lpstrDefExt = L"ics";
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR |
                    (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-    if (!(save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog)))
+    if (!fw::ShowFileDialog(dialog, save))
         return false;
     path = fw::Narrow(file);
     return true;

@@ -4,6 +4,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "store/date_range.h"
+#include "store/key_naming.h"
 #include "store/value_decoding.h"
 #include "tray/reminder_lines.h"
 #include "tray/reminder_schedule.h"
@@ -155,6 +156,27 @@ void CheckReminderSchedule() {
     FUZZ_CHECK(!DecodeDismissed(dismissed.data(), dismissed.size()));
 }
 
+// The writer an unfinished key's name gives, in this build's form and the
+// older one, and names that give none.
+void CheckUnfinishedKeyNames() {
+    const UnfinishedWriter writer{4294967292ul, 133800000000000000ull, 18446744073709551615ull};
+    UnfinishedWriter read;
+    FUZZ_CHECK(ParseUnfinishedKeyName(UnfinishedKeyName(writer).c_str(), read) &&
+               read.processId == writer.processId && read.processCreated == writer.processCreated &&
+               read.batch == writer.batch);
+    FUZZ_CHECK(ParseUnfinishedKeyName("~Quillmere unfinished 1234-5678", read) &&
+               read.processId == 1234 && read.processCreated == 0 && read.batch == 5678);
+    const char* const refused[] = {
+        "~Quillmere unfinished 12",    "~Quillmere unfinished 12-",
+        "~Quillmere unfinished -1-2",  "~Quillmere unfinished 1-2-3-4",
+        "~Quillmere unfinished 0-5",   "~Quillmere unfinished 4294967296-5",
+        "~Quillmere unfinished 8-0-5", "~Quillmere unfinished 8-18446744073709551616",
+        "~Quillmere unfinished 8-5 ",  "Appointment 1-2",
+    };
+    for (const char* name : refused)
+        FUZZ_CHECK(!ParseUnfinishedKeyName(name, read));
+}
+
 } // namespace
 
 int main() {
@@ -163,6 +185,7 @@ int main() {
     CheckReminderCut();
     CheckMalformedDates();
     CheckReminderSchedule();
+    CheckUnfinishedKeyNames();
     std::puts("native checks passed");
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "store/key_naming.h"
 #include "store/registry_value.h"
 #include "store/system_time.h"
+#include "store/unfinished_note.h"
 
 #include <atomic>
 #include <functional>
@@ -31,29 +32,6 @@ RenameKeyFn RenameKeyFunction() {
     return rename;
 }
 
-// Notes, for this user, which unfinished key a save is writing (empty: none).
-bool NoteUnfinishedNew(const std::string& path) {
-    fw::unique_hkey user;
-    if (CreateSubkey(HKEY_CURRENT_USER, kUserKeyPath, KEY_SET_VALUE, user) != ERROR_SUCCESS)
-        return false;
-    const std::wstring name = fw::Widen(kValueUnfinishedNew);
-    if (path.empty())
-        return RegDeleteValueW(user.get(), name.c_str()) == ERROR_SUCCESS;
-    const std::wstring wide = fw::Widen(path);
-    return RegSetValueExW(user.get(), name.c_str(), 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(wide.c_str()),
-                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
-}
-
-// A name for the unfinished key that no other save uses now.
-std::string NextUnfinishedName() {
-    static std::atomic<unsigned long long> counter{0};
-    LARGE_INTEGER now{};
-    QueryPerformanceCounter(&now);
-    return UnfinishedKeyName(GetCurrentProcessId(),
-                             static_cast<unsigned long long>(now.QuadPart) + counter++);
-}
-
 } // namespace
 
 SaveStepObserver SetSaveStepObserverForTesting(SaveStepObserver observer) {
@@ -65,11 +43,16 @@ CAppointmentBatch::~CAppointmentBatch() {
 }
 
 void CAppointmentBatch::Finish() {
-    if (m_bCutShort || !m_bNoted)
+    if (m_bCutShort || !m_bNoteWritten)
         return;
-    NoteUnfinishedNew(std::string());
-    m_bNoted = false;
+    RemoveNote();
     SaveGoesOn(12);
+}
+
+void CAppointmentBatch::RemoveNote() {
+    m_note.Remove();
+    m_bNoteWritten = false;
+    m_notedDay.clear();
 }
 
 bool CAppointmentBatch::Fail(LONG error) {
@@ -80,9 +63,8 @@ bool CAppointmentBatch::Fail(LONG error) {
 // The unfinished key goes, and so does its note: nothing of the appointment
 // is left.
 bool CAppointmentBatch::Abandon(LONG error) {
-    DeleteSubkey(m_day.get(), m_unfinished);
-    NoteUnfinishedNew(std::string());
-    m_bNoted = false;
+    DeleteSubkey(m_day.get(), m_note.KeyName());
+    RemoveNote();
     return Fail(error);
 }
 
@@ -110,8 +92,6 @@ bool CAppointmentBatch::OpenDay(const std::string& dateText) {
         return Fail(rc);
     }
     m_dayName = dateText;
-    // The note names the unfinished key below this day from now on.
-    m_bNoted = false;
     return SaveGoesOn(2);
 }
 
@@ -120,6 +100,7 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
                             const std::string& eventText, int eventIndex,
                             const std::string& detailNotes) {
     m_lastError = ERROR_SUCCESS;
+    m_bNoteFailed = false;
     if (m_bCutShort)
         return false;
     if (!IsDayKeyName(dateText) || !FitsTextField(fromText, kDateFieldBytes) ||
@@ -192,12 +173,18 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
 
     // The values go into a key that no walk lists, which is given its final
     // name only once all six are in. It is noted for this user first, so that
-    // a save cut short at any later point is removed at the next start.
-    if (m_unfinished.empty())
-        m_unfinished = NextUnfinishedName();
-    if (!m_bNoted) {
-        NoteUnfinishedNew(dateText + "\\" + m_unfinished);
-        m_bNoted = true;
+    // a save cut short at any later point is removed at the next start; a
+    // save that cannot be noted is not made, since nothing could remove
+    // what a crash left of it.
+    const std::string& unfinished = m_note.KeyName();
+    if (m_notedDay != dateText) {
+        m_bNoteWritten = true;
+        const LONG noted = m_note.Write(dateText);
+        if (noted != ERROR_SUCCESS) {
+            m_bNoteFailed = true;
+            return Fail(noted);
+        }
+        m_notedDay = dateText;
         if (!SaveGoesOn(3))
             return stop();
     }
@@ -205,12 +192,10 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
         fw::unique_hkey appointment;
         DWORD disposition = 0;
         const LONG rc =
-            CreateSubkey(m_day.get(), m_unfinished, KEY_SET_VALUE, appointment, &disposition);
+            CreateSubkey(m_day.get(), unfinished, KEY_SET_VALUE, appointment, &disposition);
         if (rc != ERROR_SUCCESS || disposition != REG_CREATED_NEW_KEY) {
-            // Never another save's key: the name holds this process and a
-            // counter.
-            NoteUnfinishedNew(std::string());
-            m_bNoted = false;
+            // Never another save's key: the name holds this process and batch.
+            RemoveNote();
             return Fail(rc != ERROR_SUCCESS ? rc : ERROR_ALREADY_EXISTS);
         }
         if (!SaveGoesOn(4))
@@ -223,8 +208,7 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
         const std::string name = AppointmentKeyName(now, nextAttempt++);
         if (taken(name))
             continue;
-        const LONG rc =
-            rename(m_day.get(), fw::Widen(m_unfinished).c_str(), fw::Widen(name).c_str());
+        const LONG rc = rename(m_day.get(), fw::Widen(unfinished).c_str(), fw::Widen(name).c_str());
         if (rc == ERROR_SUCCESS) {
             if (!SaveGoesOn(11))
                 stop();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/unique_handle.h"
+#include "store/unfinished_note.h"
 
 #include <windows.h>
 
@@ -12,10 +13,10 @@
 // only once all are in, and that key is noted for this user until the batch
 // ends, so that a run cut short at any point (a crash, a kill, a power cut)
 // leaves every appointment whole or absent, and the next start removes the
-// rest. A batch opens the root once, a day once for its run of appointments,
-// notes the unfinished key once per day, and remembers the names it gave, so
-// that a thousand appointments filed within one millisecond do not each try
-// a thousand names.
+// rest. Batches running at the same time, in one process or several, each
+// keep a note of their own (store/unfinished_note.h). A batch opens the root once, a day once for
+// its run of appointments, notes the unfinished key once per day, and remembers the names it gave,
+// so that a thousand appointments filed within one millisecond do not each try a thousand names.
 class CAppointmentBatch {
 public:
     CAppointmentBatch() = default;
@@ -27,11 +28,14 @@ public:
     // day when they are missing. False when it was not filed: nothing of it
     // is then listed, and LastError() says what the registry answered
     // (ERROR_INVALID_DATA for a text too long for its field).
+    // NoteFailed() tells that the save could not be noted for this user and
+    // was therefore not made.
     bool Add(const std::string& dateText, const std::string& fromText, const std::string& toText,
              const std::string& notes, const std::string& eventText, int eventIndex,
              const std::string& detailNotes);
 
     LONG LastError() const { return m_lastError; }
+    bool NoteFailed() const { return m_bNoteFailed; }
 
     // Ends the batch: the note of the unfinished key goes. The destructor
     // does it too.
@@ -41,14 +45,18 @@ private:
     bool OpenDay(const std::string& dateText);
     bool Fail(LONG error);
     bool Abandon(LONG error);
+    void RemoveNote();
 
     fw::unique_hkey m_root;
     std::string m_dayName;
     fw::unique_hkey m_day;
     // The name the appointments of this batch are written under before they
-    // get their own; one at a time exists, so the name is reused.
-    std::string m_unfinished;
-    bool m_bNoted = false;
+    // get their own (one at a time exists, so the name is reused), and the
+    // note of it: the day it names, and whether a note may be there.
+    CUnfinishedNote m_note;
+    std::string m_notedDay;
+    bool m_bNoteWritten = false;
+    bool m_bNoteFailed = false;
     // A save the test seam stopped as a crash would: nothing more is done,
     // not even removing the note.
     bool m_bCutShort = false;

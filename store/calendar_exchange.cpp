@@ -262,6 +262,10 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path) {
         if (error != ERROR_SUCCESS) {
             outcome.stopped = true;
             outcome.writeError = SystemMessage(static_cast<DWORD>(error));
+            if (batch.NoteFailed())
+                outcome.writeError = "the note that lets an interrupted save be cleaned up could "
+                                     "not be kept in HKEY_CURRENT_USER\\Software\\Quillmere (" +
+                                     outcome.writeError + ")";
             break;
         }
         ++outcome.filed;

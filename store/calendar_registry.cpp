@@ -1,15 +1,12 @@
 #include "store/calendar_registry.h"
 
 #include "framework/unique_handle.h"
-#include "framework/utf_text.h"
 #include "store/appointment_batch.h"
 #include "store/calendar_root.h"
 #include "store/field_limits.h"
-#include "store/key_naming.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
-
-#include <cstring>
+#include "store/unfinished_note.h"
 
 namespace {
 
@@ -43,37 +40,7 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
 }
 
 void CCalendarRegistry::RemoveUnfinishedNew() {
-    fw::unique_hkey user;
-    if (OpenSubkey(HKEY_CURRENT_USER, kUserKeyPath, KEY_QUERY_VALUE | KEY_SET_VALUE, user) !=
-        ERROR_SUCCESS)
-        return;
-    const std::wstring noteName = fw::Widen(kValueUnfinishedNew);
-    DWORD type = REG_NONE;
-    if (RegQueryValueExW(user.get(), noteName.c_str(), nullptr, &type, nullptr, nullptr) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ) {
-        RegDeleteValueW(user.get(), noteName.c_str());
-        return;
-    }
-    std::string note;
-    ReadTextValue(user.get(), kValueUnfinishedNew, note, 2 * kKeyNameBufferSize);
-    const char* path = note.c_str();
-    // Only a key the program names as unfinished, directly below a day, is
-    // ever removed: the note may be damaged, the store must not be.
-    const char* separator = std::strchr(path, '\\');
-    fw::unique_hkey root;
-    if (separator != nullptr && IsUnfinishedKeyName(separator + 1) &&
-        std::strchr(separator + 1, '\\') == nullptr &&
-        OpenCalendarRoot(KEY_READ, root) == ERROR_SUCCESS) {
-        const std::string day(path, static_cast<size_t>(separator - path));
-        fw::unique_hkey dayKey;
-        if (OpenSubkey(root.get(), day, KEY_READ, dayKey) == ERROR_SUCCESS) {
-            const LONG rc = DeleteSubkey(dayKey.get(), separator + 1);
-            if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-                return; // kept, to be tried again at the next start
-        }
-    }
-    RegDeleteValueW(user.get(), noteName.c_str());
+    RemoveAbandonedUnfinishedSaves();
 }
 
 void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& matchNotes,

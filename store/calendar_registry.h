@@ -39,8 +39,10 @@ inline constexpr const char* kValueTimeoutValue = "TIMEOUT VALUE";
 inline constexpr const char* kValueSplash = "SPLASH";
 inline constexpr const char* kValueTimeoutDelete = "TIMEOUT DELETE";
 inline constexpr const char* kUserKeyPath = "Software\\Quillmere";
-// The appointment a New of this user was writing, below the calendar root,
-// until it has its final name; left behind only when the save was cut short.
+// The appointment a save of this user is writing, below the calendar root,
+// until it has its final name: one value per batch of saves, this name and
+// the writer (see store/unfinished_note.h); older builds kept one value of
+// this name alone. Left behind only when the save was cut short.
 inline constexpr const char* kValueUnfinishedNew = "Unfinished New";
 
 // The sizes of the stored text fields: bytes, as a program writing through the
@@ -100,8 +102,9 @@ public:
                                    const std::string& matchNotes, const std::string& detailNotes,
                                    const std::function<bool()>& confirmDelete = {});
 
-    // Removes what a New of this user left unfinished when it was cut short
-    // (a crash, a kill, a power cut); run at start-up.
+    // Removes what saves of this user left unfinished when they were cut
+    // short (a crash, a kill, a power cut), and only those whose writer has
+    // ended; run at start-up.
     void RemoveUnfinishedNew();
 
     int GetTimeoutValue();

@@ -5,6 +5,7 @@
 #include "store/date_range.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
+#include "store/unfinished_note.h"
 
 #ifndef REG_NOTIFY_THREAD_AGNOSTIC
 #define REG_NOTIFY_THREAD_AGNOSTIC 0x10000000L
@@ -30,7 +31,15 @@ struct WalkResult {
     // A key was gone when the walk came to it: another walk or program
     // deletes keys at the same time.
     bool sawGone = false;
+    // Unfinished keys met on the way are removed when their writer has
+    // ended: a save killed without its note (an older build's, or one
+    // whose note another batch removed) leaves keys that nothing else finds.
+    bool sweep = false;
 };
+
+// A day holds one unfinished key per batch writing into it; more than this
+// many are left for the next walk.
+constexpr std::size_t kMaxUnfinishedPerDay = 16;
 
 DWORD SubkeyCount(HKEY key) {
     DWORD count = 0;
@@ -96,6 +105,7 @@ bool Walk(HKEY root, const CalendarDate& today, const std::atomic<bool>& stop, W
           const std::function<void()>* afterDay = nullptr) {
     AppointmentFields fields;
     bool stopped = false;
+    std::vector<std::string> unfinished;
     ForEachSubkey(root, [&](const char* dayName) {
         if (stop.load()) {
             stopped = true;
@@ -118,19 +128,31 @@ bool Walk(HKEY root, const CalendarDate& today, const std::atomic<bool>& stop, W
             const DWORD before = result.purge ? SubkeyCount(day.get()) : 0;
             const int deletedBefore = result.deleted;
             result.sawGone = false;
-            ForEachSubkey(day.get(), [&](const char* name) {
-                if (stop.load()) {
-                    stopped = true;
-                    return SubkeyStep::Stop;
-                }
-                return VisitAppointment(day.get(), name, today, fields, result);
-            });
+            ForEachSubkey(
+                day.get(),
+                [&](const char* name) {
+                    if (stop.load()) {
+                        stopped = true;
+                        return SubkeyStep::Stop;
+                    }
+                    return VisitAppointment(day.get(), name, today, fields, result);
+                },
+                [&](const char* name) {
+                    if (result.sweep && pass == 0 && unfinished.size() < kMaxUnfinishedPerDay)
+                        unfinished.emplace_back(name);
+                });
             if (stopped || !result.purge)
                 break;
             const DWORD deletedHere = static_cast<DWORD>(result.deleted - deletedBefore);
             if (!result.sawGone && SubkeyCount(day.get()) + deletedHere == before)
                 break;
         }
+        // Removed once the day is walked, so that no index moves under the
+        // walk.
+        if (!stopped)
+            for (const std::string& name : unfinished)
+                RemoveAbandonedUnfinishedKey(day.get(), name.c_str());
+        unfinished.clear();
         if (afterDay != nullptr && *afterDay)
             (*afterDay)();
         return stopped ? SubkeyStep::Stop : SubkeyStep::Next;
@@ -190,6 +212,7 @@ std::vector<std::string> CCalendarScanner::CurrentNotes(const CalendarDate& toda
     WalkResult result;
     result.index = &m_index;
     result.lines = &lines;
+    result.sweep = true;
     const bool complete = Walk(m_root.get(), today, stop, result, &m_walkHook);
     m_bIndexValid = complete && watched;
     m_builtAt = m_ticks();
@@ -214,6 +237,7 @@ int CCalendarScanner::PurgeEnded(const CalendarDate& today, const std::atomic<bo
         return 0;
     WalkResult result;
     result.purge = true;
+    result.sweep = true;
     Walk(root.get(), today, stop, result);
     return result.deleted;
 }

@@ -22,6 +22,11 @@
 // later reminder answers from the index unless the notification says the
 // store changed (by this program or any other), the date changed, or an hour
 // has passed. Its answer is always the one a full walk would give.
+//
+// Both walks also remove the unfinished keys they pass whose writer has ended
+// (see store/unfinished_note.h): the start-up clean-up finds only those its
+// user's notes name, and reading the store's every day key at start-up would
+// cost as much as a walk.
 class CCalendarScanner {
 public:
     CCalendarScanner();

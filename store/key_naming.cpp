@@ -16,13 +16,57 @@ namespace {
 constexpr char kUnfinishedPrefix[] = "~Quillmere unfinished ";
 }
 
-std::string UnfinishedKeyName(unsigned long processId, unsigned long long stamp) {
-    char name[80];
-    std::snprintf(name, sizeof name, "%s%lu-%llu", kUnfinishedPrefix, processId, stamp);
+std::string UnfinishedKeyName(const UnfinishedWriter& writer) {
+    char name[96];
+    std::snprintf(name, sizeof name, "%s%lu-%llu-%llu", kUnfinishedPrefix, writer.processId,
+                  writer.processCreated, writer.batch);
     return name;
 }
 
 bool IsUnfinishedKeyName(const char* name) {
     return name != nullptr &&
            std::strncmp(name, kUnfinishedPrefix, sizeof kUnfinishedPrefix - 1) == 0;
+}
+
+namespace {
+
+// Reads the decimal digits at `text` into `value` and moves past them; false
+// when there are none, or too many for 64 bits.
+bool ReadNumber(const char*& text, unsigned long long& value) {
+    value = 0;
+    const char* start = text;
+    while (*text >= '0' && *text <= '9') {
+        const unsigned digit = static_cast<unsigned>(*text - '0');
+        if (value > (~0ull - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+        ++text;
+    }
+    return text != start;
+}
+
+} // namespace
+
+bool ParseUnfinishedKeyName(const char* name, UnfinishedWriter& writer) {
+    if (!IsUnfinishedKeyName(name))
+        return false;
+    const char* text = name + sizeof kUnfinishedPrefix - 1;
+    unsigned long long numbers[3] = {};
+    int count = 0;
+    for (;;) {
+        if (!ReadNumber(text, numbers[count]))
+            return false;
+        ++count;
+        if (*text == '\0')
+            break;
+        if (*text != '-' || count == 3)
+            return false;
+        ++text;
+    }
+    if (count < 2 || numbers[0] == 0 || numbers[0] > 0xFFFFFFFFull)
+        return false;
+    writer.processId = static_cast<unsigned long>(numbers[0]);
+    writer.processCreated = count == 3 ? numbers[1] : 0;
+    writer.batch = numbers[count - 1];
+    return count == 2 || writer.processCreated != 0;
 }

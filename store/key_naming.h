@@ -18,5 +18,21 @@ inline constexpr int kMaxKeyNameAttempts = 1000;
 // The name sorts after every "Appointment ..." name, so the final name always
 // sorts before it: Wine 8's server corrupts a key's list of subkeys when a
 // key is renamed to the name that sorts right after its own place.
-std::string UnfinishedKeyName(unsigned long processId, unsigned long long stamp);
+//
+// The name says who writes it: the process by its id and its creation time
+// (a process id alone is soon given to another process), and the batch of
+// saves within that process, so that a clean-up can tell a key whose writer
+// has gone from one still being written.
+struct UnfinishedWriter {
+    unsigned long processId = 0;
+    // FILETIME ticks; 0 in the names of older builds, which gave the process
+    // id and a counter only.
+    unsigned long long processCreated = 0;
+    unsigned long long batch = 0;
+};
+std::string UnfinishedKeyName(const UnfinishedWriter& writer);
 bool IsUnfinishedKeyName(const char* name);
+// Reads the writer from a name that UnfinishedKeyName gave, in this build's
+// form or the older "<process>-<counter>" form (processCreated 0). False for
+// any other name.
+bool ParseUnfinishedKeyName(const char* name, UnfinishedWriter& writer);

@@ -6,7 +6,7 @@ std::int32_t ReminderIndex::Pack(const CalendarDate& date) {
 
 void ReminderIndex::Begin(const CalendarDate& day) {
     m_day = day;
-    m_entries.clear();
+    m_count = 0;
     m_notes.clear();
 }
 
@@ -24,7 +24,10 @@ void ReminderIndex::Add(const char* from, const char* to, const char* notes) {
         entry.notes = static_cast<std::int32_t>(m_notes.size());
         m_notes.emplace_back(notes);
     }
-    m_entries.push_back(entry);
+    if (m_count == m_blocks.size() * kBlockEntries)
+        m_blocks.push_back(std::make_unique<Entry[]>(kBlockEntries));
+    m_blocks[m_count / kBlockEntries][m_count % kBlockEntries] = entry;
+    ++m_count;
 }
 
 std::optional<std::vector<std::string>>
@@ -34,14 +37,17 @@ ReminderIndex::CurrentNotes(const CalendarDate& today) const {
     const std::int32_t day = Pack(today);
     std::vector<std::string> lines;
     lines.reserve(m_notes.size());
-    for (const Entry& entry : m_entries)
+    for (std::size_t i = 0; i < m_count; ++i) {
+        const Entry& entry = m_blocks[i / kBlockEntries][i % kBlockEntries];
         if (entry.notes >= 0 && entry.from <= day && day <= entry.to)
             lines.push_back(m_notes[static_cast<std::size_t>(entry.notes)]);
+    }
     return lines;
 }
 
 std::size_t ReminderIndex::Bytes() const {
-    std::size_t bytes = sizeof *this + m_entries.capacity() * sizeof(Entry) +
+    std::size_t bytes = sizeof *this + m_blocks.capacity() * sizeof(m_blocks[0]) +
+                        m_blocks.size() * kBlockEntries * sizeof(Entry) +
                         m_notes.capacity() * sizeof(std::string);
     // Texts that fit in the string object itself count twice; the bound is
     // what matters.

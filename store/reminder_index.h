@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,11 @@
 // NOTES of those current on the day the index was built for. A scan over an
 // unchanged store then reads nothing from the registry. Free of system
 // headers, so it is also checked natively.
+//
+// The ranges are kept in blocks of a fixed size, not one array: an array
+// that grows is copied into one twice its size, so that building the index
+// of a large store held half as much again for a moment, and its spare room
+// after. A block at a time is all that building it adds.
 class ReminderIndex {
 public:
     // Starts an index for `day`; what was held is dropped.
@@ -28,7 +34,7 @@ public:
     std::optional<std::vector<std::string>> CurrentNotes(const CalendarDate& today) const;
 
     const CalendarDate& Day() const { return m_day; }
-    std::size_t Count() const { return m_entries.size(); }
+    std::size_t Count() const { return m_count; }
     // Memory the index holds, in bytes.
     std::size_t Bytes() const;
 
@@ -41,7 +47,10 @@ private:
         std::int32_t to;
         std::int32_t notes; // into m_notes, or -1
     };
+    static constexpr std::size_t kBlockEntries = 1024;
     CalendarDate m_day;
-    std::vector<Entry> m_entries;
+    // Kept when the index is built again, and filled from the first.
+    std::vector<std::unique_ptr<Entry[]>> m_blocks;
+    std::size_t m_count = 0;
     std::vector<std::string> m_notes;
 };

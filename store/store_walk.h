@@ -17,17 +17,24 @@ enum class SubkeyStep {
     Stop,    // end the walk
 };
 
+// What a walk that does not look at unfinished keys does with them.
+struct PassOverUnfinished {
+    void operator()(const char*) const {}
+};
+
 // Visits the direct subkeys of `key` in the registry's own order, by index
 // from 0 until the registry has no more. A name too long for the buffer is
 // passed over instead of ending the walk, and so is an appointment still
-// being written (see IsUnfinishedKeyName). Names are enumerated through the
-// wide functions and handed on as UTF-8, so that a key another program named
-// in any script opens again by its name.
+// being written (see IsUnfinishedKeyName), whose name goes to `unfinished`
+// instead. Names are enumerated through the wide functions and handed on as
+// UTF-8, so that a key another program named in any script opens again by
+// its name.
 //
 // A subkey that is gone does not move the index on, or the walk would pass
 // over the key that slid into its place; one that claims to be gone but
 // still answers at the same index is passed over, so no walk can loop.
-template <class Visit> void ForEachSubkey(HKEY key, Visit&& visit) {
+template <class Visit, class Unfinished = PassOverUnfinished>
+void ForEachSubkey(HKEY key, Visit&& visit, Unfinished&& unfinished = {}) {
     wchar_t wideName[kKeyNameBufferSize];
     std::string removed;
     for (DWORD index = 0;;) {
@@ -41,7 +48,10 @@ template <class Visit> void ForEachSubkey(HKEY key, Visit&& visit) {
             return;
         const std::string name =
             fw::Narrow(std::wstring_view(wideName, length < kKeyNameBufferSize ? length : 0));
-        if (IsUnfinishedKeyName(name.c_str()) || (!removed.empty() && name == removed)) {
+        const bool isUnfinished = IsUnfinishedKeyName(name.c_str());
+        if (isUnfinished || (!removed.empty() && name == removed)) {
+            if (isUnfinished)
+                unfinished(name.c_str());
             removed.clear();
             ++index;
             continue;

@@ -55,6 +55,68 @@ void DeleteUserValue(const char* name) {
         RegDeleteValueW(key.get(), fw::Widen(name).c_str());
 }
 
+long WriteUserText(const char* name, const std::string& text) {
+    fw::unique_hkey key;
+    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, UserKeyPath().c_str(), 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    const std::wstring wide = fw::Widen(text);
+    return RegSetValueExW(key.get(), fw::Widen(name).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(wide.c_str()),
+                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
+}
+
+bool ReadUserText(const char* name, std::size_t maxChars, std::string& text) {
+    text.clear();
+    fw::unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserKeyPath().c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return false;
+    // Room for the NUL and one character more, so that a longer text shows
+    // as one.
+    std::wstring buffer(maxChars + 2, L'\0');
+    DWORD type = REG_NONE;
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key.get(), fw::Widen(name).c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    buffer.resize(size / sizeof(wchar_t));
+    // The stored NUL, when there is one, is not part of the text.
+    const std::size_t end = buffer.find(L'\0');
+    if (end != std::wstring::npos)
+        buffer.resize(end);
+    if (buffer.size() > maxChars)
+        return false;
+    text = fw::Narrow(buffer);
+    return true;
+}
+
+std::vector<std::string> UserValueNames(const std::string& prefix) {
+    std::vector<std::string> names;
+    fw::unique_hkey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, UserKeyPath().c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return names;
+    // Value names are at most 16,383 characters.
+    std::wstring name(16384, L'\0');
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        const LONG rc = RegEnumValueW(key.get(), index, name.data(), &length, nullptr, nullptr,
+                                      nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA)
+            continue;
+        if (rc != ERROR_SUCCESS)
+            break;
+        std::string narrow = fw::Narrow(std::wstring_view(name.data(), length));
+        if (narrow.compare(0, prefix.size(), prefix) == 0 &&
+            (narrow.size() == prefix.size() || narrow[prefix.size()] == ' '))
+            names.push_back(std::move(narrow));
+    }
+    return names;
+}
+
 void SetUserValuesPathForTesting(const std::string& path) {
     std::lock_guard<std::mutex> lock(g_pathMutex);
     g_pathForTesting = path;

@@ -5,10 +5,10 @@
 #include <vector>
 
 // The values of this user's own key, HKEY_CURRENT_USER\Software\Quillmere,
-// that hold the user's reminder state (a snooze, today's dismissals). Every
-// registry access of that state goes through here; the calendar tree under
-// HKEY_LOCAL_MACHINE is never touched. Values are raw bytes; what they mean
-// is decided elsewhere.
+// that hold the user's reminder state (a snooze, today's dismissals) and the
+// notes of saves in progress. Every registry access of that key goes through
+// here; the calendar tree under HKEY_LOCAL_MACHINE is never touched. What the
+// values mean is decided elsewhere.
 
 // Reads a REG_BINARY value of at most `maxBytes` bytes. False, with `bytes`
 // empty, when it is missing, of another type or larger.
@@ -16,6 +16,15 @@ bool ReadUserBinary(const char* name, std::size_t maxBytes, std::vector<unsigned
 // Writes a REG_BINARY value, creating the key when needed.
 bool WriteUserBinary(const char* name, const std::vector<unsigned char>& bytes);
 void DeleteUserValue(const char* name);
+
+// Writes a REG_SZ value, creating the key when needed; returns the
+// registry's code.
+long WriteUserText(const char* name, const std::string& text);
+// Reads a REG_SZ value of at most `maxChars` characters. False, with `text`
+// empty, when it is missing, of another type or longer.
+bool ReadUserText(const char* name, std::size_t maxChars, std::string& text);
+// The names of the values that are `prefix` or begin with it and a space.
+std::vector<std::string> UserValueNames(const std::string& prefix);
 
 // Tests keep the state in a scratch key: a path below HKEY_CURRENT_USER, or
 // "" for the user's own key again.

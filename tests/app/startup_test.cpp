@@ -1,6 +1,7 @@
 #include "framework/app.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
+#include "store/user_values.h"
 #include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 
@@ -63,10 +64,7 @@ TEST_F(StartupTest, ANewCutShortAtAnyStepLeavesTheWholeAppointmentOrNothing) {
         EXPECT_EQ(static_cast<size_t>(std::max(0, step - 10)), lines.size()) << step;
         EXPECT_EQ(lines.size(),
                   static_cast<size_t>(std::count(lines.begin(), lines.end(), "Cinema")));
-        DWORD size = 0;
-        EXPECT_EQ(ERROR_FILE_NOT_FOUND,
-                  RegGetValueA(HKEY_CURRENT_USER, kUserKeyPath, kValueUnfinishedNew, RRF_RT_ANY,
-                               nullptr, nullptr, &size))
+        EXPECT_TRUE(UserValueNames(kValueUnfinishedNew).empty())
             << "the note of the unfinished save is gone after step " << step;
         dlg->DestroyWindow();
     }

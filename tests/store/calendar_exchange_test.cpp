@@ -1,5 +1,6 @@
 #include "store/calendar_exchange.h"
 #include "store/calendar_registry.h"
+#include "store/user_values.h"
 #include "tests/support/ics_text.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/scratch_files.h"
@@ -204,8 +205,7 @@ TEST_F(CalendarExchangeTest, AWriteThatFailsPartWaySaysExactlyHowManyWereFiled) 
                                      "for 2002-6-2 (line 12), could not be written: "))
             << report;
         EXPECT_TRUE(Contains(report, ": 2 appointments filed, 0 duplicates skipped"));
-        EXPECT_NE(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, kUserKeyPath, kValueUnfinishedNew,
-                                              RRF_RT_ANY, nullptr, nullptr, nullptr))
+        EXPECT_TRUE(UserValueNames(kValueUnfinishedNew).empty())
             << "no save is left noted as unfinished";
     }
     // Once the day can be written, the same file files the rest.

@@ -1,6 +1,7 @@
 #include "store/calendar_registry.h"
 #include "store/calendar_scanner.h"
 #include "store/key_naming.h"
+#include "store/unfinished_note.h"
 #include "tests/support/outside_change.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/support/window_testing.h"
@@ -357,13 +358,14 @@ TEST_F(ReminderScanTest, ACurrentAppointmentWithoutNotesAndAnUnfinishedSaveShowN
     SetText(Path("2002-5-7", "Appointment 1"), "FROM", "2002-5-7");
     SetText(Path("2002-5-7", "Appointment 1"), "TO", "2002-5-7");
     PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "");
-    PutAppointment("2002-5-7", UnfinishedKeyName(1, 2), "2002-5-1", "2002-5-9", "half made");
+    // Two saves under way in this process.
+    const CUnfinishedNote first, second;
+    PutAppointment("2002-5-7", first.KeyName(), "2002-5-1", "2002-5-9", "half made");
     PutAppointment("2002-5-7", "Appointment 3", "2002-5-7", "2002-5-7", "whole");
-    PutAppointment("2002-5-7", UnfinishedKeyName(1, 3), "2002-4-1", "2002-4-2",
-                   "ended, unfinished");
+    PutAppointment("2002-5-7", second.KeyName(), "2002-4-1", "2002-4-2", "ended, unfinished");
     EXPECT_EQ((std::vector<std::string>{"whole"}), Remind());
     Purge();
-    EXPECT_TRUE(KeyExists(Path("2002-5-7", UnfinishedKeyName(1, 3))))
+    EXPECT_TRUE(KeyExists(Path("2002-5-7", second.KeyName())))
         << "a save still running is not the purge's to delete";
 }
 
