@@ -143,6 +143,21 @@ ZoneTimeline::ZoneTimeline(int firstYear, const std::vector<WindowsZoneRules>& r
     }
     std::stable_sort(m_changes.begin(), m_changes.end(),
                      [](const ZoneChange& a, const ZoneChange& b) { return a.utc < b.utc; });
+    // Changes of one instant are one change (daylight time that begins and
+    // ends at the same moment is none), and one that keeps the offset is no
+    // change at all.
+    std::vector<ZoneChange> merged;
+    current = m_initialOffset;
+    for (const ZoneChange& change : m_changes) {
+        if (!merged.empty() && merged.back().utc == change.utc)
+            merged.back().offsetAfter = change.offsetAfter;
+        else
+            merged.push_back({change.utc, current, change.offsetAfter});
+        current = change.offsetAfter;
+        if (merged.back().offsetBefore == merged.back().offsetAfter)
+            merged.pop_back();
+    }
+    m_changes = std::move(merged);
 }
 
 int ZoneTimeline::OffsetAt(std::int64_t utc) const {
