@@ -18,7 +18,8 @@
 namespace {
 
 // Whether `data` is exactly `written` followed by zeros.
-bool IsWrittenAndZeros(const StoredValue& written, const unsigned char* data, std::size_t size) {
+bool IsWrittenAndZeros(const TimedValueBytes& written, const unsigned char* data,
+                       std::size_t size) {
     if (size < written.bytes.size() || size % 2 != 0 ||
         std::memcmp(data, written.bytes.data(), written.bytes.size()) != 0)
         return false;
@@ -97,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The same bytes as all four values at once; what is saved from what
     // was read reads back the same, less what needs a time.
-    StoredValue stored{type, std::vector<unsigned char>(data + 2, data + size)};
+    TimedValueBytes stored{type, std::vector<unsigned char>(data + 2, data + size)};
     const TimedValues read = DecodeTimedValues({stored, stored, stored, stored});
     TimedValues expected = read;
     if (!read.minuteOfDay) {

@@ -43,8 +43,8 @@ std::optional<int> BoundedCount(std::uint32_t type, const unsigned char* data, s
     return static_cast<int>(value);
 }
 
-StoredValue EncodeText(const std::string& text) {
-    StoredValue value{kValueTypeText, {}};
+TimedValueBytes EncodeText(const std::string& text) {
+    TimedValueBytes value{kValueTypeText, {}};
     for (char c : text) {
         value.bytes.push_back(static_cast<unsigned char>(c));
         value.bytes.push_back(0);
@@ -54,8 +54,8 @@ StoredValue EncodeText(const std::string& text) {
     return value;
 }
 
-StoredValue EncodeDword(int count) {
-    StoredValue value{kValueTypeDword, {}};
+TimedValueBytes EncodeDword(int count) {
+    TimedValueBytes value{kValueTypeDword, {}};
     const auto bits = static_cast<std::uint32_t>(count);
     for (int i = 0; i < 4; ++i)
         value.bytes.push_back(static_cast<unsigned char>(bits >> (8 * i)));
@@ -63,7 +63,7 @@ StoredValue EncodeDword(int count) {
 }
 
 template <typename Result, typename Decoder>
-Result DecodeIf(const std::optional<StoredValue>& stored, Decoder decode) {
+Result DecodeIf(const std::optional<TimedValueBytes>& stored, Decoder decode) {
     if (!stored)
         return Result{};
     return decode(stored->type, stored->bytes.data(), stored->bytes.size());

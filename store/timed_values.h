@@ -74,14 +74,14 @@ std::optional<int> DecodeRemindBeforeValue(std::uint32_t type, const unsigned ch
 std::string DecodeTimeZoneValue(std::uint32_t type, const unsigned char* data, std::size_t size);
 
 // One value as read from or to be written into the appointment key.
-struct StoredValue {
+struct TimedValueBytes {
     std::uint32_t type = 0;
     std::vector<unsigned char> bytes;
 };
 
 // The four values of an appointment key as read, each absent or not.
 struct StoredTimedValues {
-    std::optional<StoredValue> time, duration, remindBefore, zone;
+    std::optional<TimedValueBytes> time, duration, remindBefore, zone;
 };
 TimedValues DecodeTimedValues(const StoredTimedValues& stored);
 

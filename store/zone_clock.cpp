@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <iterator>
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include "ical/civil_time.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace {
 

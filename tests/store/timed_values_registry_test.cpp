@@ -18,7 +18,7 @@ namespace {
 const std::string kRoot = "SOFTWARE\\Calendar";
 
 // A value's type and bytes as the wide functions hand them over.
-std::optional<StoredValue> ReadStored(const std::string& path, const char* name) {
+std::optional<TimedValueBytes> ReadStored(const std::string& path, const char* name) {
     fw::unique_hkey key;
     if (OpenMachineKey(path, KEY_READ, key, false) != ERROR_SUCCESS)
         return std::nullopt;
@@ -27,7 +27,7 @@ std::optional<StoredValue> ReadStored(const std::string& path, const char* name)
     DWORD size = 0;
     if (RegQueryValueExW(key.get(), wide.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return std::nullopt;
-    StoredValue value{type, std::vector<unsigned char>(size)};
+    TimedValueBytes value{type, std::vector<unsigned char>(size)};
     if (RegQueryValueExW(key.get(), wide.c_str(), nullptr, &type, value.bytes.data(), &size) !=
         ERROR_SUCCESS)
         return std::nullopt;
