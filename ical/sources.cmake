@@ -11,4 +11,6 @@ set(QUILLMERE_ICAL_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/time_value.cpp
     ${CMAKE_CURRENT_LIST_DIR}/time_zone_table.cpp
     ${CMAKE_CURRENT_LIST_DIR}/transfer_report.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/windows_zone_rules.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/zone_names.cpp
 )

@@ -20,6 +20,7 @@ export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 "$build_dir/native_checks"
 "$build_dir/sync_native_tests" --gtest_brief=1
+"$build_dir/alert_native_tests" --gtest_brief=1
 # Our iCalendar reader against libical's on every seed file.
 "$build_dir/ical_oracle_fuzzer" -runs=0 fuzz/corpus/ical_import >"$build_dir/oracle_seeds.log" 2>&1 ||
     { tail -n 30 "$build_dir/oracle_seeds.log"; exit 1; }
@@ -35,7 +36,7 @@ status=0
 # The libical oracle reads the import fuzzer's corpus.
 corpus_of() { [ "$1" = ical_oracle ] && echo ical_import || echo "$1"; }
 for name in date_text value_decoding reminder_rules text_conversion ical_import ical_export \
-        ical_oracle xml_reader; do
+        ical_oracle xml_reader timed_values alert_schedule; do
     mkdir -p "$scratch/$name"
     rm -f "$findings/$name-"*
     cp fuzz/corpus/$(corpus_of $name)/* "$scratch/$name/"
