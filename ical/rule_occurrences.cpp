@@ -64,6 +64,24 @@ std::int64_t FirstOfMonth(std::int64_t index) {
     return FirstOfYear(year) + kMonthStart[IsLeap(year) ? 1 : 0][index % 12];
 }
 
+// Each month of the 400-year cycle (from a January whose year 400 divides),
+// by its length and the weekday of its 1st, as RuleOccurrences::MonthDays
+// keys them: counting months looks them up instead of working them out.
+const std::array<std::uint8_t, kCycleMonths>& CycleMonthKeys() {
+    static const std::array<std::uint8_t, kCycleMonths> keys = [] {
+        std::array<std::uint8_t, kCycleMonths> table{};
+        for (std::int64_t i = 0; i < kCycleMonths; ++i) {
+            const std::int64_t index = 2000 * 12 + i;
+            const int length =
+                MonthLength(IsLeap(index / 12) ? 1 : 0, static_cast<int>(i % 12) + 1);
+            table[i] =
+                static_cast<std::uint8_t>((length - 28) * 7 + WeekdayOfDay(FirstOfMonth(index)));
+        }
+        return table;
+    }();
+    return keys;
+}
+
 std::uint32_t AllDays(int days) {
     return days >= 32 ? 0xFFFFFFFFu : (1u << days) - 1u;
 }
@@ -168,7 +186,12 @@ RuleOccurrences::RuleOccurrences(const RecurrenceRule& rule, const LocalDateTime
 // BYMONTHDAY and BYDAY (ordinals counted in the month) select together, or
 // DTSTART's day of the month when neither is given.
 std::uint32_t RuleOccurrences::MonthDays(int days, int firstWeekday, WorkBudget& budget) {
-    const int key = (days - 28) * 7 + firstWeekday;
+    return MonthDays((days - 28) * 7 + firstWeekday, budget);
+}
+
+std::uint32_t RuleOccurrences::MonthDays(int key, WorkBudget& budget) {
+    const int days = key / 7 + 28;
+    const int firstWeekday = key % 7;
     if (m_monthDaysBuilt >> key & 1u)
         return m_monthDays[key];
     budget.Spend(2 + static_cast<std::int64_t>(m_rule.byMonthDay.size() + m_rule.byDay.size()));
@@ -464,8 +487,7 @@ std::optional<std::int64_t> RuleOccurrences::CountMonthsByYear(std::int64_t firs
         const int month = static_cast<int>(index % 12) + 1;
         if (m_months != 0 && !(m_months >> month & 1u))
             return 0;
-        return std::popcount(MonthDays(MonthLength(IsLeap(index / 12) ? 1 : 0, month),
-                                       WeekdayOfDay(FirstOfMonth(index)), budget));
+        return std::popcount(MonthDays(CycleMonthKeys()[index % kCycleMonths], budget));
     };
     const std::int64_t low = m_monthZero + first * n;      // the first month counted
     const std::int64_t high = m_monthZero + (end - 1) * n; // and the last

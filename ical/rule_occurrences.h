@@ -60,6 +60,7 @@ private:
     using YearMasks = std::array<std::uint32_t, 12>;
 
     std::uint32_t MonthDays(int days, int firstWeekday, WorkBudget& budget);
+    std::uint32_t MonthDays(int key, WorkBudget& budget);
     const YearMasks& YearDays(int yearClass, WorkBudget& budget);
     std::int64_t YearCount(int yearClass, WorkBudget& budget);
     bool PassesDayFilter(std::int64_t day) const;

@@ -132,7 +132,8 @@ std::string ImportReport(const ImportOutcome& outcome, std::size_t maxLines,
         if (plan.cancelledOccurrences > 0)
             cancelled += Count(plan.cancelledOccurrences, "occurrence of a repeating event",
                                "occurrences of repeating events");
-        out += " The file cancels " + cancelled + "; nothing was filed for them.";
+        out += " The file cancels " + cancelled + "; nothing was filed for " +
+               (plan.cancelledEvents + plan.cancelledOccurrences == 1 ? "it." : "them.");
     }
     Sections sections(out, maxLines);
     sections.Heading("Refused:");
