@@ -105,33 +105,32 @@ std::uint32_t MonthDayDays(const std::vector<int>& byMonthDay, int days) {
 }
 
 // The sum of `count` over the periods [first, end), where `count` repeats
-// every `cycle` periods: one cycle is summed, not all of them. `count`
-// answers nothing when the budget ran out.
+// every `cycle` periods (0: it does not): no more than one cycle is looked
+// at, each period for `cost` steps. `count` answers nothing when the budget
+// ran out.
 template <class Count>
 std::optional<std::int64_t> PeriodicSum(std::int64_t first, std::int64_t end, std::int64_t cycle,
-                                        WorkBudget& budget, Count&& count) {
-    const auto sum = [&](std::int64_t from, std::int64_t to) -> std::optional<std::int64_t> {
-        std::int64_t total = 0;
-        for (std::int64_t p = from; p < to; ++p) {
-            if (!budget.Spend())
-                return std::nullopt;
-            const std::optional<std::int64_t> n = count(p);
-            if (!n)
-                return std::nullopt;
-            total += *n;
-        }
-        return total;
-    };
+                                        int cost, WorkBudget& budget, Count&& count) {
     const std::int64_t length = end - first;
     if (length <= 0)
         return 0;
-    if (cycle <= 0 || length <= 2 * cycle)
-        return sum(first, end);
-    const std::optional<std::int64_t> once = sum(first, first + cycle);
-    const std::optional<std::int64_t> rest = once ? sum(first, first + length % cycle) : once;
-    if (!rest)
-        return std::nullopt;
-    return length / cycle * *once + *rest;
+    const bool repeats = cycle > 0 && length > cycle;
+    const std::int64_t looked = repeats ? cycle : length;
+    const std::int64_t part = repeats ? length % cycle : length;
+    std::int64_t total = 0, partTotal = 0;
+    for (std::int64_t i = 0; i < looked; ++i) {
+        if (i == part)
+            partTotal = total;
+        if (!budget.Spend(cost))
+            return std::nullopt;
+        const std::optional<std::int64_t> n = count(first + i);
+        if (!n)
+            return std::nullopt;
+        total += *n;
+    }
+    if (!repeats)
+        return total;
+    return length / cycle * total + partTotal;
 }
 
 const std::int64_t kLastDay = DayNumber({9999, 12, 31});
@@ -440,14 +439,14 @@ std::optional<std::int64_t> RuleOccurrences::CountPeriods(std::int64_t first, st
     const std::int64_t n = m_rule.interval;
     switch (m_rule.frequency) {
     case Frequency::Yearly:
-        return PeriodicSum(first, end, kCycleYears / std::gcd(n, kCycleYears), budget,
+        return PeriodicSum(first, end, kCycleYears / std::gcd(n, kCycleYears), 1, budget,
                            [&](std::int64_t p) {
                                return YearCount(YearClassOf(m_start.date.year + p * n), budget);
                            });
     case Frequency::Monthly:
         if (12 % n == 0)
             return CountMonthsByYear(first, end, budget);
-        return PeriodicSum(first, end, kCycleMonths / std::gcd(n, kCycleMonths), budget,
+        return PeriodicSum(first, end, kCycleMonths / std::gcd(n, kCycleMonths), 3, budget,
                            [&](std::int64_t p) -> std::int64_t {
                                const std::int64_t index = m_monthZero + p * n;
                                const int month = static_cast<int>(index % 12) + 1;
@@ -463,7 +462,7 @@ std::optional<std::int64_t> RuleOccurrences::CountPeriods(std::int64_t first, st
             if (m_weekdays == 0)
                 return end - first;
             // Only the weekday matters, and it repeats every seven steps.
-            return PeriodicSum(first, end, 7 / std::gcd(n, std::int64_t{7}), budget,
+            return PeriodicSum(first, end, 7 / std::gcd(n, std::int64_t{7}), 1, budget,
                                [&](std::int64_t p) -> std::int64_t {
                                    return m_weekdays >> WeekdayOfDay(m_startDay + p * n) & 1u;
                                });
@@ -502,7 +501,7 @@ std::optional<std::int64_t> RuleOccurrences::CountMonthsByYear(std::int64_t firs
         for (; index <= high; index += n)
             total += monthCount(index);
         const std::optional<std::int64_t> middle =
-            PeriodicSum(lowYear + 1, highYear, kCycleYears, budget,
+            PeriodicSum(lowYear + 1, highYear, kCycleYears, 1, budget,
                         [&](std::int64_t year) { return YearCount(YearClassOf(year), budget); });
         if (!middle)
             return std::nullopt;
@@ -561,11 +560,11 @@ std::optional<std::int64_t> RuleOccurrences::CountLattice(std::int64_t firstDay,
         }
         return counts[Mod(firstOfYear - anchor, modulus)];
     };
-    // With a modulus that divides the 400-year cycle's days, the phase on 1
-    // January repeats with the year classes.
-    const std::int64_t cycle = kCycleDays % modulus == 0 ? kCycleYears : 0;
+    // The phase on 1 January repeats when a whole number of 400-year cycles
+    // is a whole number of the lattice's moduli.
+    const std::int64_t cycle = kCycleYears * (modulus / std::gcd(modulus, kCycleDays));
     const std::optional<std::int64_t> middle =
-        PeriodicSum(firstYear + 1, lastYear, cycle, budget, wholeYear);
+        PeriodicSum(firstYear + 1, lastYear, cycle, 2, budget, wholeYear);
     if (!middle)
         return std::nullopt;
     return *head + *middle + *tail;
