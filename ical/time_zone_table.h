@@ -53,10 +53,21 @@ private:
         int offsetFrom;
         int offsetTo;
     };
+    // A change that no rule repeats, by its wall-clock time.
+    struct FixedOnset {
+        std::int64_t wall;
+        Onset onset;
+    };
     struct Zone {
         int line = 0;
         bool broken = false;
-        std::vector<Observance> observances;
+        std::vector<Observance> rules; // the observances with an RRULE
+        // The first changes of the observances without one, and every RDATE,
+        // in wall-clock order: a year's are found by search, so that a zone
+        // written with its whole history costs no more a year than a short one.
+        std::vector<FixedOnset> starts;
+        std::vector<FixedOnset> extras;
+        Onset beforeAll{}; // the offset before the earliest change
         // Onsets of the years around each year asked for, sorted; those
         // that ran out of budget are not kept.
         mutable std::map<int, std::vector<Onset>> onsetsByYear;

@@ -384,6 +384,27 @@ TEST(IcalImport, CountRulesFromDistantStartsAreFiledAndWorkPastTheBudgetIsRefuse
                   "20000 steps"))
         << plan.refused[0].reason;
     EXPECT_LE(plan.work, 3 * 20000);
+
+    // What real files need stays well within the budget: a meeting of 1990
+    // with 300 exceptions over the years, in a zone written with its whole
+    // history of changes.
+    std::string zone = "BEGIN:VTIMEZONE\nTZID:Old\n";
+    for (int year = 1900; year < 2007; ++year)
+        zone += "BEGIN:DAYLIGHT\nTZOFFSETFROM:-0500\nTZOFFSETTO:-0400\nDTSTART:" +
+                std::to_string(year) +
+                "0401T020000\nEND:DAYLIGHT\nBEGIN:STANDARD\nTZOFFSETFROM:-0400\n"
+                "TZOFFSETTO:-0500\nDTSTART:" +
+                std::to_string(year) + "1028T020000\nEND:STANDARD\n";
+    zone += "END:VTIMEZONE\n";
+    std::string meeting = "BEGIN:VEVENT\nDTSTART;TZID=Old:19900102T090000\n"
+                          "RRULE:FREQ=WEEKLY;BYDAY=TU,TH\nSUMMARY:Meeting\n";
+    for (int i = 0; i < 300; ++i)
+        meeting += "EXDATE;TZID=Old:" + std::to_string(1990 + i / 10) + "0" +
+                   std::to_string(1 + i % 9) + "1" + std::to_string(i % 10) + "T090000\n";
+    const ImportPlan heavy = PlanImport(Calendar(zone + meeting + "END:VEVENT\n"), Options());
+    EXPECT_TRUE(heavy.refused.empty());
+    EXPECT_EQ(105u, heavy.appointments.size());
+    EXPECT_LT(heavy.work, 20000 / 2);
 }
 
 TEST(IcalImport, TimesOfEveryFormBecomeTheUsersLocalDates) {
