@@ -448,7 +448,7 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
     // within the window that the event's own occurrences are.
     const bool repeating = starts.size() != 1 || event.Find("RRULE") || event.Find("RDATE") ||
                            role == Role::Replacement;
-    m_budget.Spend(4 * static_cast<std::int64_t>(starts.size()));
+    m_budget.Spend(8 * static_cast<std::int64_t>(starts.size()));
     for (const LocalDateTime& wall : starts) {
         PlannedAppointment appointment;
         CalendarDate from, to;
@@ -564,7 +564,7 @@ std::optional<Refusal> Planner::Occurrences(const ComponentRecord& event, const 
             excludedTimes.insert(WallSeconds(frame.WallOf(value)));
     }
     const auto keep = [&](const LocalDateTime& wall) {
-        m_budget.Spend();
+        m_budget.Spend(2);
         if ((excludedDays.empty() || excludedDays.count(DayNumber(wall.date)) == 0) &&
             (excludedTimes.empty() || excludedTimes.count(WallSeconds(wall)) == 0))
             starts.push_back(wall);

@@ -619,7 +619,7 @@ WalkEnd RuleOccurrences::Between(const CalendarDate& from, const CalendarDate& t
         if (m_startDay > toDay)
             return WalkEnd::PastHorizon;
         produced = 1;
-        budget.Spend(2);
+        budget.Spend(4);
         visit(m_start);
     } else {
         period = FirstPeriodFrom(fromDay);
@@ -651,7 +651,7 @@ WalkEnd RuleOccurrences::Between(const CalendarDate& from, const CalendarDate& t
                 return WalkEnd::PastHorizon;
             ++produced;
             if (day >= fromDay) {
-                budget.Spend(2);
+                budget.Spend(4);
                 visit({DateOfDayNumber(day), m_start.seconds});
             }
             if (m_rule.count != 0 && produced >= m_rule.count)

@@ -36,7 +36,8 @@ public:
 
     // Visits in time order the occurrences whose dates lie in [from, to],
     // each at the start's time of day. DTSTART is the first occurrence,
-    // whether or not the rule yields it, and COUNT counts from it.
+    // whether or not the rule yields it, and COUNT counts from it. Each
+    // occurrence visited spends four steps, the visitor's share included.
     WalkEnd Between(const CalendarDate& from, const CalendarDate& to, WorkBudget& budget,
                     const std::function<void(const LocalDateTime&)>& visit);
 
