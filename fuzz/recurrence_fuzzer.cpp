@@ -1,5 +1,5 @@
 // A repeating rule (the first line, as RRULE's value) with a start, a span
-// of dates and a COUNT drawn from the bytes after it. Properties:
+// of dates, a COUNT and an UNTIL drawn from the bytes after it. Properties:
 //  - the engine's work follows the span asked for, not the distance from
 //    the start: counting a COUNT from year 1 stays within a fixed bound;
 //  - counting gives the dates that walking every period from DTSTART gives;
@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ using ical::RecurrenceRule;
 // span may add (a period looked at, a date produced and visited).
 constexpr std::int64_t kCountingWork = 60000;
 constexpr std::int64_t kWorkPerDay = 8;
+constexpr int kNoon = 12 * 3600; // every occurrence's time of day
 
 std::uint64_t TakeBytes(const std::uint8_t*& data, std::size_t& size, int count) {
     std::uint64_t value = 0;
@@ -131,7 +133,7 @@ std::vector<std::int64_t> Between(ical::RuleOccurrences& occurrences, std::int64
     std::vector<std::int64_t> days;
     end = occurrences.Between(ical::DateOfDayNumber(from), ical::DateOfDayNumber(to), budget,
                               [&](const LocalDateTime& t) {
-                                  FUZZ_CHECK(t.seconds == 0);
+                                  FUZZ_CHECK(t.seconds == kNoon);
                                   days.push_back(ical::DayNumber(t.date));
                               });
     FUZZ_CHECK(std::is_sorted(days.begin(), days.end()));
@@ -163,11 +165,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::min(kLastDay, from + static_cast<std::int64_t>(TakeBytes(data, size, 2) % 800));
     rule.count = static_cast<std::int64_t>(TakeBytes(data, size, 3) % 4000000);
     const CalendarDate start = ical::DateOfDayNumber(startDay);
+    // UNTIL, when the last bytes ask for one: days after the start, and a
+    // time of day before or after the start's (noon).
+    const std::uint64_t untilBytes = TakeBytes(data, size, 3);
+    std::optional<LocalDateTime> until;
+    if (untilBytes != 0)
+        until = LocalDateTime{
+            ical::DateOfDayNumber(std::min(
+                kLastDay, startDay + static_cast<std::int64_t>((untilBytes >> 1) % 4000000))),
+            untilBytes & 1 ? 86399 : 0};
+    const auto beforeUntil = [&](std::int64_t day) {
+        return !until ||
+               ical::WallSeconds({ical::DateOfDayNumber(day), kNoon}) <= ical::WallSeconds(*until);
+    };
 
     // Counted: bounded by the span, wherever it lies.
     ical::WorkBudget budget(INT64_MAX / 2);
     ical::WalkEnd counted;
-    ical::RuleOccurrences occurrences(rule, {start, 0});
+    ical::RuleOccurrences occurrences(rule, {start, kNoon}, until);
     const std::vector<std::int64_t> days = Between(occurrences, from, to, budget, counted);
     if (budget.Spent() > kCountingWork + kWorkPerDay * (to - from + 1 + 800))
         std::fprintf(stderr, "%s from %s, %s to %s: %lld steps\n", text.c_str(),
@@ -185,7 +200,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Walked: every period from DTSTART, where that can be afforded.
     ical::WorkBudget walking(3000000);
     ical::WalkEnd walked;
-    ical::RuleOccurrences fresh(rule, {start, 0});
+    ical::RuleOccurrences fresh(rule, {start, kNoon}, until);
     std::vector<std::int64_t> all = Between(fresh, startDay, to, walking, walked);
     if (walked == ical::WalkEnd::OverBudget)
         return 0;
@@ -200,7 +215,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     std::vector<std::int64_t> read{startDay};
     for (std::int64_t day = startDay + 1;
-         day <= to && (rule.count == 0 || static_cast<std::int64_t>(read.size()) < rule.count);
+         day <= to && beforeUntil(day) &&
+         (rule.count == 0 || static_cast<std::int64_t>(read.size()) < rule.count);
          ++day)
         if (Selects(rule, start, day))
             read.push_back(day);

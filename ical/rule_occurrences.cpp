@@ -622,6 +622,8 @@ WalkEnd RuleOccurrences::Between(const CalendarDate& from, const CalendarDate& t
         budget.Spend(4);
         visit(m_start);
     } else {
+        if (afterUntil(fromDay))
+            return WalkEnd::Finished; // nothing to count towards
         period = FirstPeriodFrom(fromDay);
         if (m_rule.count != 0 && period > 0) {
             const std::optional<std::int64_t> before = CountBefore(period, budget);
