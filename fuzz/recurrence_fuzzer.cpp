@@ -30,7 +30,7 @@ using ical::RecurrenceRule;
 // The work that counting may take from any start, and the work a day of the
 // span may add (a period looked at, a date produced and visited).
 constexpr std::int64_t kCountingWork = 60000;
-constexpr std::int64_t kWorkPerDay = 8;
+constexpr std::int64_t kWorkPerDay = 12;
 constexpr int kNoon = 12 * 3600; // every occurrence's time of day
 
 std::uint64_t TakeBytes(const std::uint8_t*& data, std::size_t& size, int count) {

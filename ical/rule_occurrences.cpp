@@ -366,7 +366,8 @@ std::int64_t RuleOccurrences::PeriodFirstDay(std::int64_t period) const {
     return kLastDay + 1;
 }
 
-// The dates of one period in order; false when the budget ran out.
+// The dates of one period in order; false when the budget ran out. The
+// steps spent follow what each kind of period costs to look at.
 bool RuleOccurrences::PeriodDates(std::int64_t period, WorkBudget& budget, Days& out) {
     out.clear();
     const std::int64_t step = period * m_rule.interval;
@@ -374,19 +375,20 @@ bool RuleOccurrences::PeriodDates(std::int64_t period, WorkBudget& budget, Days&
     case Frequency::Daily:
         if (PassesDayFilter(m_startDay + step))
             out.push_back(m_startDay + step);
-        budget.Spend(2);
+        budget.Spend(m_months != 0 || !m_rule.byMonthDay.empty() || m_weekdays != 0 ? 5 : 2);
         break;
     case Frequency::Weekly: {
         const std::int64_t first = m_weekZero + 7 * step;
         for (int i = 0; i < 7; ++i)
             if (PassesDayFilter(first + i))
                 out.push_back(first + i);
-        budget.Spend(m_months != 0 ? 14 : 3);
+        budget.Spend(m_months != 0 ? 30 : 14);
         break;
     }
     case Frequency::Monthly: {
         const std::int64_t index = m_monthZero + step;
         const int month = static_cast<int>(index % 12) + 1;
+        budget.Spend(6);
         if (m_months != 0 && !(m_months >> month & 1u))
             break;
         const std::int64_t first = FirstOfMonth(index);
@@ -404,7 +406,7 @@ bool RuleOccurrences::PeriodDates(std::int64_t period, WorkBudget& budget, Days&
         for (int month = 0; month < 12; ++month)
             for (std::uint32_t mask = masks[month]; mask != 0; mask &= mask - 1)
                 out.push_back(first + kMonthStart[leap][month] + std::countr_zero(mask));
-        budget.Spend(4);
+        budget.Spend(10);
         break;
     }
     }
