@@ -1,6 +1,7 @@
 // Any bytes as an .ics file to import: no crash, no hang, errors that name a
-// line of the file, and a plan that the store can hold, that exports and
-// imports back to itself, and that a store holding it takes nothing of again.
+// line of the file, work in proportion to the file's size, and a plan that
+// the store can hold, that exports and imports back to itself, and that a
+// store holding it takes nothing of again.
 
 #include "fuzz/fuzz_check.h"
 #include "ical/calendar_export.h"
@@ -15,6 +16,11 @@
 #include <vector>
 
 namespace {
+
+// The steps working out dates may take per byte of the file: an event that
+// repeats takes at least 68 bytes (BEGIN, SUMMARY, DTSTART, RRULE, END) and
+// at most ImportOptions::maxWorkPerEvent steps.
+constexpr std::int64_t kWorkPerByte = 300;
 
 int LinesIn(const std::string& text) {
     const auto breaks = std::count(text.begin(), text.end(), '\n');
@@ -55,6 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(plan.appointments.empty() && plan.events.empty());
         return 0;
     }
+    FUZZ_CHECK(plan.work <= kWorkPerByte * static_cast<std::int64_t>(size));
     for (const auto* issues : {&plan.refused, &plan.notes})
         for (const ical::ImportIssue& issue : *issues)
             FUZZ_CHECK(issue.line >= 1 && issue.line <= lines && !issue.reason.empty());

@@ -6,11 +6,16 @@
 //   ical_tool read FILE.ics FIRST LAST
 //       prints as JSON what importing the file would file, repeating events
 //       from FIRST to LAST (date texts), the user's zone UTC, line breaks
-//       as LF.
+//       as LF;
+//   ical_tool time FILE.ics TODAY
+//       plans the import of the file as of TODAY and prints how long that
+//       took, per megabyte, and the work spent (fuzz/costly_calendar.py
+//       writes the files that cost most).
 
 #include "ical/calendar_export.h"
 #include "ical/import_plan.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -83,9 +88,30 @@ int main(int argc, char** argv) {
         return result.issues.empty() ? 0 : 1;
     }
     CalendarDate first, last;
+    if (command == "time" && argc == 4 && ParseDateText(argv[3], first)) {
+        std::ifstream in(argv[2], std::ios::binary);
+        std::stringstream bytes;
+        bytes << in.rdbuf();
+        const std::string text = bytes.str();
+        ical::ImportOptions options;
+        options.today = first;
+        const auto began = std::chrono::steady_clock::now();
+        const ical::ImportPlan plan = ical::PlanImport(text, options);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+        const double megabytes = static_cast<double>(text.size()) / (1 << 20);
+        std::printf("%s: %.2f MB, %zu events, %zu appointments, %zu refused%s; %.3f s, "
+                    "%.3f s per MB, %.1f us per event; %lld steps\n",
+                    argv[2], megabytes, plan.eventsRead, plan.appointments.size(),
+                    plan.refused.size(), plan.accepted ? "" : " (the file is refused)", seconds,
+                    seconds / megabytes, plan.eventsRead ? seconds * 1e6 / plan.eventsRead : 0.0,
+                    static_cast<long long>(plan.work));
+        return 0;
+    }
     if (command != "read" || argc != 5 || !ParseDateText(argv[3], first) ||
         !ParseDateText(argv[4], last)) {
-        std::fprintf(stderr, "usage: ical_tool sample FILE | ical_tool read FILE FIRST LAST\n");
+        std::fprintf(stderr, "usage: ical_tool sample FILE | ical_tool read FILE FIRST LAST | "
+                             "ical_tool time FILE TODAY\n");
         return 2;
     }
     std::ifstream in(argv[2], std::ios::binary);

@@ -3,6 +3,11 @@
 // watches byte for byte. Exits non-zero on the first failure.
 
 #include "fuzz/fuzz_check.h"
+#include "ical/calendar_file.h"
+#include "ical/civil_time.h"
+#include "ical/import_plan.h"
+#include "ical/time_value.h"
+#include "ical/time_zone_table.h"
 #include "store/date_range.h"
 #include "store/key_naming.h"
 #include "store/value_decoding.h"
@@ -10,9 +15,12 @@
 #include "tray/reminder_schedule.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -177,6 +185,146 @@ void CheckUnfinishedKeyNames() {
         FUZZ_CHECK(!ParseUnfinishedKeyName(name, read));
 }
 
+// A zone as calendar programs export it, with the day in the year
+// checked on which its clocks go forward, at midnight for all but New York.
+struct GapZone {
+    const char* tzid;
+    const char* daylight; // TZOFFSETFROM, TZOFFSETTO, DTSTART and RRULE lines
+    const char* standard;
+    CalendarDate change;
+    int wallSeconds; // the local time at which the clocks go forward
+    int offsetBefore;
+};
+
+std::string ZoneText(const GapZone& zone) {
+    return std::string("BEGIN:VTIMEZONE\r\nTZID:") + zone.tzid + "\r\nBEGIN:DAYLIGHT\r\n" +
+           zone.daylight + "END:DAYLIGHT\r\nBEGIN:STANDARD\r\n" + zone.standard +
+           "END:STANDARD\r\nEND:VTIMEZONE\r\n";
+}
+
+// The local date and time at an instant, as the C library's time zone
+// database gives them for the zone named in TZ.
+ical::LocalDateTime LibraryWallTime(std::int64_t utc) {
+    const std::time_t t = static_cast<std::time_t>(utc);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return {{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday},
+            local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec};
+}
+
+// A local time that the clocks skip takes the offset from before the change
+// (RFC 5545, 3.3.5), also where they skip from midnight: an event at 00:30
+// that day stays on it. Every zone's table is also held against the C
+// library's for every half hour of the year.
+void CheckDaylightSavingGaps() {
+    const GapZone zones[] = {
+        {"America/New_York",
+         "TZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nDTSTART:20070311T020000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\r\n",
+         "TZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nDTSTART:20071104T020000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\r\n",
+         {2007, 3, 11},
+         2 * 3600,
+         -5 * 3600},
+        {"America/Havana",
+         "TZOFFSETFROM:-0500\r\nTZOFFSETTO:-0400\r\nDTSTART:20130310T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\r\n",
+         "TZOFFSETFROM:-0400\r\nTZOFFSETTO:-0500\r\nDTSTART:20131103T010000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\r\n",
+         {2027, 3, 14},
+         0,
+         -5 * 3600},
+        {"America/Santiago",
+         "TZOFFSETFROM:-0400\r\nTZOFFSETTO:-0300\r\nDTSTART:20190908T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=9;BYMONTHDAY=2,3,4,5,6,7,8;BYDAY=SU\r\n",
+         "TZOFFSETFROM:-0300\r\nTZOFFSETTO:-0400\r\nDTSTART:20190407T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=4;BYMONTHDAY=2,3,4,5,6,7,8;BYDAY=SU\r\n",
+         {2027, 9, 5},
+         0,
+         -4 * 3600},
+        // Paraguay kept summer time until 2024.
+        {"America/Asuncion",
+         "TZOFFSETFROM:-0400\r\nTZOFFSETTO:-0300\r\nDTSTART:20101003T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=1SU\r\n",
+         "TZOFFSETFROM:-0300\r\nTZOFFSETTO:-0400\r\nDTSTART:20130324T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=4SU\r\n",
+         {2019, 10, 6},
+         0,
+         -4 * 3600},
+        {"Asia/Beirut",
+         "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0300\r\nDTSTART:19930328T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\r\n",
+         "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0200\r\nDTSTART:19991031T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\r\n",
+         {2027, 3, 28},
+         0,
+         2 * 3600},
+        // Cairo's clocks go back as the last Thursday of October ends.
+        {"Africa/Cairo",
+         "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0300\r\nDTSTART:20230428T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=4;BYDAY=-1FR\r\n",
+         "TZOFFSETFROM:+0300\r\nTZOFFSETTO:+0200\r\nDTSTART:20231027T000000\r\n"
+         "RRULE:FREQ=YEARLY;BYMONTH=10;BYMONTHDAY=26,27,28,29,30,31;BYDAY=FR\r\n",
+         {2027, 4, 30},
+         0,
+         2 * 3600},
+    };
+    for (const GapZone& zone : zones) {
+        setenv("TZ", zone.tzid, 1);
+        tzset();
+        ical::CalendarFile calendar;
+        ical::ReadError error;
+        const std::string head = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\n" + ZoneText(zone);
+        FUZZ_CHECK(ical::ReadCalendarFile(head + "END:VCALENDAR\r\n", calendar, error));
+        const ical::TimeZoneTable table(calendar.zones);
+
+        // Half an hour into the gap: the offset before the change.
+        std::int64_t utc = 0;
+        FUZZ_CHECK(table.ToUtc(zone.tzid, {zone.change, zone.wallSeconds + 1800}, utc));
+        const std::int64_t expected =
+            ical::WallSeconds({zone.change, zone.wallSeconds + 1800}) - zone.offsetBefore;
+        if (utc != expected)
+            std::fprintf(stderr, "%s: %s in the gap gave %s\n", zone.tzid,
+                         FormatDateText(zone.change).c_str(), ical::FormatUtcTime(utc).c_str());
+        FUZZ_CHECK(utc == expected);
+        FUZZ_CHECK(LibraryWallTime(utc).date == zone.change);
+
+        // The table against the C library, every half hour of the year.
+        const std::int64_t yearStart = ical::WallSeconds({{zone.change.year, 1, 1}, 0});
+        for (std::int64_t t = yearStart; t < yearStart + 366 * ical::kSecondsPerDay; t += 1800) {
+            ical::LocalDateTime wall;
+            FUZZ_CHECK(table.ToWall(zone.tzid, t, wall));
+            if (!(wall == LibraryWallTime(t)))
+                std::fprintf(stderr, "%s at %s: table %s, library %s\n", zone.tzid,
+                             ical::FormatUtcTime(t).c_str(), FormatDateText(wall.date).c_str(),
+                             FormatDateText(LibraryWallTime(t).date).c_str());
+            FUZZ_CHECK(wall == LibraryWallTime(t));
+        }
+
+        // A daily event at half an hour past the change, from two days
+        // before: four days, four appointments, none taken for the day before.
+        const int at = zone.wallSeconds + 1800;
+        char start[32];
+        std::snprintf(start, sizeof start, "%sT%02d%02d00",
+                      ical::FormatDate(ical::AddDays(zone.change, -2)).c_str(), at / 3600,
+                      at / 60 % 60);
+        const std::string file = head + "BEGIN:VEVENT\r\nUID:x\r\nDTSTART;TZID=" + zone.tzid + ":" +
+                                 start +
+                                 "\r\nRRULE:FREQ=DAILY;COUNT=4\r\nSUMMARY:Daily\r\nEND:VEVENT\r\n"
+                                 "END:VCALENDAR\r\n";
+        ical::ImportOptions options;
+        options.today = ical::AddDays(zone.change, -3);
+        options.localDateOf = [](std::int64_t instant) { return LibraryWallTime(instant).date; };
+        const ical::ImportPlan plan = ical::PlanImport(file, options);
+        FUZZ_CHECK(plan.accepted && plan.appointments.size() == 4 && plan.duplicates == 0);
+        for (int i = 0; i < 4; ++i)
+            FUZZ_CHECK(plan.AppointmentAt(i).day ==
+                       FormatDateText(ical::AddDays(zone.change, i - 2)));
+    }
+    unsetenv("TZ");
+    tzset();
+}
+
 } // namespace
 
 int main() {
@@ -186,6 +334,7 @@ int main() {
     CheckMalformedDates();
     CheckReminderSchedule();
     CheckUnfinishedKeyNames();
+    CheckDaylightSavingGaps();
     std::puts("native checks passed");
     return 0;
 }

@@ -4,8 +4,10 @@
 #include "ical/civil_time.h"
 #include "ical/ical_text.h"
 #include "ical/recurrence_rule.h"
+#include "ical/rule_occurrences.h"
 #include "ical/time_value.h"
 #include "ical/time_zone_table.h"
+#include "ical/work_budget.h"
 
 #include <algorithm>
 #include <set>
@@ -35,8 +37,10 @@ struct Refusal {
 // that the user's time zone dates.
 class Frame {
 public:
-    Frame(const TimeValue& start, const TimeZoneTable& zones, const ImportOptions& options)
-        : m_zones(zones), m_options(options), m_form(start.form), m_tzid(start.tzid) {
+    Frame(const TimeValue& start, const TimeZoneTable& zones, const ImportOptions& options,
+          WorkBudget& budget)
+        : m_zones(zones), m_options(options), m_budget(budget), m_form(start.form),
+          m_tzid(start.tzid) {
         if (m_form == TimeForm::Zoned && !zones.Knows(m_tzid))
             m_form = TimeForm::Floating;
     }
@@ -46,7 +50,7 @@ public:
     std::int64_t Instant(const LocalDateTime& wall) const {
         std::int64_t utc = WallSeconds(wall);
         if (m_form == TimeForm::Zoned)
-            m_zones.ToUtc(m_tzid, wall, utc);
+            m_zones.ToUtc(m_tzid, wall, utc, &m_budget);
         return utc;
     }
 
@@ -61,18 +65,20 @@ public:
         if (!Absolute() || other.form == TimeForm::Date || other.form == TimeForm::Floating)
             return other.wall;
         std::int64_t instant = WallSeconds(other.wall);
-        if (other.form == TimeForm::Zoned && !m_zones.ToUtc(other.tzid, other.wall, instant))
+        if (other.form == TimeForm::Zoned &&
+            !m_zones.ToUtc(other.tzid, other.wall, instant, &m_budget))
             return other.wall;
         if (m_form == TimeForm::Utc)
             return WallTimeOf(instant);
         LocalDateTime wall;
-        m_zones.ToWall(m_tzid, instant, wall);
+        m_zones.ToWall(m_tzid, instant, wall, &m_budget);
         return wall;
     }
 
 private:
     const TimeZoneTable& m_zones;
     const ImportOptions& m_options;
+    WorkBudget& m_budget;
     TimeForm m_form;
     std::string m_tzid;
 };
@@ -97,38 +103,71 @@ std::uint64_t Hash(const std::string& day, const AppointmentValues& v) {
     return hash;
 }
 
+// What the first reading of a file learns for the second: the occurrences
+// that events with a RECURRENCE-ID replace, by UID, as large calendar
+// services export a moved or cancelled occurrence of a repeating event. The
+// repeating event leaves those out, wherever in the file it and they are.
+using ReplacedByUid = std::unordered_map<std::string, std::vector<TimeValue>>;
+
+bool IsCancelled(const ComponentRecord& event) {
+    const ContentLine* status = event.Find("STATUS");
+    return status != nullptr && EqualsNoCase(status->value, "CANCELLED");
+}
+
+// The UID of an event that replaces an occurrence of another, or nullptr.
+const std::string* ReplacingUid(const ComponentRecord& event) {
+    const ContentLine* uid = event.Find("UID");
+    if (uid == nullptr || uid->value.empty() || event.Find("RECURRENCE-ID") == nullptr)
+        return nullptr;
+    return &uid->value;
+}
+
+void NoteReplacement(const ComponentRecord& event, ReplacedByUid& replaced) {
+    const std::string* uid = ReplacingUid(event);
+    if (uid == nullptr)
+        return;
+    TimeValue occurrence;
+    std::string why;
+    if (ParseTimeProperty(*event.Find("RECURRENCE-ID"), occurrence, why))
+        replaced[*uid].push_back(occurrence);
+}
+
 // Turns each event of a file into planned appointments, refusals and notes.
 class Planner {
 public:
-    Planner(const std::vector<TimeZoneRecord>& zones, const ImportOptions& options,
-            ImportPlan& plan)
-        : m_options(options), m_plan(plan), m_zones(zones) {
+    Planner(const std::vector<TimeZoneRecord>& zones, ReplacedByUid replaced,
+            const ImportOptions& options, ImportPlan& plan)
+        : m_options(options), m_plan(plan), m_zones(zones), m_replaced(std::move(replaced)),
+          m_budget(options.maxWorkPerEvent) {
         m_lastDay = options.lastDay ? *options.lastDay : OneYearAfter(options.today);
         if (options.existing != nullptr)
             for (std::size_t i = 0; i < options.existing->size(); ++i) {
                 const DayAppointment& a = (*options.existing)[i];
-                m_seen[Hash(a.day, a.values)].push_back({true, i, kUnmatched});
+                m_unmatched[Hash(a.day, a.values)].push_back(i);
             }
     }
 
     // False when the file would file more appointments than allowed; the
-    // plan's error says so.
-    bool PlanEvent(const ComponentRecord& event);
+    // plan's error says so. An event that replaces an occurrence of another
+    // waits until the whole file is read, for what its repeating event is.
+    bool PlanEvent(ComponentRecord&& event);
+    bool PlanWaiting();
 
 private:
-    // An appointment met before: one in the store, or one planned. Each
-    // stored copy stands for one event of the file, so that a file holding
-    // two equal appointments (two events with their own UIDs) files both
-    // into an empty store and neither into a store that has them.
-    static constexpr std::size_t kUnmatched = static_cast<std::size_t>(-1);
-    struct Seen {
-        bool existing;
-        std::size_t index; // into the store's or the plan's appointments
-        std::size_t uid;   // the event that filed or matched it; kUnmatched
+    // How an event that replaces an occurrence is to be filed.
+    enum class Role {
+        Single,      // an event of its own, or a replacement without its event
+        Replacement, // of an occurrence of a repeating event: filed as it is
+    };
+    // A repeating event that others replace occurrences of.
+    struct Series {
+        bool repeats = false;
+        bool cancelled = false;
     };
 
+    bool Plan(const ComponentRecord& event, Role role);
     std::optional<Refusal> Texts(const ComponentRecord& event, PlannedEvent& planned);
-    std::optional<Refusal> Dates(const ComponentRecord& event,
+    std::optional<Refusal> Dates(const ComponentRecord& event, Role role,
                                  std::vector<PlannedAppointment>& out);
     std::optional<Refusal> Occurrences(const ComponentRecord& event, const TimeValue& start,
                                        const Frame& frame, std::vector<LocalDateTime>& starts,
@@ -143,20 +182,73 @@ private:
     ImportPlan& m_plan;
     TimeZoneTable m_zones;
     CalendarDate m_lastDay;
-    std::unordered_map<std::uint64_t, std::vector<Seen>> m_seen;
+    // A duplicate is the same event met again (an appointment that this
+    // event filed, or a stored one it matched), or one that a stored copy
+    // not yet matched by another event already holds. Each stored copy
+    // stands for one event, so that a file holding two equal appointments
+    // (two events with their own UIDs) files both into an empty store and
+    // neither into a store that has them. Kept by hash, so that each look
+    // is one or two comparisons however many events are alike.
+    struct Seen {
+        bool existing;
+        std::size_t index; // into the store's or the plan's appointments
+    };
+    std::unordered_map<std::uint64_t, std::vector<Seen>> m_byEvent; // hash and UID
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_unmatched;
     std::unordered_map<std::string, std::size_t> m_uids; // an event without one has ""
+    ReplacedByUid m_replaced;
+    std::unordered_map<std::string, Series> m_series; // of the UIDs in m_replaced
+    std::vector<ComponentRecord> m_waiting;           // replacements, until the end
     std::set<std::string> m_zonesNoted;
     std::string m_summary; // of the event being planned, for messages
+    WorkBudget m_budget;   // of the event being planned
 };
 
-bool Planner::PlanEvent(const ComponentRecord& event) {
+bool Planner::PlanEvent(ComponentRecord&& event) {
+    if (const std::string* uid = ReplacingUid(event)) {
+        if (m_replaced.count(*uid) != 0) {
+            m_waiting.push_back(std::move(event));
+            return true;
+        }
+    } else if (const ContentLine* uid = event.Find("UID");
+               uid != nullptr && m_replaced.count(uid->value) != 0) {
+        Series& series = m_series[uid->value];
+        series.repeats = series.repeats || event.Find("RRULE") || event.Find("RDATE");
+        series.cancelled = series.cancelled || IsCancelled(event);
+    }
+    if (IsCancelled(event)) {
+        ++(event.Find("RECURRENCE-ID") != nullptr ? m_plan.cancelledOccurrences
+                                                  : m_plan.cancelledEvents);
+        return true;
+    }
+    return Plan(event, Role::Single);
+}
+
+bool Planner::PlanWaiting() {
+    for (const ComponentRecord& event : m_waiting) {
+        const auto series = m_series.find(event.Find("UID")->value);
+        if (IsCancelled(event) || (series != m_series.end() && series->second.cancelled)) {
+            ++m_plan.cancelledOccurrences;
+            continue;
+        }
+        const bool replaces = series != m_series.end() && series->second.repeats;
+        if (!Plan(event, replaces ? Role::Replacement : Role::Single))
+            return false;
+    }
+    m_waiting.clear();
+    return true;
+}
+
+bool Planner::Plan(const ComponentRecord& event, Role role) {
     PlannedEvent planned;
     planned.line = event.line;
     m_summary.clear();
+    m_budget = WorkBudget(m_options.maxWorkPerEvent);
     std::vector<PlannedAppointment> dates;
     std::optional<Refusal> refusal = Texts(event, planned);
     if (!refusal)
-        refusal = Dates(event, dates);
+        refusal = Dates(event, role, dates);
+    m_plan.work += std::min(m_budget.Spent(), m_budget.Allowed());
     if (refusal) {
         m_plan.refused.push_back({refusal->line, m_summary, std::move(refusal->reason)});
         return true;
@@ -174,7 +266,15 @@ bool Planner::PlanEvent(const ComponentRecord& event) {
                                   {appointment.from, appointment.to, texts.notes, texts.event,
                                    texts.eventIndex, texts.detailNotes}};
         if (IsDuplicate(full, uid)) {
-            ++m_plan.duplicates;
+            // Bounded too, so that an event repeated many times over cannot
+            // make an import take long.
+            if (++m_plan.duplicates > 2 * m_options.maxAppointments) {
+                m_plan.error = {event.line, "line " + std::to_string(event.line) +
+                                                ": the file repeats more than " +
+                                                std::to_string(2 * m_options.maxAppointments) +
+                                                " appointments; split it"};
+                return false;
+            }
             continue;
         }
         if (m_plan.appointments.size() >= m_options.maxAppointments) {
@@ -184,7 +284,8 @@ bool Planner::PlanEvent(const ComponentRecord& event) {
                                             " appointments; split it"};
             return false;
         }
-        m_seen[Hash(full.day, full.values)].push_back({false, m_plan.appointments.size(), uid});
+        m_byEvent[Hash(full.day, full.values) ^ (uid * 0x9E3779B97F4A7C15ull)].push_back(
+            {false, m_plan.appointments.size()});
         m_plan.appointments.push_back(std::move(appointment));
         any = true;
     }
@@ -198,27 +299,30 @@ std::size_t Planner::UidOf(const ComponentRecord& event) {
     return m_uids.emplace(uid != nullptr ? uid->value : std::string(), m_uids.size()).first->second;
 }
 
-// A duplicate is the same event met again, or an appointment that a stored
-// copy not yet matched by another event already holds.
 bool Planner::IsDuplicate(const DayAppointment& appointment, std::size_t uid) {
-    const auto found = m_seen.find(Hash(appointment.day, appointment.values));
-    if (found == m_seen.end())
+    const std::uint64_t hash = Hash(appointment.day, appointment.values);
+    const std::uint64_t key = hash ^ (uid * 0x9E3779B97F4A7C15ull);
+    const auto equal = [&](const Seen& seen) {
+        return seen.existing ? (*m_options.existing)[seen.index] == appointment
+                             : m_plan.AppointmentAt(seen.index) == appointment;
+    };
+    if (const auto met = m_byEvent.find(key); met != m_byEvent.end())
+        for (const Seen& seen : met->second)
+            if (equal(seen))
+                return true;
+    const auto stored = m_unmatched.find(hash);
+    if (stored == m_unmatched.end())
         return false;
-    Seen* unmatched = nullptr;
-    for (Seen& seen : found->second) {
-        const bool equal = seen.existing ? (*m_options.existing)[seen.index] == appointment
-                                         : m_plan.AppointmentAt(seen.index) == appointment;
-        if (!equal)
+    std::vector<std::size_t>& copies = stored->second;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        if (!equal({true, copies[i]}))
             continue;
-        if (seen.uid == uid)
-            return true;
-        if (seen.existing && seen.uid == kUnmatched && unmatched == nullptr)
-            unmatched = &seen;
+        m_byEvent[key].push_back({true, copies[i]});
+        copies[i] = copies.back();
+        copies.pop_back();
+        return true;
     }
-    if (unmatched == nullptr)
-        return false;
-    unmatched->uid = uid;
-    return true;
+    return false;
 }
 
 std::optional<Refusal> Planner::Texts(const ComponentRecord& event, PlannedEvent& planned) {
@@ -269,9 +373,13 @@ bool IsStorableDateField(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
-std::optional<Refusal> Planner::Dates(const ComponentRecord& event,
+std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
                                       std::vector<PlannedAppointment>& out) {
+    // A replacement without a DTSTART of its own keeps the occurrence's.
     const ContentLine* dtstart = event.Find("DTSTART");
+    const ContentLine* replaced = event.Find("RECURRENCE-ID");
+    if (dtstart == nullptr)
+        dtstart = replaced;
     if (dtstart == nullptr)
         return Refusal{event.line, "it has no DTSTART"};
     TimeValue start;
@@ -288,10 +396,25 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event,
                          : "the file has no VTIMEZONE for TZID " + QuoteForMessage(start.tzid) +
                                "; its times are taken as local times");
     }
-    const Frame frame(start, m_zones, m_options);
+    if (replaced != nullptr) {
+        const std::string* range = replaced->Parameter("RANGE");
+        if (range != nullptr && EqualsNoCase(*range, "THISANDFUTURE"))
+            Note(replaced->line, m_summary,
+                 "RANGE=THISANDFUTURE is taken for this occurrence only; the later ones are "
+                 "filed as the repeating event has them");
+    }
+    const Frame frame(start, m_zones, m_options, m_budget);
 
-    // How long each occurrence lasts: DTEND - DTSTART, or DURATION.
+    // How long each occurrence lasts: DTEND - DTSTART, or DURATION. An end
+    // before the start would move every occurrence's window; the event is
+    // read as lasting no longer than its start day, and the user told.
     Duration span;
+    const auto reversed = [&](const ContentLine& line, const char* what) {
+        span = Duration{};
+        Note(line.line, m_summary,
+             std::string(what) + " " + QuoteForMessage(line.value) +
+                 " ends before DTSTART; filed for the start day only");
+    };
     if (const ContentLine* dtend = event.Find("DTEND")) {
         TimeValue end;
         if (!ParseTimeProperty(*dtend, end, why))
@@ -304,12 +427,15 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event,
             span.days = DayNumber(end.wall.date) - DayNumber(start.wall.date);
         else
             span.seconds = frame.Instant(frame.WallOf(end)) - frame.Instant(start.wall);
+        if (span.days < 0 || span.seconds < 0)
+            reversed(*dtend, "DTEND");
     } else if (const ContentLine* duration = event.Find("DURATION")) {
         if (!ParseDuration(duration->value, span))
             return Refusal{duration->line,
                            "DURATION " + QuoteForMessage(duration->value) + " is not a duration"};
-        if (span.negative)
-            span = Duration{};
+        if (span.negative && (span.days != 0 || span.seconds != 0))
+            reversed(*duration, "DURATION");
+        span.negative = false;
     } else if (start.IsDate()) {
         span.days = 1;
     }
@@ -318,7 +444,11 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event,
     if (auto refusal = Occurrences(event, start, frame, starts, span))
         return refusal;
 
-    const bool repeating = starts.size() != 1 || event.Find("RRULE") || event.Find("RDATE");
+    // A replacement is one occurrence of its repeating event: filed only
+    // within the window that the event's own occurrences are.
+    const bool repeating = starts.size() != 1 || event.Find("RRULE") || event.Find("RDATE") ||
+                           role == Role::Replacement;
+    m_budget.Spend(8 * static_cast<std::int64_t>(starts.size()));
     for (const LocalDateTime& wall : starts) {
         PlannedAppointment appointment;
         CalendarDate from, to;
@@ -344,6 +474,19 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event,
         appointment.to = FormatDateText(to);
         out.push_back(std::move(appointment));
     }
+    if (m_budget.Exhausted()) {
+        const ContentLine* rrule = event.Find("RRULE");
+        return Refusal{rrule != nullptr ? rrule->line : event.line,
+                       "working out its occurrences from its start on " +
+                           FormatDateText(start.wall.date) + " would take more than " +
+                           std::to_string(m_budget.Allowed()) + " steps"};
+    }
+    // Replaced occurrences, or all of a replacement's outside the window,
+    // are no reason to refuse: the replacements are filed in their place.
+    const ContentLine* uid = event.Find("UID");
+    if (out.empty() && (role == Role::Replacement ||
+                        (uid != nullptr && replaced == nullptr && m_replaced.count(uid->value))))
+        return std::nullopt;
     if (out.empty())
         return Refusal{event.line, "it repeats, but no occurrence falls between " +
                                        FormatDateText(m_options.today) + " and " +
@@ -402,11 +545,15 @@ std::optional<Refusal> Planner::Occurrences(const ComponentRecord& event, const 
                 return Refusal{property.line, why};
         }
     }
-    starts.push_back(start.wall);
-    if (rrule == nullptr && extra.empty())
-        return std::nullopt;
-    starts.clear();
-
+    // The occurrences that events with a RECURRENCE-ID replace are left out
+    // as EXDATE leaves them out, and count towards COUNT as those do.
+    const ContentLine* uid = event.Find("UID");
+    if (uid != nullptr && event.Find("RECURRENCE-ID") == nullptr) {
+        const auto replaced = m_replaced.find(uid->value);
+        if (replaced != m_replaced.end())
+            excluded.insert(excluded.end(), replaced->second.begin(), replaced->second.end());
+    }
+    m_budget.Spend(static_cast<std::int64_t>(extra.size() + excluded.size()));
     std::set<std::int64_t> excludedDays, excludedTimes;
     for (const TimeValue& value : excluded) {
         if (value.IsDate())
@@ -417,36 +564,40 @@ std::optional<Refusal> Planner::Occurrences(const ComponentRecord& event, const 
             excludedTimes.insert(WallSeconds(frame.WallOf(value)));
     }
     const auto keep = [&](const LocalDateTime& wall) {
-        if (excludedDays.count(DayNumber(wall.date)) == 0 &&
-            excludedTimes.count(WallSeconds(wall)) == 0)
+        m_budget.Spend(2);
+        if ((excludedDays.empty() || excludedDays.count(DayNumber(wall.date)) == 0) &&
+            (excludedTimes.empty() || excludedTimes.count(WallSeconds(wall)) == 0))
             starts.push_back(wall);
     };
+    if (rrule == nullptr && extra.empty()) {
+        keep(start.wall); // one occurrence, unless another event replaces it
+        return std::nullopt;
+    }
     // Occurrences that start a little before today can still run into it;
     // a time zone moves a date by a day at most.
     const std::int64_t spanDays = span.days + span.seconds / kSecondsPerDay + 2;
-    Walk walk;
-    walk.start = start.wall;
-    walk.skipTo = AddDays(m_options.today, -std::min<std::int64_t>(spanDays, 4000000));
-    walk.horizon = AddDays(m_lastDay, 1);
+    CalendarDate from = AddDays(m_options.today, -std::min<std::int64_t>(spanDays, 4000000));
+    if (!IsValidDate(from))
+        from = {1, 1, 1};
     if (rrule != nullptr) {
         RecurrenceRule rule;
         if (!ParseRecurrenceRule(rrule->value, rule, why))
             return Refusal{rrule->line, why};
+        std::optional<LocalDateTime> until;
         if (!rule.until.empty()) {
-            TimeValue until;
-            if (!ParseTimeText(rule.until, false, until))
+            TimeValue value;
+            if (!ParseTimeText(rule.until, false, value))
                 return Refusal{rrule->line, "RRULE UNTIL " + QuoteForMessage(rule.until) +
                                                 " is not a date or date-time"};
-            walk.until =
-                until.IsDate() ? LocalDateTime{until.wall.date, 86399} : frame.WallOf(until);
+            until = value.IsDate() ? LocalDateTime{value.wall.date, 86399} : frame.WallOf(value);
         }
-        if (!IsValidDate(walk.skipTo))
-            walk.skipTo = {1, 1, 1};
-        switch (WalkOccurrences(rule, walk, keep)) {
+        switch (RuleOccurrences(rule, start.wall, until)
+                    .Between(from, AddDays(m_lastDay, 1), m_budget, keep)) {
         case WalkEnd::OverBudget:
-            return Refusal{rrule->line, "its RRULE counts occurrences from " +
+            return Refusal{rrule->line, "working out its occurrences from its start on " +
                                             FormatDateText(start.wall.date) +
-                                            ", too far back to follow to today"};
+                                            " would take more than " +
+                                            std::to_string(m_budget.Allowed()) + " steps"};
         case WalkEnd::PastHorizon:
             Note(rrule->line, m_summary,
                  "it repeats after " + FormatDateText(m_lastDay) +
@@ -477,17 +628,23 @@ ImportPlan PlanImport(std::string_view bytes, const ImportOptions& given) {
         options.fitsTextField = FitsTextField;
     ImportPlan plan;
     // Twice through the file: first to check it whole and to find its time
-    // zones, which may come after the events that use them; then to plan
-    // each event as it is read, so that no more than one is held at a time.
+    // zones and replaced occurrences, which may come after the events that
+    // use them; then to plan each event as it is read, so that no more than
+    // one is held at a time (and the few that replace occurrences).
     CalendarFile file;
-    if (!ReadCalendarFile(bytes, file, plan.error, options.limits,
-                          [](ComponentRecord&&) { return true; }))
+    ReplacedByUid replaced;
+    if (!ReadCalendarFile(bytes, file, plan.error, options.limits, [&](ComponentRecord&& event) {
+            NoteReplacement(event, replaced);
+            return true;
+        }))
         return plan;
-    Planner planner(file.zones, options, plan);
+    Planner planner(file.zones, std::move(replaced), options, plan);
     CalendarFile again;
     ReadError unused;
-    if (!ReadCalendarFile(bytes, again, unused, options.limits,
-                          [&](ComponentRecord&& event) { return planner.PlanEvent(event); })) {
+    if (!ReadCalendarFile(
+            bytes, again, unused, options.limits,
+            [&](ComponentRecord&& event) { return planner.PlanEvent(std::move(event)); }) ||
+        !planner.PlanWaiting()) {
         const ReadError error = plan.error;
         plan = ImportPlan{};
         plan.error = error;
@@ -496,6 +653,9 @@ ImportPlan PlanImport(std::string_view bytes, const ImportOptions& given) {
     }
     plan.eventsRead = file.eventCount;
     plan.accepted = true;
+    const auto byLine = [](const ImportIssue& a, const ImportIssue& b) { return a.line < b.line; };
+    std::stable_sort(plan.refused.begin(), plan.refused.end(), byLine);
+    std::stable_sort(plan.notes.begin(), plan.notes.end(), byLine);
     return plan;
 }
 

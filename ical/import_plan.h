@@ -38,8 +38,14 @@ struct ImportOptions {
     // its day and all six values makes the new one a duplicate.
     const std::vector<DayAppointment>* existing = nullptr;
     ReadLimits limits;
-    // Appointments one file may add: a daily rule adds up to 367 a year.
+    // Appointments one file may add: a daily rule adds up to 367 a year. It
+    // may hold twice as many that are duplicates.
     std::size_t maxAppointments = 500000;
+    // The steps (see WorkBudget) that working out one event's dates may take:
+    // what a year of daily occurrences and a COUNT counted from year 1 need
+    // several times over. An event that needs more is refused, so that the
+    // time an import takes follows the file's size.
+    std::int64_t maxWorkPerEvent = 20000;
 };
 
 // An event that is refused, or filed with something the user should know.
@@ -75,8 +81,16 @@ struct ImportPlan {
     std::vector<PlannedEvent> events;
     std::vector<PlannedAppointment> appointments; // to be filed, in file order
     std::size_t duplicates = 0;
-    std::vector<ImportIssue> refused;
-    std::vector<ImportIssue> notes;
+    // Events the file marks STATUS:CANCELLED, and occurrences of repeating
+    // events that it cancels (RECURRENCE-ID with STATUS:CANCELLED, or of a
+    // cancelled repeating event): nothing is filed for them.
+    std::size_t cancelledEvents = 0;
+    std::size_t cancelledOccurrences = 0;
+    std::vector<ImportIssue> refused; // in line order
+    std::vector<ImportIssue> notes;   // in line order
+    // The steps spent working out dates, at most the events read times
+    // ImportOptions::maxWorkPerEvent.
+    std::int64_t work = 0;
 
     DayAppointment AppointmentAt(std::size_t index) const;
 };

@@ -1,10 +1,6 @@
 #pragma once
 
-#include "ical/civil_time.h"
-
 #include <cstdint>
-#include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,27 +32,5 @@ struct RecurrenceRule {
 
 // On failure `why` names the part that is refused or malformed.
 bool ParseRecurrenceRule(std::string_view text, RecurrenceRule& rule, std::string& why);
-
-// How a walk over a rule ended.
-enum class WalkEnd {
-    Finished,    // COUNT or UNTIL ended the rule, or the years ran out at 9999
-    PastHorizon, // the rule goes on after `horizon`
-    OverBudget,  // more than the allowed periods were needed to get there
-};
-
-struct Walk {
-    LocalDateTime start;                // DTSTART, always the first occurrence
-    std::optional<LocalDateTime> until; // UNTIL in the same wall clock, inclusive
-    CalendarDate skipTo;                // occurrences before this date are not wanted
-    CalendarDate horizon;               // nor those after this one
-    std::int64_t maxPeriods = 100000;   // the work allowed for one rule
-};
-
-// Visits the occurrences of `rule` from `walk.start` in time order, each at
-// the start's time of day. COUNT counts from DTSTART even before `skipTo`;
-// without COUNT the walk jumps straight to the period before `skipTo`, so an
-// old daily rule costs no more than a new one.
-WalkEnd WalkOccurrences(const RecurrenceRule& rule, const Walk& walk,
-                        const std::function<void(const LocalDateTime&)>& visit);
 
 } // namespace ical

@@ -1,5 +1,6 @@
 #include "ical/time_zone_table.h"
 
+#include "ical/rule_occurrences.h"
 #include "ical/time_value.h"
 
 #include <algorithm>
@@ -39,6 +40,7 @@ TimeZoneTable::TimeZoneTable(const std::vector<TimeZoneRecord>& zones) {
             continue; // the first definition of a TZID holds
         Zone zone;
         zone.line = record.line;
+        std::vector<Observance> observances;
         for (const ComponentRecord& part : record.observances) {
             Observance observance;
             TimeValue start;
@@ -74,10 +76,35 @@ TimeZoneTable::TimeZoneTable(const std::vector<TimeZoneRecord>& zones) {
             }
             if (zone.broken)
                 break;
-            zone.observances.push_back(std::move(observance));
+            observances.push_back(std::move(observance));
         }
-        if (zone.observances.empty())
+        if (observances.empty())
             zone.broken = true;
+        if (!zone.broken) {
+            const Observance* first = &observances.front();
+            for (Observance& observance : observances) {
+                const auto onset = [&](const LocalDateTime& wall) {
+                    return FixedOnset{WallSeconds(wall),
+                                      {WallSeconds(wall) - observance.offsetFrom,
+                                       observance.offsetFrom, observance.offsetTo}};
+                };
+                if (!observance.hasRule)
+                    zone.starts.push_back(onset(observance.start));
+                for (const LocalDateTime& extra : observance.extraStarts)
+                    zone.extras.push_back(onset(extra));
+                if (WallSeconds(observance.start) < WallSeconds(first->start))
+                    first = &observance;
+            }
+            zone.beforeAll = {WallSeconds(first->start), first->offsetFrom, first->offsetFrom};
+            for (Observance& observance : observances)
+                if (observance.hasRule)
+                    zone.rules.push_back(std::move(observance));
+            const auto byWall = [](const FixedOnset& a, const FixedOnset& b) {
+                return a.wall < b.wall;
+            };
+            std::sort(zone.starts.begin(), zone.starts.end(), byWall);
+            std::sort(zone.extras.begin(), zone.extras.end(), byWall);
+        }
         m_zones.emplace(record.tzid, std::move(zone));
     }
 }
@@ -98,64 +125,75 @@ int TimeZoneTable::BrokenLine(const std::string& tzid) const {
 
 // Every change of offset in the years year-1 to year+1, in UTC order. A
 // change happens at its wall-clock time in the offset before it.
-const std::vector<TimeZoneTable::Onset>& TimeZoneTable::OnsetsAround(const Zone& zone, int year) {
+const std::vector<TimeZoneTable::Onset>& TimeZoneTable::OnsetsAround(const Zone& zone, int year,
+                                                                     WorkBudget* budget) {
     const auto cached = zone.onsetsByYear.find(year);
     if (cached != zone.onsetsByYear.end())
         return cached->second;
+    // Without a budget of the caller's, a zone's year is still bounded.
+    WorkBudget own(200000);
+    WorkBudget& work = budget != nullptr ? *budget : own;
     std::vector<Onset> onsets;
     const CalendarDate low{std::max(1, year - 1), 1, 1};
     const CalendarDate high{std::min(9999, year + 1), 12, 31};
-    for (const Observance& observance : zone.observances) {
+    const std::int64_t lowWall = WallSeconds({low, 0});
+    const std::int64_t highWall = WallSeconds({high, 86399});
+    const auto within = [&](const std::vector<FixedOnset>& fixed) {
+        const auto begin =
+            std::lower_bound(fixed.begin(), fixed.end(), lowWall,
+                             [](const FixedOnset& f, std::int64_t wall) { return f.wall < wall; });
+        const auto end =
+            std::upper_bound(begin, fixed.end(), highWall,
+                             [](std::int64_t wall, const FixedOnset& f) { return wall < f.wall; });
+        for (auto it = begin; it != end; ++it)
+            onsets.push_back(it->onset);
+        return begin;
+    };
+    // An observance's first change counts even when it is long ago, as the
+    // offset in force since then; of those, the latest decides.
+    const auto firstInRange = within(zone.starts);
+    if (firstInRange != zone.starts.begin())
+        onsets.push_back(std::prev(firstInRange)->onset);
+    within(zone.extras);
+    work.Spend(2 + static_cast<std::int64_t>(onsets.size()));
+    for (const Observance& observance : zone.rules) {
+        if (!work.Spend())
+            break;
         const auto add = [&](const LocalDateTime& wall) {
             if (CompareDates(wall.date, low) >= 0 && CompareDates(wall.date, high) <= 0)
                 onsets.push_back({WallSeconds(wall) - observance.offsetFrom, observance.offsetFrom,
                                   observance.offsetTo});
         };
-        // The observance's first onset counts even when it is long ago, as
-        // the offset in force since then.
-        if (CompareDates(observance.start.date, low) < 0 && !observance.hasRule)
-            onsets.push_back({WallSeconds(observance.start) - observance.offsetFrom,
-                              observance.offsetFrom, observance.offsetTo});
-        else
-            add(observance.start);
-        for (const LocalDateTime& extra : observance.extraStarts)
-            add(extra);
-        if (observance.hasRule) {
-            Walk walk;
-            walk.start = observance.start;
-            // A rule asked about years before its start (Apple writes
-            // DTSTART:20070311T020000 for the rules in force since 2007) is
-            // taken as having held then too, as other readers do.
-            if (CompareDates(observance.start.date, high) > 0) {
-                if (observance.rule.frequency != Frequency::Yearly)
-                    continue;
-                walk.start.date = {low.year, observance.start.date.month,
-                                   std::min(observance.start.date.day,
-                                            DaysInMonth(low.year, observance.start.date.month))};
-            }
-            walk.skipTo = low;
-            walk.horizon = high;
-            walk.maxPeriods = 20000;
-            TimeValue until;
-            if (!observance.rule.until.empty() &&
-                ParseTimeText(observance.rule.until, false, until)) {
-                std::int64_t seconds = WallSeconds(until.wall);
-                if (until.form == TimeForm::Utc)
-                    seconds += observance.offsetFrom;
-                walk.until = WallTimeOf(seconds);
-            }
-            WalkOccurrences(observance.rule, walk, add);
+        LocalDateTime start = observance.start;
+        // A rule asked about years before its start (Apple writes
+        // DTSTART:20070311T020000 for the rules in force since 2007) is
+        // taken as having held then too, as other readers do.
+        if (CompareDates(observance.start.date, high) > 0) {
+            if (observance.rule.frequency != Frequency::Yearly)
+                continue;
+            start.date = {low.year, observance.start.date.month,
+                          std::min(observance.start.date.day,
+                                   DaysInMonth(low.year, observance.start.date.month))};
         }
+        std::optional<LocalDateTime> until;
+        TimeValue untilValue;
+        if (!observance.rule.until.empty() &&
+            ParseTimeText(observance.rule.until, false, untilValue)) {
+            std::int64_t seconds = WallSeconds(untilValue.wall);
+            if (untilValue.form == TimeForm::Utc)
+                seconds += observance.offsetFrom;
+            until = WallTimeOf(seconds);
+        }
+        RuleOccurrences(observance.rule, start, until).Between(low, high, work, add);
     }
+    work.Spend(static_cast<std::int64_t>(onsets.size()));
     std::sort(onsets.begin(), onsets.end(),
               [](const Onset& a, const Onset& b) { return a.utc < b.utc; });
-    if (onsets.empty()) {
-        // Years before a zone's first change: the offset it changed from.
-        const Observance* first = &zone.observances.front();
-        for (const Observance& observance : zone.observances)
-            if (WallSeconds(observance.start) < WallSeconds(first->start))
-                first = &observance;
-        onsets.push_back({WallSeconds(first->start), first->offsetFrom, first->offsetFrom});
+    if (onsets.empty())
+        onsets.push_back(zone.beforeAll); // years before the zone's first change
+    if (work.Exhausted()) {
+        zone.unfinished = std::move(onsets);
+        return zone.unfinished;
     }
     return zone.onsetsByYear.emplace(year, std::move(onsets)).first->second;
 }
@@ -172,15 +210,24 @@ int TimeZoneTable::OffsetAt(const std::vector<Onset>& onsets, std::int64_t utc) 
     return std::prev(after)->offsetTo;
 }
 
-bool TimeZoneTable::ToUtc(const std::string& tzid, const LocalDateTime& wall,
-                          std::int64_t& utc) const {
+bool TimeZoneTable::ToUtc(const std::string& tzid, const LocalDateTime& wall, std::int64_t& utc,
+                          WorkBudget* budget) const {
     const Zone* zone = Find(tzid);
     if (zone == nullptr)
         return false;
-    const std::vector<Onset>& onsets = OnsetsAround(*zone, wall.date.year);
+    const std::vector<Onset>& onsets = OnsetsAround(*zone, wall.date.year, budget);
     const std::int64_t seconds = WallSeconds(wall);
-    // Try the offsets the zone has; the first that maps back to itself wins,
-    // the larger offset first, so a repeated hour gives its first instant.
+    // Skipped by a change that puts the clocks forward: read with the offset
+    // in force just before it.
+    for (const Onset& onset : onsets)
+        if (onset.offsetTo > onset.offsetFrom && seconds >= onset.utc + onset.offsetFrom &&
+            seconds < onset.utc + onset.offsetTo) {
+            utc = seconds - onset.offsetFrom;
+            return true;
+        }
+    // Otherwise the offsets the zone has are tried; the first that maps back
+    // to itself wins, the larger offset first, so a repeated hour gives its
+    // first instant.
     std::vector<int> offsets;
     for (const Onset& onset : onsets) {
         offsets.push_back(onset.offsetFrom);
@@ -193,18 +240,17 @@ bool TimeZoneTable::ToUtc(const std::string& tzid, const LocalDateTime& wall,
             return true;
         }
     }
-    // Skipped by a change: read with the offset in force just before it.
-    const int before = offsets.empty() ? 0 : OffsetAt(onsets, seconds - offsets.back());
-    utc = seconds - before;
+    utc = seconds - (offsets.empty() ? 0 : offsets.back());
     return true;
 }
 
-bool TimeZoneTable::ToWall(const std::string& tzid, std::int64_t utc, LocalDateTime& wall) const {
+bool TimeZoneTable::ToWall(const std::string& tzid, std::int64_t utc, LocalDateTime& wall,
+                           WorkBudget* budget) const {
     const Zone* zone = Find(tzid);
     if (zone == nullptr)
         return false;
     const LocalDateTime guess = WallTimeOf(utc);
-    wall = WallTimeOf(utc + OffsetAt(OnsetsAround(*zone, guess.date.year), utc));
+    wall = WallTimeOf(utc + OffsetAt(OnsetsAround(*zone, guess.date.year, budget), utc));
     return true;
 }
 

@@ -123,6 +123,18 @@ std::string ImportReport(const ImportOutcome& outcome, std::size_t maxLines,
     out += "Imported " + outcome.path + ": " + Count(outcome.filed, "appointment", "appointments") +
            " filed, " + Count(plan.duplicates, "duplicate", "duplicates") + " skipped, " +
            Count(plan.refused.size(), "event", "events") + " refused.";
+    if (plan.cancelledEvents + plan.cancelledOccurrences > 0) {
+        std::string cancelled;
+        if (plan.cancelledEvents > 0)
+            cancelled = Count(plan.cancelledEvents, "event", "events");
+        if (plan.cancelledEvents > 0 && plan.cancelledOccurrences > 0)
+            cancelled += " and ";
+        if (plan.cancelledOccurrences > 0)
+            cancelled += Count(plan.cancelledOccurrences, "occurrence of a repeating event",
+                               "occurrences of repeating events");
+        out += " The file cancels " + cancelled + "; nothing was filed for " +
+               (plan.cancelledEvents + plan.cancelledOccurrences == 1 ? "it." : "them.");
+    }
     Sections sections(out, maxLines);
     sections.Heading("Refused:");
     for (const ImportIssue& issue : plan.refused)

@@ -1,12 +1,15 @@
 #include "ical/recurrence_rule.h"
+#include "ical/rule_occurrences.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace {
 
+using ical::AddDays;
 using ical::LocalDateTime;
 
 // The occurrence dates of a rule from `start` up to 2003-12-31; those
@@ -16,20 +19,20 @@ std::vector<std::string> Dates(const std::string& text, CalendarDate start,
     ical::RecurrenceRule rule;
     std::string why;
     EXPECT_TRUE(ical::ParseRecurrenceRule(text, rule, why)) << why;
-    ical::Walk walk;
-    walk.start = {start, 0};
-    walk.skipTo = from;
+    std::optional<LocalDateTime> until;
     if (!rule.until.empty()) // a DATE, in these tests: to the end of that day
-        walk.until =
+        until =
             LocalDateTime{{std::stoi(rule.until.substr(0, 4)), std::stoi(rule.until.substr(4, 2)),
                            std::stoi(rule.until.substr(6, 2))},
                           86399};
-    walk.horizon = {2003, 12, 31};
+    ical::WorkBudget budget(100000);
     std::vector<std::string> dates;
-    const ical::WalkEnd result = ical::WalkOccurrences(rule, walk, [&](const LocalDateTime& t) {
-        if (CompareDates(t.date, from) >= 0)
-            dates.push_back(FormatDateText(t.date));
-    });
+    const ical::WalkEnd result =
+        ical::RuleOccurrences(rule, {start, 0}, until)
+            .Between(from, {2003, 12, 31}, budget, [&](const LocalDateTime& t) {
+                EXPECT_GE(CompareDates(t.date, from), 0);
+                dates.push_back(FormatDateText(t.date));
+            });
     if (end != nullptr)
         *end = result;
     return dates;
@@ -104,6 +107,85 @@ TEST(IcalRecurrence, PartsThatWouldNeedGuessingAreRefusedByName) {
     }
     ASSERT_FALSE(ical::ParseRecurrenceRule("FREQ=MONTHLY;BYSETPOS=-1;BYDAY=MO", rule, why));
     EXPECT_NE(std::string::npos, why.find("BYSETPOS"));
+}
+
+// What the engine would do without counting: walk every period from
+// DTSTART, and keep the dates from `from` on.
+std::vector<CalendarDate> Walked(const ical::RecurrenceRule& rule, CalendarDate start,
+                                 CalendarDate from, CalendarDate to) {
+    ical::WorkBudget unlimited(INT64_MAX);
+    std::vector<CalendarDate> dates;
+    ical::RuleOccurrences(rule, {start, 0})
+        .Between(start, to, unlimited, [&](const LocalDateTime& t) {
+            if (CompareDates(t.date, from) >= 0)
+                dates.push_back(t.date);
+        });
+    return dates;
+}
+
+TEST(IcalRecurrence, CountRulesFromDistantStartsAreCountedNotWalked) {
+    // Each rule takes another way of counting: whole years or months by
+    // their class, the 400-year cycle, the lattice of an interval, weekdays.
+    const char* const rules[] = {
+        "FREQ=YEARLY;BYDAY=MO",
+        "FREQ=YEARLY;BYDAY=MO,TU,WE,TH,FR,SA,SU",
+        "FREQ=YEARLY;INTERVAL=3;BYMONTH=2,3;BYMONTHDAY=29",
+        "FREQ=YEARLY;BYDAY=20MO,-1SU",
+        "FREQ=MONTHLY;BYDAY=1MO,2TU,-1FR",
+        "FREQ=MONTHLY;INTERVAL=7;BYMONTHDAY=1,15,-1",
+        "FREQ=MONTHLY;INTERVAL=10;BYDAY=-1SU",
+        "FREQ=MONTHLY;INTERVAL=4;BYMONTH=1,5,9,10;BYMONTHDAY=31",
+        "FREQ=DAILY;BYMONTH=1,3;BYMONTHDAY=1,-1",
+        "FREQ=DAILY;INTERVAL=2;BYMONTH=6",
+        "FREQ=DAILY;INTERVAL=3;BYMONTHDAY=-1",
+        "FREQ=DAILY;INTERVAL=5;BYDAY=SA,SU",
+        "FREQ=DAILY;INTERVAL=400;BYMONTH=1,2,3,4,5,6",
+        "FREQ=WEEKLY;INTERVAL=2;BYMONTH=6,11;BYDAY=MO,FR",
+        "FREQ=WEEKLY;BYMONTH=12;BYDAY=TU;WKST=SU",
+        "FREQ=WEEKLY;INTERVAL=3;BYDAY=TU,SU",
+        "FREQ=WEEKLY;INTERVAL=3;BYMONTH=2;BYDAY=WE",
+    };
+    const CalendarDate from{2002, 5, 7}, to{2008, 5, 7};
+    for (const CalendarDate start : {CalendarDate{1, 1, 1}, CalendarDate{1582, 10, 15}}) {
+        for (const char* text : rules) {
+            ical::RecurrenceRule rule;
+            std::string why;
+            ASSERT_TRUE(ical::ParseRecurrenceRule(text, rule, why)) << text;
+            const std::vector<CalendarDate> open = Walked(rule, start, from, to);
+            ASSERT_GE(open.size(), 2u) << text;
+            // COUNT made to end within the span, at its second date there.
+            std::int64_t before = 0;
+            ical::WorkBudget unlimited(INT64_MAX);
+            ical::RuleOccurrences(rule, {start, 0})
+                .Between(start, AddDays(from, -1), unlimited,
+                         [&](const LocalDateTime&) { ++before; });
+            rule.count = before + 2;
+            ical::WorkBudget budget(12000);
+            std::vector<CalendarDate> counted;
+            const ical::WalkEnd end = ical::RuleOccurrences(rule, {start, 0})
+                                          .Between(from, to, budget, [&](const LocalDateTime& t) {
+                                              counted.push_back(t.date);
+                                          });
+            EXPECT_EQ(ical::WalkEnd::Finished, end) << text;
+            EXPECT_EQ((std::vector<CalendarDate>{open[0], open[1]}), counted) << text;
+            EXPECT_LE(budget.Spent(), 12000) << text;
+        }
+    }
+}
+
+TEST(IcalRecurrence, OneRuleAskedDayAfterDayCostsLittleMoreThanItsDates) {
+    // As a reminder asks each day which occurrences fall on it.
+    ical::RecurrenceRule rule;
+    std::string why;
+    ASSERT_TRUE(ical::ParseRecurrenceRule("FREQ=MONTHLY;BYDAY=2TU,-1FR;COUNT=60000", rule, why));
+    ical::RuleOccurrences occurrences(rule, {{1, 1, 1}, 0});
+    ical::WorkBudget budget(INT64_MAX);
+    int found = 0;
+    CalendarDate day{2002, 1, 1};
+    for (int i = 0; i < 365; ++i, day = AddDays(day, 1))
+        occurrences.Between(day, day, budget, [&](const LocalDateTime&) { ++found; });
+    EXPECT_EQ(24, found);
+    EXPECT_LT(budget.Spent(), 20000);
 }
 
 } // namespace
