@@ -94,9 +94,16 @@ BOOL CReminderDlg::OnInitDialog() {
         m_btnClose.Show(SW_SHOW);
         StartLineTimer();
     }
-    if (m_bUserChosen)
+    if (m_bUserChosen) {
         SetForegroundWindow(m_hWnd);
-    return TRUE;
+        return TRUE;
+    }
+    // No focus for the dialog manager to put on the first control. Wine's X11
+    // driver gives the X input focus to a window that is shown while its
+    // thread's focus is on one of its children; the X server then hands that
+    // window every key of the real keyboard, whichever window is in the
+    // foreground.
+    return FALSE;
 }
 
 void CReminderDlg::FitControlsToFinalSize() {

@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "store/system_time.h"
 #include "tests/app/reminder_window_test.h"
+#include "tests/support/x_server_input.h"
 #include "tray/notification_state.h"
 #include "tray/reminder_lines.h"
 #include "tray/reminder_schedule.h"
@@ -294,6 +295,136 @@ TEST_F(TimedReminderTest, ATimedPopupLeavesTheKeyboardWithTheProgramTheUserTypes
     EXPECT_EQ(2, dlg->CountOf("reminder")) << "no second reminder is started";
     PressKey(VK_RETURN);
     EXPECT_TRUE(Settled());
+}
+
+// A point in the middle of a control of the pop-up, in screen coordinates,
+// which are the X screen's under Wine.
+std::string MiddleOf(HWND popup, int control) {
+    RECT rect{};
+    GetWindowRect(GetDlgItem(popup, control), &rect);
+    return std::to_string((rect.left + rect.right) / 2) + " " +
+           std::to_string((rect.top + rect.bottom) / 2);
+}
+
+// Clicks this thread has taken from its queue: a click that xdotool made has
+// only been handled, and its window activated, once it is counted here.
+std::atomic<int> g_clicksTaken{0};
+LRESULT CALLBACK CountClicks(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && wp == PM_REMOVE &&
+        reinterpret_cast<const MSG*>(lp)->message == WM_LBUTTONUP)
+        ++g_clicksTaken;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// The same story through the X server, which is how a real keyboard and
+// mouse reach a program under Wine: the X server gives keys to the window
+// with the X input focus, whatever Windows holds the foreground window to be.
+TEST_F(TimedReminderTest, KeysTypedOnTheRealKeyboardStayWithTheProgramInTheForeground) {
+    if (!XServerInput::Available())
+        GTEST_SKIP() << "keys through the X server need Wine";
+    XServerInput x;
+    auto xdotool = [&](const std::string& args) {
+        ASSERT_TRUE(x.Run(args)) << "xdotool " << args << " (scripts/setup.sh installs it)";
+    };
+    // Whether the X server gives keys to `window`: the Windows foreground
+    // moves at once, the X focus when Wine has told the X server.
+    std::string xFocus;
+    auto xFocusOn = [&](HWND window, int attempts = 50) {
+        const std::string wanted = std::to_string(XServerInput::XWindowOf(window));
+        for (int attempt = 0; attempt < attempts; ++attempt) {
+            xFocus = x.Run("getwindowfocus") ? x.Output() : "none";
+            if (xFocus == wanted)
+                return true;
+            PumpMessages(50);
+        }
+        xFocus += " (wanted " + wanted + ")";
+        return false;
+    };
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Dentist");
+    OpenReal();
+    Command(ID_TRAY_MINIMIZE);
+    fw::UniqueHandle<fw::NullHandleTraits<HWND, ::DestroyWindow>> editor(CreateWindowExA(
+        0, "EDIT", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN, 40, 40, 300,
+        200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
+    ASSERT_TRUE(editor);
+    auto typed = [&] {
+        char text[64] = {};
+        GetWindowTextA(editor.get(), text, sizeof text);
+        return std::string(text);
+    };
+    // The user clicks into the editor, which gives it the X focus as well
+    // once Wine has handled the click. (Wine's tray, a window of its own
+    // without a desktop, takes the X focus when it first shows the icon,
+    // which may come after the click; then the user clicks again.)
+    fw::UniqueHandle<fw::NullHandleTraits<HHOOK, ::UnhookWindowsHookEx>> hook(
+        SetWindowsHookExA(WH_GETMESSAGE, &CountClicks, nullptr, GetCurrentThreadId()));
+    ASSERT_TRUE(hook);
+    auto clickEditor = [&] {
+        for (int click = 0; click < 3; ++click) {
+            const int taken = g_clicksTaken.load();
+            xdotool("mousemove 190 140 click 1");
+            if (PumpUntil([&] { return g_clicksTaken.load() > taken; }, 20000) &&
+                xFocusOn(editor.get(), 10))
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(clickEditor()) << xFocus;
+    ASSERT_EQ(editor.get(), GetForegroundWindow());
+
+    // The pop-up that opens, once it has slid into place.
+    auto slidIn = [&] {
+        HWND popup = WaitForPopup();
+        EXPECT_TRUE(
+            popup &&
+            PumpUntil(
+                [&] { return IsWindowVisible(GetDlgItem(popup, IDC_REMINDER_CLOSE)) != FALSE; },
+                20000))
+            << "the slide ends";
+        return popup;
+    };
+    // A timed pop-up slides in; the user goes on typing.
+    Fire(Dlg::kReminderTimerId);
+    HWND popup = slidIn();
+    ASSERT_NE(nullptr, popup);
+    // xdotool's "type" takes the rest of its arguments as text.
+    for (const char* keys : {"type abc", "key Return", "type def"})
+        xdotool(keys);
+    EXPECT_TRUE(PumpUntil([&] { return typed() == "abc\r\ndef"; })) << typed();
+    EXPECT_TRUE(xFocusOn(editor.get())) << "the pop-up took the X focus: " << xFocus;
+    EXPECT_EQ(editor.get(), GetForegroundWindow());
+    EXPECT_EQ(popup, dlg->ReminderWindow()) << "the Enter meant for the editor closed the pop-up";
+    EXPECT_TRUE(IsWindowVisible(popup));
+
+    // Clicked, the pop-up has the keyboard: Esc, Enter or its 'x' closes it.
+    for (const std::string close : {"key Escape", "key Return", "x"}) {
+        SCOPED_TRACE(close);
+        if (dlg->ReminderWindow() == nullptr) {
+            Fire(Dlg::kReminderTimerId);
+            popup = slidIn();
+        }
+        ASSERT_NE(nullptr, popup);
+        xdotool("mousemove " + MiddleOf(popup, IDC_REMINDER_TEXT) + " click 1");
+        EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == popup; }));
+        EXPECT_TRUE(xFocusOn(popup)) << xFocus;
+        xdotool(close == "x" ? "mousemove " + MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1"
+                             : close);
+        EXPECT_TRUE(Settled());
+    }
+
+    // Back in the editor, the user asks for the reminder: "Show Reminder"
+    // activates its pop-up. (The X focus of a dialog shown active comes only
+    // from Wine's handling of its map notification, which the X server now
+    // and then ignores on the test display; the keys after "Show Reminder"
+    // are the SendInput test's.)
+    EXPECT_TRUE(clickEditor()) << xFocus;
+    Command(ID_TRAY_SHOW_REMINDER);
+    popup = slidIn();
+    ASSERT_NE(nullptr, popup);
+    EXPECT_EQ(popup, GetForegroundWindow());
+    xdotool("mousemove " + MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1");
+    EXPECT_TRUE(Settled());
+    EXPECT_EQ("abc\r\ndef", typed());
 }
 
 TEST_F(TimedReminderTest, EachBusyStateHoldsTheReminderBackUntilItClears) {
