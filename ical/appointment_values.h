@@ -1,12 +1,15 @@
 #pragma once
 
+#include "calendar/appointment_time.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace ical {
 
-// The six values of an appointment as the store holds them, with UTF-8 texts.
+// The six values of an appointment as the store holds them, with UTF-8 texts,
+// and its time of day and alert when it has them.
 struct AppointmentValues {
     std::string from;
     std::string to;
@@ -14,6 +17,7 @@ struct AppointmentValues {
     std::string event;
     std::uint32_t eventIndex = 1;
     std::string detailNotes;
+    TimedValues time;
 
     friend bool operator==(const AppointmentValues&, const AppointmentValues&) = default;
 };

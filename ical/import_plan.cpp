@@ -19,9 +19,14 @@ namespace ical {
 DayAppointment ImportPlan::AppointmentAt(std::size_t index) const {
     const PlannedAppointment& planned = appointments.at(index);
     const PlannedEvent& event = events.at(planned.event);
-    return {
-        planned.day,
-        {planned.from, planned.to, event.notes, event.event, event.eventIndex, event.detailNotes}};
+    return {planned.day,
+            {planned.from,
+             planned.to,
+             event.notes,
+             event.event,
+             event.eventIndex,
+             event.detailNotes,
+             {}}};
 }
 
 namespace {
@@ -263,8 +268,13 @@ bool Planner::Plan(const ComponentRecord& event, Role role) {
     for (PlannedAppointment& appointment : dates) {
         appointment.event = eventIndex;
         const DayAppointment full{appointment.day,
-                                  {appointment.from, appointment.to, texts.notes, texts.event,
-                                   texts.eventIndex, texts.detailNotes}};
+                                  {appointment.from,
+                                   appointment.to,
+                                   texts.notes,
+                                   texts.event,
+                                   texts.eventIndex,
+                                   texts.detailNotes,
+                                   {}}};
         if (IsDuplicate(full, uid)) {
             // Bounded too, so that an event repeated many times over cannot
             // make an import take long.

@@ -64,7 +64,7 @@ ical::AppointmentValues ReadValues(HKEY key) {
     // A missing index is no type at all; the export says what it makes of it.
     DWORD index = static_cast<DWORD>(-1);
     ReadDwordValue(key, kValueEventIndex, index);
-    return {fields.from, fields.to, fields.notes, fields.event, index, fields.detail};
+    return {fields.from, fields.to, fields.notes, fields.event, index, fields.detail, {}};
 }
 
 // Visits each appointment below the day key `dayName` of `root`.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calendar/appointment_time.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -35,31 +37,9 @@ inline constexpr char kDurationValueName[] = "DURATION";
 inline constexpr char kRemindBeforeValueName[] = "REMIND BEFORE";
 inline constexpr char kTimeZoneValueName[] = "TIME ZONE";
 
-inline constexpr int kMinutesPerDay = 24 * 60;
-// Two weeks: longer than any meeting, trip or course day that is still one
-// appointment; a longer one is a range of days.
-inline constexpr int kMaxDurationMinutes = 14 * kMinutesPerDay;
-// A week, the longest "remind me" calendars offer and a VALARM usually asks.
-inline constexpr int kMaxRemindBeforeMinutes = 7 * kMinutesPerDay;
-// What a new timed appointment starts with.
-inline constexpr int kDefaultRemindBeforeMinutes = 15;
 // The longest zone name read, in UTF-16 units with its NUL: IANA names and
 // Windows ids have at most about 32 characters.
 inline constexpr std::size_t kTimeZoneCapacity = 64;
-
-struct TimedValues {
-    std::optional<int> minuteOfDay;  // TIME as minutes since midnight; none: all day
-    std::optional<int> duration;     // minutes
-    std::optional<int> remindBefore; // minutes; none: no alert
-    std::string zone;                // IANA name; "": the computer's zone
-
-    friend bool operator==(const TimedValues&, const TimedValues&) = default;
-};
-
-// "HH:MM": exactly two digits, ':', two digits, 00:00 to 23:59.
-std::optional<int> ParseTimeOfDay(const std::string& text);
-// The same form back; a minute outside the day gives "".
-std::string FormatTimeOfDay(int minuteOfDay);
 
 // Each value from its type and bytes as the registry's wide functions hand
 // them over; `data` may be null when `size` is 0. Texts must hold their NUL

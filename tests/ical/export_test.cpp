@@ -55,10 +55,17 @@ TEST(IcalExport, WritesOneFoldedEscapedAllDayEventEachAndReadsBackTheSame) {
     const std::vector<StoredAppointment> stored = {
         {"2002-5-7",
          "Appointment 95342",
-         {"2002-5-1", "2002-5-31", "Lunch; then a walk, maybe", "Holiday", 5,
-          "Line one\r\nC:\\path\\file, \"quoted\"\r\n\r\n\xF0\x9F\x98\x80 end"}},
-        {"2002-12-31", "Appointment 0000", {"2002-12-31", "2003-1-2", longNotes, "EMail", 0, ""}},
-        {"2002-5-7", "Appointment 1", {"2002-5-7", "2002-5-7", "x", "Others", 1, longNotes}},
+         {"2002-5-1",
+          "2002-5-31",
+          "Lunch; then a walk, maybe",
+          "Holiday",
+          5,
+          "Line one\r\nC:\\path\\file, \"quoted\"\r\n\r\n\xF0\x9F\x98\x80 end",
+          {}}},
+        {"2002-12-31",
+         "Appointment 0000",
+         {"2002-12-31", "2003-1-2", longNotes, "EMail", 0, "", {}}},
+        {"2002-5-7", "Appointment 1", {"2002-5-7", "2002-5-7", "x", "Others", 1, longNotes, {}}},
     };
     const ical::ExportResult result = Export(stored);
     EXPECT_EQ(3u, result.exported);
@@ -122,7 +129,8 @@ TEST(IcalExport, WritesOneFoldedEscapedAllDayEventEachAndReadsBackTheSame) {
 
 TEST(IcalExport, UnreadableDatesAreExportedWithWhatCanBeReadAndComeBackAsStored) {
     const auto make = [](std::string day, std::string from, std::string to) {
-        return StoredAppointment{day, "Appointment 7", {from, to, "notes " + from, "Movie", 3, ""}};
+        return StoredAppointment{
+            day, "Appointment 7", {from, to, "notes " + from, "Movie", 3, "", {}}};
     };
     const std::vector<StoredAppointment> stored = {
         make("2002-5-7", "", "2002-5-1"),           // FROM empty: the day instead
@@ -155,10 +163,10 @@ TEST(IcalExport, UnreadableDatesAreExportedWithWhatCanBeReadAndComeBackAsStored)
 
     // Nothing to date it by: skipped, and said so. A wrong event type is
     // exported as the type its name or index gives, and said so.
-    const ical::ExportResult odd =
-        Export({make("OPTIONS", "abc", ""),
-                {"2002-5-7", "Appointment 2", {"2002-5-7", "2002-5-7", "six", "Holiday", 6, ""}},
-                {"2002-5-7", "Appointment 3", {"2002-5-7", "2002-5-7", "", "Bogus", 2, ""}}});
+    const ical::ExportResult odd = Export(
+        {make("OPTIONS", "abc", ""),
+         {"2002-5-7", "Appointment 2", {"2002-5-7", "2002-5-7", "six", "Holiday", 6, "", {}}},
+         {"2002-5-7", "Appointment 3", {"2002-5-7", "2002-5-7", "", "Bogus", 2, "", {}}}});
     EXPECT_EQ(2u, odd.exported);
     ASSERT_EQ(4u, odd.issues.size());
     EXPECT_TRUE(odd.issues[0].skipped);
