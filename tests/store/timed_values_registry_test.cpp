@@ -1,6 +1,7 @@
 // The values of timed appointments read from the registry as another program
 // left them: the malformed-data fixture timed_values.reg, whose NOTES say
 // what each appointment's four values must read as.
+#include "store/timed_registry.h"
 #include "store/timed_values.h"
 #include "tests/support/registry_fixture.h"
 #include "tests/support/registry_sandbox.h"
@@ -17,22 +18,10 @@ namespace {
 
 const std::string kRoot = "SOFTWARE\\Calendar";
 
-// A value's type and bytes as the wide functions hand them over.
-std::optional<TimedValueBytes> ReadStored(const std::string& path, const char* name) {
+TimedValues ReadAt(const std::string& path) {
     fw::unique_hkey key;
-    if (OpenMachineKey(path, KEY_READ, key, false) != ERROR_SUCCESS)
-        return std::nullopt;
-    const std::wstring wide = fw::Widen(name);
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (RegQueryValueExW(key.get(), wide.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    TimedValueBytes value{type, std::vector<unsigned char>(size)};
-    if (RegQueryValueExW(key.get(), wide.c_str(), nullptr, &type, value.bytes.data(), &size) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    value.bytes.resize(size);
-    return value;
+    EXPECT_EQ(ERROR_SUCCESS, OpenMachineKey(path, KEY_READ, key, false)) << path;
+    return key ? ReadTimedValues(key.get()) : TimedValues{};
 }
 
 std::string Shown(const std::optional<int>& count) {
@@ -49,9 +38,7 @@ TEST(TimedValuesStored, EachValueOfTheCorpusReadsAsItsNotesSay) {
         for (const std::string& name : Subkeys(kRoot + "\\" + day)) {
             const std::string path = kRoot + "\\" + day + "\\" + name;
             const RawValue notes = ReadRaw(path, "NOTES");
-            const TimedValues values = DecodeTimedValues(
-                {ReadStored(path, kTimeValueName), ReadStored(path, kDurationValueName),
-                 ReadStored(path, kRemindBeforeValueName), ReadStored(path, kTimeZoneValueName)});
+            const TimedValues values = ReadAt(path);
             const std::string read =
                 "TIME=" + (values.minuteOfDay ? FormatTimeOfDay(*values.minuteOfDay) : "-") +
                 " DURATION=" + Shown(values.duration) + " REMIND=" + Shown(values.remindBefore) +
@@ -61,6 +48,28 @@ TEST(TimedValuesStored, EachValueOfTheCorpusReadsAsItsNotesSay) {
         }
     }
     EXPECT_EQ(9, checked);
+}
+
+// A save leaves exactly the values it was given: a time made all-day again
+// loses its duration and zone, and an alert taken away is gone.
+TEST(TimedValuesStored, WritingLeavesExactlyTheGivenValues) {
+    RegistrySandbox registry;
+    const std::string path = kRoot + "\\2027-3-14\\Appointment 1";
+    fw::unique_hkey key;
+    ASSERT_EQ(ERROR_SUCCESS, OpenMachineKey(path, KEY_READ | KEY_WRITE, key, true));
+    const TimedValues timed{14 * 60 + 30, 45, 15, "Europe/Berlin"};
+    ASSERT_TRUE(WriteTimedValues(key.get(), timed));
+    EXPECT_EQ(timed, ReadAt(path));
+    EXPECT_EQ("14:30", std::string(ReadRaw(path, kTimeValueName).bytes.c_str()));
+
+    const TimedValues allDay{std::nullopt, std::nullopt, 360, ""};
+    ASSERT_TRUE(WriteTimedValues(key.get(), allDay));
+    EXPECT_EQ(allDay, ReadAt(path));
+    ASSERT_TRUE(WriteTimedValues(key.get(), TimedValues{}));
+    EXPECT_EQ(TimedValues{}, ReadAt(path));
+    for (const char* name :
+         {kTimeValueName, kDurationValueName, kRemindBeforeValueName, kTimeZoneValueName})
+        EXPECT_FALSE(ReadRaw(path, name).exists) << name;
 }
 
 } // namespace

@@ -1,0 +1,54 @@
+#include "store/timed_registry.h"
+
+#include "framework/utf_text.h"
+#include "store/timed_values.h"
+
+#include <optional>
+
+namespace {
+
+// A value's type and bytes, at most a few dozen bytes for any of the four;
+// a larger one is not one this program wrote, and reads as absent.
+std::optional<TimedValueBytes> ReadBytes(HKEY key, const char* name) {
+    constexpr DWORD kLargest = 2 * kTimeZoneCapacity;
+    const std::wstring wide = fw::Widen(name);
+    TimedValueBytes value;
+    value.bytes.resize(kLargest);
+    DWORD type = REG_NONE;
+    DWORD size = kLargest;
+    if (RegQueryValueExW(key, wide.c_str(), nullptr, &type, value.bytes.data(), &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    value.type = type;
+    value.bytes.resize(size);
+    return value;
+}
+
+bool Put(HKEY key, const char* name, const std::optional<TimedValueBytes>& value) {
+    const std::wstring wide = fw::Widen(name);
+    if (!value) {
+        const LONG rc = RegDeleteValueW(key, wide.c_str());
+        return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+    }
+    return RegSetValueExW(key, wide.c_str(), 0, value->type, value->bytes.data(),
+                          static_cast<DWORD>(value->bytes.size())) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+TimedValues ReadTimedValues(HKEY appointment) {
+    StoredTimedValues stored;
+    stored.time = ReadBytes(appointment, kTimeValueName);
+    stored.duration = ReadBytes(appointment, kDurationValueName);
+    stored.remindBefore = ReadBytes(appointment, kRemindBeforeValueName);
+    stored.zone = ReadBytes(appointment, kTimeZoneValueName);
+    return DecodeTimedValues(stored);
+}
+
+bool WriteTimedValues(HKEY appointment, const TimedValues& values) {
+    const StoredTimedValues stored = EncodeTimedValues(values);
+    return Put(appointment, kTimeValueName, stored.time) &&
+           Put(appointment, kDurationValueName, stored.duration) &&
+           Put(appointment, kRemindBeforeValueName, stored.remindBefore) &&
+           Put(appointment, kTimeZoneValueName, stored.zone);
+}
