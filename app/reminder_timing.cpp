@@ -16,6 +16,17 @@ namespace {
 // A reminder thread hands the restart of the reminder timer to the window's
 // own thread with this message.
 constexpr UINT kRestartTimerMessage = WM_APP + 1;
+
+// Until the first instant of the day after `now`, by the system's zone rules:
+// a day the clocks change on is not 24 hours long.
+unsigned MsUntilNextLocalDay(const SYSTEMTIME& now) {
+    return MsUntilNextDay(LocalMomentOf(now), [](std::int64_t utcMs) -> std::optional<LocalMoment> {
+        SYSTEMTIME local{};
+        if (!LocalTimeOfUtc(utcMs, local))
+            return std::nullopt;
+        return LocalMomentOf(local);
+    });
+}
 } // namespace
 
 CReminderTiming::CReminderTiming()
@@ -150,7 +161,7 @@ void CReminderTiming::OnDayChange() {
     // follows then.
     if (m_reminders.CloseOtherDaysPopup(DateOf(now)))
         m_bRemindWhenClosed = true;
-    SetTimer(kDayTimerId, MsUntilNextDay(LocalMomentOf(now)));
+    SetTimer(kDayTimerId, MsUntilNextLocalDay(now));
 }
 
 std::optional<LRESULT> CReminderTiming::OnTimeChange(WPARAM, LPARAM) {

@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "store/system_time.h"
 #include "tests/app/reminder_window_test.h"
+#include "tests/support/fake_zone.h"
 #include "tray/notification_state.h"
 #include "tray/reminder_lines.h"
 #include "tray/reminder_schedule.h"
@@ -99,6 +100,18 @@ int StandInState() {
     return g_userState.load();
 }
 
+// New York's rules of 2027, through the zone seam.
+bool UsEasternTime(std::int64_t utcMs, SYSTEMTIME& local) {
+    static const FakeZone zone = UsEastern2027();
+    const LocalMoment moment = *zone(utcMs);
+    local = ToSystemTime(moment.date);
+    local.wHour = static_cast<WORD>(moment.msOfDay / 3600000);
+    local.wMinute = static_cast<WORD>(moment.msOfDay / 60000 % 60);
+    local.wSecond = static_cast<WORD>(moment.msOfDay / 1000 % 60);
+    local.wMilliseconds = static_cast<WORD>(moment.msOfDay % 1000);
+    return true;
+}
+
 // A clock that a reminder thread reads once before midnight of 7 May 2002,
 // and then after it, as a long scan begun just before midnight would.
 DWORD g_windowThread = 0;
@@ -117,6 +130,7 @@ class TimedReminderTest : public ReminderWindowTest {
 protected:
     void TearDown() override {
         SetNotificationStateForTesting(nullptr);
+        SetTimeZoneForTesting(nullptr);
         ReminderWindowTest::TearDown();
     }
     std::string DateFromCalendar(UINT message) const {
@@ -493,6 +507,29 @@ TEST_F(TimedReminderTest, APopupOfADayThatHasEndedMakesWayForTheNewDaysLines) {
     PumpMessages(300);
     EXPECT_TRUE(Settled());
     EXPECT_EQ(4, dlg->CountOf("reminder"));
+}
+
+TEST_F(TimedReminderTest, TheDayTimerWaitsForLocalMidnightOnDaysTheClocksChange) {
+    constexpr UINT kHour = 3600 * 1000;
+    SetTimeZoneForTesting(&UsEasternTime);
+    FixedClock::Set(2027, 3, 14, 0, 0, 30);
+    OpenReal();
+    EXPECT_EQ(23 * kHour - 30000 + kDayChangeMarginMs, dlg->TimerPeriod(Dlg::kDayTimerId))
+        << "the day the clocks go forward has 23 hours";
+    FixedClock::Set(2027, 3, 15, 0, 0, 0, 500);
+    Fire(Dlg::kDayTimerId);
+    EXPECT_EQ("2027-3-15", CalendarToday());
+    EXPECT_EQ(24 * kHour - 500 + kDayChangeMarginMs, dlg->TimerPeriod(Dlg::kDayTimerId));
+
+    FixedClock::Set(2027, 11, 7, 0, 0, 30);
+    SendMessageA(Hwnd(), WM_TIMECHANGE, 0, 0);
+    EXPECT_EQ(25 * kHour - 30000 + kDayChangeMarginMs, dlg->TimerPeriod(Dlg::kDayTimerId))
+        << "the day they go back has 25";
+    // 01:30 comes twice that day; counted from the second, the timer is at
+    // worst an hour early, and then waits again.
+    FixedClock::Set(2027, 11, 7, 1, 30, 0);
+    SendMessageA(Hwnd(), WM_TIMECHANGE, 0, 0);
+    EXPECT_EQ(22 * kHour + kHour / 2 + kDayChangeMarginMs, dlg->TimerPeriod(Dlg::kDayTimerId));
 }
 
 } // namespace
