@@ -211,6 +211,156 @@ TEST_F(AlertTest, ABusyUserHoldsTheAlertBackAndItIsNeverDropped) {
     Answer(IDC_ALERT_DISMISS);
 }
 
+TEST_F(AlertTest, TheTrayTipNamesTheNextAlertOfTodayUnderItsOwnFirstLine) {
+    PutTimed("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Dentist", "14:30", 15);
+    PutTimed("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Call Ann", "16:00", 0);
+    PutTimed("2002-5-8", "Appointment 1", "2002-5-8", "2002-5-8", "Tomorrow", "08:00", 0);
+    FixedClock::Set(2002, 5, 7, 14, 0, 0);
+    OpenAndRead(false);
+    const std::wstring first = L"Calender and Notes";
+    EXPECT_EQ(first + L"\nNext alert 14:15: 14:30 Dentist", dlg->TrayIcon().Tip());
+
+    // Shown and answered, the one after it is named.
+    FixedClock::Set(2002, 5, 7, 14, 15, 0, 100);
+    FireAlertTimer();
+    EXPECT_EQ("14:30 Dentist, in 15 minutes", PopupText());
+    EXPECT_EQ(first + L"\nNext alert 16:00: 16:00 Call Ann", dlg->TrayIcon().Tip());
+    Answer(IDC_ALERT_DISMISS);
+    EXPECT_EQ(first + L"\nNext alert 16:00: 16:00 Call Ann", dlg->TrayIcon().Tip());
+
+    // The last of today answered: tomorrow's is not today's, the tip is bare.
+    FixedClock::Set(2002, 5, 7, 16, 0, 0, 100);
+    FireAlertTimer();
+    EXPECT_EQ("16:00 Call Ann, now", PopupText());
+    Answer(IDC_ALERT_DISMISS);
+    EXPECT_EQ(first, dlg->TrayIcon().Tip());
+}
+
+// A point in the middle of a control of the pop-up, in screen coordinates,
+// which are the X screen's under Wine.
+std::string MiddleOf(HWND popup, int control) {
+    RECT rect{};
+    GetWindowRect(GetDlgItem(popup, control), &rect);
+    return std::to_string((rect.left + rect.right) / 2) + " " +
+           std::to_string((rect.top + rect.bottom) / 2);
+}
+
+// Clicks this thread has taken from its queue: a click made through the X
+// server has been handled, and its window activated, once it is counted.
+std::atomic<int> g_clicksTaken{0};
+LRESULT CALLBACK CountClicks(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && wp == PM_REMOVE &&
+        reinterpret_cast<const MSG*>(lp)->message == WM_LBUTTONUP)
+        ++g_clicksTaken;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// The whole story on the real keyboard and mouse, through the X server: the
+// user types in another program while alerts come on their real timer, with
+// the window shown and hidden; the keys stay with that program; the mouse
+// snoozes one, which comes back, and dismisses it for good; a sleep over an
+// alert brings it as missed.
+TEST_F(AlertTest, TheUserTypesElsewhereWhileAlertsComeAndAnswersThemWithTheMouse) {
+    if (!XServerInput::Available())
+        GTEST_SKIP() << "keys through the X server need Wine";
+    XServerInput x;
+    auto xdotool = [&](const std::string& args) {
+        ASSERT_TRUE(x.Run(args)) << "xdotool " << args << " (scripts/setup.sh installs it)";
+    };
+    PutTimed("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Dentist", "14:30", 15);
+    PutTimed("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Call Ann", "15:00", 10);
+    PutTimed("2002-5-7", "Appointment 3", "2002-5-7", "2002-5-7", "Lunch", "17:00", 30);
+    FixedClock::Set(2002, 5, 7, 14, 14, 59, 700);
+    OpenAndRead();
+    EXPECT_EQ(300 + kLate, Period());
+
+    fw::UniqueHandle<fw::NullHandleTraits<HWND, ::DestroyWindow>> editor(CreateWindowExA(
+        0, "EDIT", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE | ES_MULTILINE | ES_WANTRETURN, 40, 40, 300,
+        200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
+    ASSERT_TRUE(editor);
+    auto typed = [&] {
+        char text[64] = {};
+        GetWindowTextA(editor.get(), text, sizeof text);
+        return std::string(text);
+    };
+    fw::UniqueHandle<fw::NullHandleTraits<HHOOK, ::UnhookWindowsHookEx>> hook(
+        SetWindowsHookExA(WH_GETMESSAGE, &CountClicks, nullptr, GetCurrentThreadId()));
+    ASSERT_TRUE(hook);
+    // A click the thread has handled; the editor's takes the X focus too
+    // (Wine's tray may take it first when it shows the icon: click again).
+    auto click = [&](const std::string& at, HWND into) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            const int taken = g_clicksTaken.load();
+            xdotool("mousemove " + at + " click 1");
+            if (PumpUntil([&] { return g_clicksTaken.load() > taken; }, 20000) &&
+                PumpUntil([&] { return GetForegroundWindow() == into; }, 2000))
+                return true;
+        }
+        return false;
+    };
+    // Keys typed now reach the editor, and nothing else.
+    auto typeInEditor = [&](const std::string& expected) {
+        for (const char* keys : {"type ab", "key Return", "type c"})
+            xdotool(keys);
+        EXPECT_TRUE(PumpUntil([&] { return typed() == expected; })) << typed();
+        EXPECT_EQ(editor.get(), GetForegroundWindow());
+    };
+    ASSERT_TRUE(click("190 140", editor.get()));
+    // A click on the pop-up, whose own thread takes it.
+    auto clickOn = [&](HWND popup, int control) {
+        ASSERT_NE(nullptr, popup);
+        xdotool("mousemove " + MiddleOf(popup, control) + " click 1");
+    };
+
+    // Shown window: the real timer brings the alert at its minute; the user
+    // goes on typing, and Enter does not dismiss it.
+    FixedClock::Set(2002, 5, 7, 14, 15, 0, 50);
+    EXPECT_EQ("14:30 Dentist, in 15 minutes", PopupText());
+    HWND popup = Timing().PopupWindow();
+    typeInEditor("ab\r\nc");
+    EXPECT_EQ(popup, Timing().PopupWindow()) << "a key meant for the editor answered the alert";
+    clickOn(popup, IDC_ALERT_DISMISS);
+    ASSERT_TRUE(PumpUntil([this] { return Timing().PopupWindow() == nullptr; }));
+
+    // Hidden window: the next one comes all the same, over the editor.
+    Command(ID_TRAY_MINIMIZE);
+    ASSERT_TRUE(click("190 140", editor.get()));
+    FixedClock::Set(2002, 5, 7, 14, 49, 59, 800);
+    SendMessageA(Hwnd(), WM_TIMECHANGE, 0, 0);
+    EXPECT_EQ(200 + kLate, Period());
+    FixedClock::Set(2002, 5, 7, 14, 50, 0, 50);
+    EXPECT_EQ("15:00 Call Ann, in 10 minutes", PopupText());
+    typeInEditor("ab\r\ncab\r\nc");
+
+    // Snooze, 5 minutes, from the button's menu: it comes back then.
+    popup = Timing().PopupWindow();
+    clickOn(popup, IDC_ALERT_SNOOZE);
+    ASSERT_TRUE(PumpUntil([] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(0, &info) && (info.flags & GUI_INMENUMODE) != 0;
+    })) << "the Snooze menu opens";
+    xdotool("key 5");
+    ASSERT_TRUE(PumpUntil([this] { return Timing().PopupWindow() == nullptr; }));
+    PumpMessages(50);
+    EXPECT_EQ(5 * kMinute + kLate - 50, Period()) << "five minutes from the snooze";
+    FixedClock::Set(2002, 5, 7, 14, 55, 0, 100);
+    FireAlertTimer();
+    EXPECT_EQ("15:00 Call Ann, in 5 minutes", PopupText());
+    popup = Timing().PopupWindow();
+    clickOn(popup, IDC_ALERT_DISMISS);
+    ASSERT_TRUE(PumpUntil([this] { return Timing().PopupWindow() == nullptr; }));
+    FixedClock::Set(2002, 5, 7, 15, 0, 0, 100);
+    FireAlertTimer();
+    EXPECT_TRUE(NoPopup()) << "dismissed stays gone";
+
+    // Asleep over the lunch alert: on waking it comes, marked as missed.
+    FixedClock::Set(2002, 5, 7, 17, 10, 0);
+    SendMessageA(Hwnd(), WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    EXPECT_EQ("Missed: 17:00 Lunch", PopupText());
+    Answer(IDC_ALERT_DISMISS);
+}
+
 // Wall-clock times on the days the clocks change (Central Europe, 2002:
 // 31 March 02:00 -> 03:00, 27 October 03:00 -> 02:00).
 TEST_F(AlertTest, AlertsKeepTheirWallClockTimeAcrossChangesOfTheClocks) {
