@@ -180,9 +180,19 @@ void CAlertTiming::Rebuild(std::int64_t now) {
     m_schedule.Rebuild(std::move(entries), now);
 }
 
+void CAlertTiming::AskForNewDay() {
+    // The index holds the alerts near the day it was made for: the walker
+    // asks for the new day's (a walk only when the day is another).
+    if (m_walker.joinable() && m_wake)
+        SetEvent(m_wake.get());
+}
+
 std::optional<LRESULT> CAlertTiming::OnDayChange(WPARAM, LPARAM) {
     // The start-up's clock starts here: the walk for the alerts begins.
+    const bool started = m_walker.joinable();
     StartWalker();
+    if (started)
+        AskForNewDay();
     if (m_bHaveAlerts) {
         m_schedule.Recentre(Seconds(NowMs(m_clock)));
         Update();
@@ -197,6 +207,7 @@ std::optional<LRESULT> CAlertTiming::OnTimeChange(WPARAM, LPARAM) {
     m_clock.Forget();
     // A clock set back must not make what is still to come missed.
     m_awakeSince = std::min(m_awakeSince, Seconds(NowMs(m_clock)));
+    AskForNewDay();
     if (m_bHaveAlerts) {
         Rebuild(Seconds(NowMs(m_clock)));
         Update();
@@ -208,6 +219,7 @@ std::optional<LRESULT> CAlertTiming::OnPowerBroadcast(WPARAM wp, LPARAM) {
     if (wp == PBT_APMRESUMEAUTOMATIC || wp == PBT_APMRESUMESUSPEND) {
         // What fell due during the sleep was missed; the timer stood still.
         m_awakeSince = Seconds(NowMs(m_clock));
+        AskForNewDay();
         if (m_bHaveAlerts) {
             m_schedule.Recentre(m_awakeSince);
             Update();

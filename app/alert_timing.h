@@ -63,6 +63,8 @@ private:
     std::optional<LRESULT> OnAnswer(WPARAM wp, LPARAM lp);
 
     void StartWalker();
+    // Wakes the walker to hand over the alerts of what is now today.
+    void AskForNewDay();
     void WalkerMain();
     void Rebuild(std::int64_t now);
     // Shows what is due (or holds it back), sets the timer for the next

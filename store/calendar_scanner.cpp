@@ -1,5 +1,6 @@
 #include "store/calendar_scanner.h"
 
+#include "calendar/appointment_time.h"
 #include "store/calendar_registry.h"
 #include "store/calendar_root.h"
 #include "store/date_range.h"
@@ -36,7 +37,26 @@ struct WalkResult {
     // ended: a save killed without its note (an older build's, or one
     // whose note another batch removed) leaves keys that nothing else finds.
     bool sweep = false;
+    // Appointments that start after this day are not read for alerts: none
+    // of them alerts before the day after it, and the index is made anew
+    // each day. Most of a large store lies far ahead or has ended.
+    CalendarDate alertHorizon;
 };
+
+// The last day whose appointments can alert before tomorrow ends: REMIND
+// BEFORE reaches back at most a week, and a day more each side stands for
+// a zone that is not the computer's.
+CalendarDate AlertHorizon(const CalendarDate& today) {
+    CalendarDate day = today;
+    for (int i = 0; i < kMaxRemindBeforeMinutes / kMinutesPerDay + 2; ++i)
+        day = NextDay(day);
+    return day;
+}
+
+bool StartsBy(const std::string& from, const CalendarDate& last) {
+    CalendarDate date;
+    return ParseDateText(from.c_str(), date) && CompareDates(date, last) <= 0;
+}
 
 // A day holds one unfinished key per batch writing into it; more than this
 // many are left for the next walk.
@@ -86,9 +106,11 @@ SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
             if (result.index != nullptr) {
                 result.index->Add(fields.from.c_str(), fields.to.c_str(), notes);
                 // An appointment that has ended alerts no more; one whose
-                // range cannot be read never does.
+                // range cannot be read never does; one far ahead not yet.
                 TimedValues timed;
-                if ((state == RangeState::Current || state == RangeState::Upcoming) &&
+                if ((state == RangeState::Current ||
+                     (state == RangeState::Upcoming &&
+                      StartsBy(fields.from, result.alertHorizon))) &&
                     ReadAlertValues(appointment.get(), timed))
                     result.index->AddAlert(dayName, name, fields.from.c_str(), fields.to.c_str(),
                                            timed.minuteOfDay, *timed.remindBefore, timed.zone);
@@ -230,8 +252,8 @@ std::vector<std::string> CCalendarScanner::CurrentNotes(const CalendarDate& toda
 std::optional<std::vector<IndexedAlert>> CCalendarScanner::Alerts(const CalendarDate& today,
                                                                   const std::atomic<bool>& stop) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    // The alerts do not depend on the day the index was built for.
-    if (!IndexIsFresh(m_index.Day()) && !WalkIntoIndex(today, stop, nullptr)) {
+    // The index holds the alerts of the days near the one it was made for.
+    if (!IndexIsFresh(today) && !WalkIntoIndex(today, stop, nullptr)) {
         if (m_bRootMissing)
             return std::vector<IndexedAlert>{};
         return std::nullopt;
@@ -267,6 +289,7 @@ bool CCalendarScanner::WalkIntoIndex(const CalendarDate& today, const std::atomi
     result.index = &m_index;
     result.lines = lines;
     result.sweep = true;
+    result.alertHorizon = AlertHorizon(today);
     const bool complete = Walk(m_root.get(), today, stop, result, &m_walkHook);
     m_bIndexValid = complete && watched;
     m_bLastWalkComplete = complete;

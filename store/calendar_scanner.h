@@ -41,9 +41,11 @@ public:
     // cuts a walk short (the result is then incomplete and not kept).
     std::vector<std::string> CurrentNotes(const CalendarDate& today, const std::atomic<bool>& stop);
 
-    // Every appointment that alerts (see ReminderIndex::AddAlert): from the
-    // index while the store is unchanged, else from a new walk, which
-    // builds the reminders' index too. Nothing when the calendar cannot be
+    // Every appointment that alerts and has begun, or begins within nine
+    // days of `today` (see ReminderIndex::AddAlert): from the index while
+    // the store is unchanged and the index is `today`'s, else from a new
+    // walk, which builds the reminders' index too. Ask again when the day
+    // turns. Nothing when the calendar cannot be
     // opened or `stop` cut the walk short; none, and the change notification
     // set for the root's making, when there is no calendar yet.
     std::optional<std::vector<IndexedAlert>> Alerts(const CalendarDate& today,

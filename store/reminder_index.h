@@ -9,16 +9,6 @@
 #include <string>
 #include <vector>
 
-// What the reminder scan needs of the whole calendar, held in memory between
-// two scans: every appointment's FROM..TO in the registry's order, and the
-// NOTES of those current on the day the index was built for. A scan over an
-// unchanged store then reads nothing from the registry. Free of system
-// headers, so it is also checked natively.
-//
-// The ranges are kept in blocks of a fixed size, not one array: an array
-// that grows is copied into one twice its size, so that building the index
-// of a large store held half as much again for a moment, and its spare room
-// after. A block at a time is all that building it adds.
 // An appointment with an alert, as the walk found it.
 struct IndexedAlert {
     std::string dayKey;
@@ -30,6 +20,17 @@ struct IndexedAlert {
     std::string zone; // TIME ZONE; "" the computer's
 };
 
+// What the reminder scan needs of the whole calendar, held in memory between
+// two scans: every appointment's FROM..TO in the registry's order, and the
+// NOTES of those current on the day the index was built for. A scan over an
+// unchanged store then reads nothing from the registry. Free of system
+// headers, so it is also checked natively.
+//
+// The ranges are kept in blocks of a fixed size, not one array: an array
+// that grows is copied into one twice its size, so that building the index
+// of a large store held half as much again for a moment, and its spare room
+// after. A block at a time is all that building it adds. The appointments
+// that alert soon are kept beside them (AddAlert).
 class ReminderIndex {
 public:
     // Starts an index for `day`; what was held is dropped.
