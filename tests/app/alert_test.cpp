@@ -190,6 +190,27 @@ TEST_F(AlertTest, AlertsDueTogetherShareOnePopupAndLaterOnesJoinIt) {
     EXPECT_EQ(60 * kMinute, Period()) << "tomorrow's, looked at again within the hour";
 }
 
+TEST_F(AlertTest, AnAppointmentBeyondTheWalksReachAlertsOnceTheDaysTurnNearIt) {
+    // A week's notice of the 17th, 09:00: due on the 10th, out of the first
+    // walk's reach.
+    PutTimed("2002-5-7", "Appointment 1", "2002-5-17", "2002-5-17", "Far ahead", "09:00",
+             7 * 24 * 60);
+    FixedClock::Set(2002, 5, 7, 8, 0, 0);
+    OpenAndRead(false);
+    EXPECT_EQ(0u, Period()) << "nothing known to alert";
+
+    // The day timer brings the 10th (the days between slept through).
+    const int listsBefore = Timing().ListsTaken();
+    FixedClock::Set(2002, 5, 10, 8, 0, 0);
+    SendMessageA(Hwnd(), WM_TIMER, CReminderTiming::kDayTimerId, 0);
+    ASSERT_TRUE(PumpUntil([&] { return Timing().ListsTaken() > listsBefore; }));
+    EXPECT_EQ(60 * kMinute, Period()) << "due in an hour";
+    FixedClock::Set(2002, 5, 10, 9, 0, 0, 100);
+    FireAlertTimer();
+    EXPECT_EQ("09:00 Far ahead, in 7 days", PopupText());
+    Answer(IDC_ALERT_DISMISS);
+}
+
 TEST_F(AlertTest, ABusyUserHoldsTheAlertBackAndItIsNeverDropped) {
     PutTimed("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Dentist", "14:30", 15);
     SetNotificationStateForTesting(&StandInState);
@@ -394,9 +415,12 @@ TEST_F(AlertTest, AlertsKeepTheirWallClockTimeAcrossChangesOfTheClocks) {
     EXPECT_EQ("09:00 Nine, now", PopupText());
     Answer(IDC_ALERT_DISMISS);
 
-    // The autumn day: 09:00 is half an hour after 08:30 there too.
+    // The autumn day: 09:00 is half an hour after 08:30 there too. (Months
+    // on, the walker hands over that day's alerts first.)
+    const int listsBefore = Timing().ListsTaken();
     FixedClock::Set(2002, 10, 27, 8, 30, 0);
     SendMessageA(Hwnd(), WM_TIMECHANGE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return Timing().ListsTaken() > listsBefore; }));
     EXPECT_EQ(30 * kMinute + kLate, Period());
     FixedClock::Set(2002, 10, 27, 9, 0, 0, 100);
     FireAlertTimer();
