@@ -1,5 +1,6 @@
 #include "app/calendar_dlg.h"
 
+#include "app/alert_timing.h"
 #include "app/day_view.h"
 #include "app/file_transfer.h"
 #include "app/list_commands.h"
@@ -24,6 +25,7 @@ CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent
     m_pStartup = &AddHandler(std::make_unique<CStartupSteps>(*m_pReminders));
     AddHandler(std::make_unique<CProgramDialogs>(*m_pReminders));
     AddHandler(std::make_unique<CFileTransfer>(*m_pDayView));
+    AddHandler(std::make_unique<CAlertTiming>(m_pReminders->Cycle().Scanner(), m_trayIcon));
 }
 
 CCalendarDlg::~CCalendarDlg() = default;

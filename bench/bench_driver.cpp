@@ -15,7 +15,10 @@
 #include "store/calendar_registry.h"
 #include "store/calendar_scanner.h"
 #include "store/registry_value.h"
+#include "store/instant_clock.h"
 #include "store/system_time.h"
+#include "store/zone_clock.h"
+#include "tray/alert_schedule.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -45,7 +48,9 @@ struct Options {
     int answerSize = 50000;
     int variantSize = 10000;
     int runs = 5;
-    // Which groups of measures run: scan, list, answer, startup, purge, memory.
+    int alertSize = 50000;
+    // Which groups of measures run: scan, alerts, list, answer, startup, purge,
+    // memory.
     std::vector<std::string> only;
     std::string peerFile;
     std::string programExe;
@@ -243,6 +248,108 @@ struct Store {
 
 CalendarDate Today() {
     return DateOf(fw::LocalNow());
+}
+
+// The alerts over a store where every second appointment has a time and an
+// alert: a fresh scanner's first walk (which keeps them) beside the bare
+// walk, and then, from the schedule made of what it kept, the next alert
+// and what is due, as the alert timer asks at each wake.
+void MeasureAlerts(const Options& options, const Store& store, std::vector<Row>& rows) {
+    const CalendarDate today = Today();
+    const std::atomic<bool> noStop{false};
+    std::vector<double> first, firstFloor, alertFloor, build, next;
+    int given = 0;
+    int badWalks = 0;
+    size_t alertCount = 0;
+    store.Enter();
+    given = bench::WriteAlertValues(store.Root(), 2);
+    auto timed = [](auto&& job, std::vector<double>& into) {
+        const double t = NowMs();
+        const auto result = job();
+        into.push_back(NowMs() - t);
+        return result;
+    };
+    CZoneClock clock;
+    const std::int64_t now = NowMs(clock) / 1000;
+    const int runs = MoreRuns(options.runs);
+    for (int run = 0; run < runs; ++run) {
+        std::unique_ptr<CCalendarScanner> scanner;
+        auto firstScan = [&] {
+            scanner = std::make_unique<CCalendarScanner>();
+            return scanner->CurrentNotes(today, noStop).size();
+        };
+        auto bareWalk = [&] { return bench::BareWalk(false, today).size(); };
+        auto alertWalk = [&] { return bench::BareWalk(false, today, true).size(); };
+        size_t lines = 0, floorLines = 0;
+        if (run % 2 == 1) {
+            floorLines = timed(bareWalk, firstFloor);
+            lines = timed(firstScan, first);
+        } else {
+            lines = timed(firstScan, first);
+            floorLines = timed(bareWalk, firstFloor);
+        }
+        timed(alertWalk, alertFloor);
+        if (lines != floorLines || scanner->Walks() != 1)
+            ++badWalks;
+
+        // What the alert timer does with the walk's result: the schedule
+        // from the index (no walk: the store is unchanged), then the next
+        // wake and what is due now.
+        CAlertSchedule schedule(clock);
+        const double t = NowMs();
+        std::optional<std::vector<IndexedAlert>> alerts = scanner->Alerts(today, noStop);
+        std::vector<AlertEntry> entries;
+        if (alerts) {
+            entries.reserve(alerts->size());
+            for (const IndexedAlert& a : *alerts)
+                entries.push_back({AlertId(a.dayKey, a.appointmentKey), a.from, a.to, a.minuteOfDay,
+                                   a.remindBefore, a.zone});
+        }
+        alertCount = entries.size();
+        schedule.Rebuild(std::move(entries), now);
+        build.push_back(NowMs() - t);
+        if (scanner->Walks() != 1)
+            ++badWalks;
+        const AlertState state{now, {}};
+        const double t2 = NowMs();
+        const std::optional<std::int64_t> wake = schedule.NextWake(state, now);
+        const DueAlerts due = schedule.Pending(state, now, now);
+        next.push_back(NowMs() - t2);
+        if (!wake || !due.alerts.empty())
+            ++badWalks;
+    }
+    ScratchRoot::Leave();
+    std::printf("alerts (%d): %d appointments given an alert, %zu alerting from today on\n",
+                store.n, given, alertCount);
+    if (badWalks != 0)
+        std::fprintf(stderr, "warning (%d): %d alert runs walked again, differed or found none\n",
+                     store.n, badWalks);
+
+    Row r;
+    r.n = std::to_string(store.n);
+    r.floorName = "bare walk";
+    r.measure = "Reminder scan with alerts, first (half the appointments alert)";
+    r.program = Summarise(first);
+    r.floor = Summarise(firstFloor);
+    r.limit = 1.1;
+    rows.push_back(r);
+
+    r.measure = "Variant: bare walk that also reads REMIND BEFORE and TIME";
+    r.program = Summarise(alertFloor);
+    r.limit = 0;
+    rows.push_back(r);
+
+    r.floorName.clear();
+    r.floor = Stats{};
+    r.measure = "Alert schedule made from the walk's index (no walk)";
+    r.program = Summarise(build);
+    rows.push_back(r);
+
+    r.measure = "Next alert and the alerts due, after the first walk";
+    r.program = Summarise(next);
+    r.limit = 1;
+    r.absolute = true;
+    rows.push_back(r);
 }
 
 // --- the scan -------------------------------------------------------------
@@ -956,12 +1063,13 @@ bool InPrivatePrefix() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
-                         "                    [--launch N] [--answer N] [--peer FILE]\n"
-                         "                    [--only scan,list,answer,startup,purge,memory]\n"
-                         "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
-                         "       bench_driver --write-remind N FILE\n"
-                         "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
+    std::fprintf(stderr,
+                 "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
+                 "                    [--launch N] [--answer N] [--alerts N] [--peer FILE]\n"
+                 "                    [--only scan,alerts,list,answer,startup,purge,memory]\n"
+                 "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
+                 "       bench_driver --write-remind N FILE\n"
+                 "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
     return 2;
 }
 
@@ -1021,6 +1129,7 @@ int main(int argc, char** argv) {
             options.launchSize = 50;
             options.answerSize = 50;
             options.variantSize = 50;
+            options.alertSize = 50;
             options.runs = 1;
         } else if (arg == "--runs" && hasValue) {
             options.runs = std::max(1, std::atoi(argv[++i]));
@@ -1030,6 +1139,8 @@ int main(int argc, char** argv) {
             options.listSize = std::atoi(argv[++i]);
         } else if (arg == "--launch" && hasValue) {
             options.launchSize = std::atoi(argv[++i]);
+        } else if (arg == "--alerts" && hasValue) {
+            options.alertSize = std::atoi(argv[++i]);
         } else if (arg == "--answer" && hasValue) {
             options.answerSize = std::atoi(argv[++i]);
         } else if (arg == "--only" && hasValue) {
@@ -1069,6 +1180,8 @@ int main(int argc, char** argv) {
         sizes = options.scanSizes;
     if (options.Runs("answer"))
         sizes.push_back(options.answerSize);
+    if (options.Runs("alerts"))
+        sizes.push_back(options.alertSize);
     if (options.Runs("startup") || options.Runs("purge") || options.Runs("memory"))
         sizes.push_back(options.launchSize);
     std::map<int, Store> stores;
@@ -1104,6 +1217,10 @@ int main(int argc, char** argv) {
         MeasureStartupPurge(options, stores[options.launchSize], rows);
     if (options.Runs("memory"))
         MeasureMemoryAfterScan(options, stores[options.launchSize], rows);
+    // Last: it gives the store's appointments alerts, which the others do not
+    // expect.
+    if (options.Runs("alerts"))
+        MeasureAlerts(options, stores[options.alertSize], rows);
 
     stores.clear();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kCalendarRootPath);

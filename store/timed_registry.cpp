@@ -45,6 +45,18 @@ TimedValues ReadTimedValues(HKEY appointment) {
     return DecodeTimedValues(stored);
 }
 
+bool ReadAlertValues(HKEY appointment, TimedValues& values) {
+    values = {};
+    StoredTimedValues stored;
+    stored.remindBefore = ReadBytes(appointment, kRemindBeforeValueName);
+    if (!stored.remindBefore)
+        return false;
+    stored.time = ReadBytes(appointment, kTimeValueName);
+    stored.zone = ReadBytes(appointment, kTimeZoneValueName);
+    values = DecodeTimedValues(stored);
+    return values.remindBefore.has_value();
+}
+
 bool WriteTimedValues(HKEY appointment, const TimedValues& values) {
     const StoredTimedValues stored = EncodeTimedValues(values);
     return Put(appointment, kTimeValueName, stored.time) &&

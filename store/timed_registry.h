@@ -10,6 +10,11 @@
 // Reads them as they are stored; whatever cannot be read is absent.
 TimedValues ReadTimedValues(HKEY appointment);
 
+// What an alert needs, read as the walk over every appointment reads it:
+// REMIND BEFORE alone, and only when it is there, TIME and TIME ZONE. False,
+// with `values` cleared, when the appointment has no alert.
+bool ReadAlertValues(HKEY appointment, TimedValues& values);
+
 // Writes those that are set and deletes those that are not, so that the key
 // holds exactly `values` afterwards. False when a write or delete failed;
 // what was done before it stays.
