@@ -40,8 +40,8 @@ std::string Row(const ical::DayAppointment& a) {
 ical::ImportOptions Options(int offsetHours) {
     ical::ImportOptions options;
     options.today = {2002, 5, 7};
-    options.localDateOf = [offsetHours](std::int64_t utc) {
-        return ical::WallTimeOf(utc + offsetHours * 3600).date;
+    options.localTimeOf = [offsetHours](std::int64_t utc) {
+        return ical::WallTimeOf(utc + offsetHours * 3600);
     };
     options.maxAppointments = 50000;
     return options;

@@ -69,11 +69,13 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
                     return fail(line.line, at(line.line) + "more than " +
                                                std::to_string(limits.maxEvents) +
                                                " events in one file; split it");
-                current = ComponentRecord{name, line.line, {}};
+                current = ComponentRecord{name, line.line, {}, {}};
             } else if (name == "VTIMEZONE" && parent == "VCALENDAR") {
                 currentZone = TimeZoneRecord{"", line.line, {}};
             } else if ((name == "STANDARD" || name == "DAYLIGHT") && parent == "VTIMEZONE") {
-                current = ComponentRecord{name, line.line, {}};
+                current = ComponentRecord{name, line.line, {}, {}};
+            } else if (name == "VALARM" && parent == "VEVENT" && stack.size() == 2) {
+                current.alarms.push_back(ComponentRecord{name, line.line, {}, {}});
             }
             sawCalendar = true;
             stack.push_back({name, line.line});
@@ -111,6 +113,9 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
         if (inside.name == "VEVENT" && parent == "VCALENDAR") {
             if (IsKeptEventProperty(line.name))
                 current.properties.push_back(std::move(line));
+        } else if (inside.name == "VALARM" && parent == "VEVENT" && stack.size() == 3) {
+            if (line.name == "ACTION" || line.name == "TRIGGER")
+                current.alarms.back().properties.push_back(std::move(line));
         } else if ((inside.name == "STANDARD" || inside.name == "DAYLIGHT") &&
                    parent == "VTIMEZONE") {
             current.properties.push_back(std::move(line));
