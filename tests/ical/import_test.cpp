@@ -371,6 +371,31 @@ TEST(IcalImport, ARepeatingEventThatEndsBeforeItStartsIsFiledOnItsStartDaysAndSa
     }
 }
 
+// A VTIMEZONE that another program nested inside an event is passed over:
+// the event keeps its own properties, those read before the zone included,
+// and the zone adds nothing to the calendar's zones (found by fuzzing against
+// libical).
+TEST(IcalImport, AZoneNestedInAnEventLeavesTheEventWhole) {
+    const std::string text = Calendar(std::string("BEGIN:VEVENT\n"
+                                                  "DTSTART;VALUE=DATE:20020507\n"
+                                                  "BEGIN:VTIMEZONE\n"
+                                                  "TZID:Nested\n") +
+                                      "BEGIN:STANDARD\nDTSTART:16011028T030000\n"
+                                      "TZOFFSETFROM:+0200\nTZOFFSETTO:+0100\nEND:STANDARD\n"
+                                      "END:VTIMEZONE\n"
+                                      "SUMMARY:Choir\n"
+                                      "END:VEVENT\n");
+    ical::CalendarFile file;
+    ical::ReadError error;
+    ASSERT_TRUE(ical::ReadCalendarFile(text, file, error)) << error.message;
+    ASSERT_EQ(1u, file.events.size());
+    ASSERT_NE(nullptr, file.events[0].Find("DTSTART"));
+    EXPECT_EQ("20020507", file.events[0].Find("DTSTART")->value);
+    EXPECT_TRUE(file.zones.empty());
+    const ImportPlan plan = PlanImport(text, Options(0));
+    EXPECT_EQ(std::vector<std::string>{"2002-5-7 2002-5-7 2002-5-7 Choir"}, Rows(plan));
+}
+
 TEST(IcalImport, CountRulesFromDistantStartsAreFiledAndWorkPastTheBudgetIsRefused) {
     // Every day of May since year 1, the last on 10 May 2002: counted, not
     // walked, so its last four days are filed; likewise every day of the
