@@ -655,7 +655,7 @@ std::optional<LocalDateTime> Planner::OwnDailyRange(const ComponentRecord& event
     return LocalDateTime{lastDay, start.wall.seconds};
 }
 
-// The alert an event's alarms ask for: its first DISPLAY or AUDIO alarm
+// The alert an event's alarms ask for: its first DISPLAY alarm
 // whose trigger is a time before its start (for an all-day event, before
 // its day's midnight), in minutes. An alarm that an alert cannot be (after
 // the start, at a fixed time, from the end, too early) is passed over, and
@@ -665,8 +665,9 @@ std::optional<int> Planner::RemindBefore(const ComponentRecord& event, bool allD
     for (const ComponentRecord& alarm : event.alarms) {
         const ContentLine* action = alarm.Find("ACTION");
         const ContentLine* trigger = alarm.Find("TRIGGER");
-        if (action == nullptr || trigger == nullptr ||
-            !(EqualsNoCase(action->value, "DISPLAY") || EqualsNoCase(action->value, "AUDIO")))
+        // An alert is shown: a display alarm is one; a sound or an e-mail is
+        // not what the user asked to see.
+        if (action == nullptr || trigger == nullptr || !EqualsNoCase(action->value, "DISPLAY"))
             continue;
         const std::string* type = trigger->Parameter("VALUE");
         const std::string* related = trigger->Parameter("RELATED");

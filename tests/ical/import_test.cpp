@@ -520,8 +520,8 @@ TEST(IcalImport, ATimedEventInAnotherZoneComesAtTheUsersTimeAndItsAlarmIsItsAler
         EXPECT_EQ("", plan.AppointmentAt(i).values.time.zone);
         alerts.push_back(plan.AppointmentAt(i).values.time.remindBefore);
     }
-    // The first display or audio alarm before the start; e-mail is none.
-    EXPECT_EQ((std::vector<std::optional<int>>{10, std::nullopt, std::nullopt, 360, std::nullopt}),
+    // The first display alarm before the start; sound and e-mail are none.
+    EXPECT_EQ((std::vector<std::optional<int>>{30, std::nullopt, std::nullopt, 360, std::nullopt}),
               alerts);
     std::vector<std::string> notes;
     for (const ical::ImportIssue& note : plan.notes)
