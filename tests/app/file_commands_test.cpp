@@ -1,4 +1,6 @@
 #include "store/calendar_registry.h"
+#include "store/registry_value.h"
+#include "store/timed_registry.h"
 #include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 #include "tests/support/program_process.h"
@@ -16,7 +18,9 @@ namespace {
 
 // "quillmere.exe /export FILE" and "/import FILE" as a script runs them:
 // no window and no tray icon of their own, while a copy runs, with an exit
-// code for each outcome and their report on the output they were given.
+// code for each outcome and their report on the output they were given. An
+// appointment's time, duration and alert go out as an event at that time
+// with an alarm and come back as they were.
 TEST(FileCommandTest, ExportAndImportRunAsProcessesBesideARunningCopy) {
     PrefixStore prefixStore;
     CCalendarRegistry registry;
@@ -24,6 +28,14 @@ TEST(FileCommandTest, ExportAndImportRunAsProcessesBesideARunningCopy) {
                                         "EMail", 0, "Bring the forms"));
     ASSERT_TRUE(registry.AddAppointment("2002-5-8", "2002-5-8", "2002-5-8",
                                         "Caf\xC3\xA9 \xE2\x80\x94 8 pm", "Movie", 3, ""));
+    {
+        const std::string day = std::string(kCalendarRootPath) + "\\2002-5-8";
+        const std::vector<std::string> names = Subkeys(day);
+        ASSERT_EQ(1u, names.size());
+        fw::unique_hkey key;
+        ASSERT_EQ(ERROR_SUCCESS, OpenMachineKey(day + "\\" + names[0], KEY_SET_VALUE, key, false));
+        ASSERT_TRUE(WriteTimedValues(key.get(), {20 * 60, 150, 15, ""}));
+    }
     ProgramProcess running;
     ASSERT_TRUE(PumpUntil(
         [&] {
@@ -51,7 +63,12 @@ TEST(FileCommandTest, ExportAndImportRunAsProcessesBesideARunningCopy) {
     const std::string file = files.Path("process.ics");
     EXPECT_EQ(0u, run("/export \"" + file + "\""));
     EXPECT_EQ("Exported 2 appointments to " + file + ".\r\n", ScratchFiles::Read(output));
-    EXPECT_TRUE(Contains(ScratchFiles::Read(file), "SUMMARY:Lunch\\, then the bank\r\n"));
+    const std::string exported = ScratchFiles::Read(file);
+    EXPECT_TRUE(Contains(exported, "SUMMARY:Lunch\\, then the bank\r\n"));
+    EXPECT_TRUE(Contains(exported, "T200000")) << exported;
+    EXPECT_TRUE(Contains(exported, "T223000")) << exported;
+    EXPECT_TRUE(Contains(exported, "BEGIN:VALARM\r\nACTION:DISPLAY\r\n")) << exported;
+    EXPECT_TRUE(Contains(exported, "TRIGGER:-PT15M\r\n")) << exported;
     const std::vector<std::string> contents = StoreContents();
 
     EXPECT_EQ(0u, run("/IMPORT \"" + file + "\""));
