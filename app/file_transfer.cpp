@@ -1,6 +1,7 @@
 #include "app/file_transfer.h"
 
 #include "app/calendar_host.h"
+#include "app/transfer_progress_dlg.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/utf_text.h"
@@ -14,18 +15,6 @@ namespace {
 
 // Issues listed in the summary box; a longer list goes to a file.
 constexpr std::size_t kShownIssueLines = 12;
-
-// The hourglass while a long export or import runs on this thread.
-class WaitCursor {
-public:
-    WaitCursor() : m_previous(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(m_previous); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR m_previous;
-};
 
 // Asks for the file to export to (`save`) or import from; false when the
 // user cancels.
@@ -94,10 +83,15 @@ void CFileTransfer::OnExportCalendar() {
     if (!AskForCalendarFile(Hwnd(), true, path))
         return;
     ical::ExportOutcome outcome;
-    {
-        WaitCursor wait;
-        outcome = CCalendarExchange().Export(path);
-    }
+    outcome.path = path;
+    CTransferProgressDlg progress(Hwnd(), CTransferProgressDlg::Kind::Export,
+                                  [&](ITransferProgress& counts) {
+                                      outcome = CCalendarExchange().Export(path, &counts);
+                                      return std::string();
+                                  });
+    progress.DoModal();
+    if (!progress.Failure().empty() && outcome.error.empty() && !outcome.written)
+        outcome.error = progress.Failure();
     ShowSummary(Hwnd(), ical::ExportIssueLines(outcome), "Quillmere export report.txt",
                 [&](std::size_t lines, const std::string& listPath) {
                     return ical::ExportReport(outcome, lines, listPath);
@@ -109,10 +103,15 @@ void CFileTransfer::OnImportCalendar() {
     if (!AskForCalendarFile(Hwnd(), false, path))
         return;
     ical::ImportOutcome outcome;
-    {
-        WaitCursor wait;
-        outcome = CCalendarExchange().Import(path);
-    }
+    outcome.path = path;
+    CTransferProgressDlg progress(Hwnd(), CTransferProgressDlg::Kind::Import,
+                                  [&](ITransferProgress& counts) {
+                                      outcome = CCalendarExchange().Import(path, &counts);
+                                      return std::string();
+                                  });
+    progress.DoModal();
+    if (!progress.Failure().empty() && outcome.error.empty() && outcome.filed == 0)
+        outcome.error = progress.Failure();
     // The shown day may have new rows.
     if (outcome.filed > 0)
         m_shownDay.RefreshShownDay();

@@ -5,13 +5,19 @@
 #include "tests/support/modal_watch.h"
 #include "tests/support/program_process.h"
 #include "tests/support/scratch_files.h"
+#include "tests/support/x_server_input.h"
 
 #include <gtest/gtest.h>
 
 #include <dlgs.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace qmtest {
 namespace {
@@ -177,6 +183,103 @@ TEST_F(FileMenuTest, ExportAndImportThroughTheFileMenuAndTheFileDialogs) {
               boxes.Last().text);
     EXPECT_EQ(contents, StoreContents());
     EXPECT_EQ(2, RowCount()) << "the shown day lists what was filed";
+}
+
+// A long import runs beside the window: while it files, the main window
+// answers at once, the progress box counts, and Cancel (clicked through the
+// X server as a mouse clicks) stops it between two appointments; the summary
+// says how many were filed, and exactly those are in the store.
+TEST_F(FileMenuTest, CancelStopsALongImportBetweenAppointmentsWhileTheWindowAnswers) {
+    ScratchFiles files;
+    const std::string path = files.Path("long.ics");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//long//EN\r\n";
+        for (int i = 0; i < 4000; ++i) {
+            char day[16];
+            std::snprintf(day, sizeof day, "2003%02d%02d", i / 10 / 28 % 12 + 1, i / 10 % 28 + 1);
+            out << "BEGIN:VEVENT\r\nUID:long-" << i << "\r\nDTSTART;VALUE=DATE:" << day
+                << "\r\nSUMMARY:Event " << i << "\r\nEND:VEVENT\r\n";
+        }
+        out << "END:VCALENDAR\r\n";
+    }
+    Open();
+    const HWND main = Hwnd();
+
+    // Another thread, as another program would: it finds the progress box,
+    // asks the main window for answers while appointments are filed, then
+    // clicks Cancel.
+    std::atomic<bool> sawBox{false}, clicked{false};
+    std::atomic<long long> slowestMicros{-1};
+    std::atomic<int> asked{0};
+    std::string filedBeforeCancel;
+    std::thread other([&] {
+        HWND box = nullptr;
+        const auto start = std::chrono::steady_clock::now();
+        const auto waited = [&] { return std::chrono::steady_clock::now() - start; };
+        while (box == nullptr && waited() < std::chrono::seconds(60)) {
+            box = FindWindowA(nullptr, "Importing Calendar");
+            Sleep(5);
+        }
+        if (box == nullptr)
+            return;
+        sawBox = true;
+        const auto filed = [&] {
+            char text[128] = {};
+            GetDlgItemTextA(box, IDC_TRANSFER_FILED, text, sizeof text);
+            int n = -1;
+            return std::sscanf(text, "Appointments filed: %d", &n) == 1 ? n : -1;
+        };
+        while (IsWindow(box) && filed() < 300 && waited() < std::chrono::seconds(120)) {
+            const auto before = std::chrono::steady_clock::now();
+            DWORD_PTR unused = 0;
+            if (SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &unused) == 0)
+                slowestMicros = 5000000;
+            const long long micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                                         std::chrono::steady_clock::now() - before)
+                                         .count();
+            slowestMicros = std::max(slowestMicros.load(), micros);
+            ++asked;
+            Sleep(10);
+        }
+        filedBeforeCancel = std::to_string(filed());
+        HWND cancel = GetDlgItem(box, IDCANCEL);
+        RECT rect{};
+        GetWindowRect(cancel, &rect);
+        if (XServerInput::Available()) {
+            XServerInput x;
+            clicked = x.Run("mousemove " + std::to_string((rect.left + rect.right) / 2) + " " +
+                            std::to_string((rect.top + rect.bottom) / 2) + " click 1");
+        } else {
+            clicked = PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                                   reinterpret_cast<LPARAM>(cancel)) != FALSE;
+        }
+    });
+    {
+        ModalWatch open = TypeInFileDialog("Import Calendar", path);
+        boxes.Answer(IDOK);
+        Command(ID_FILE_IMPORT);
+        EXPECT_TRUE(open.Acted());
+    }
+    other.join();
+    ASSERT_TRUE(sawBox) << "no progress box while importing";
+    EXPECT_TRUE(clicked);
+    ASSERT_GT(asked.load(), 0);
+    EXPECT_LT(slowestMicros.load(), 1000000) << "the main window kept the other thread waiting";
+    std::printf("the main window answered %d times while the import filed; slowest %.1f ms; "
+                "%s filed when Cancel was clicked\n",
+                asked.load(), slowestMicros.load() / 1000.0, filedBeforeCancel.c_str());
+
+    ASSERT_EQ(1u, boxes.Count());
+    const std::string& report = boxes.Last().text;
+    std::size_t filed = 0;
+    const std::string head = "Importing " + path + " was cancelled after ";
+    ASSERT_EQ(0u, report.rfind(head, 0)) << report;
+    filed = std::stoul(report.substr(head.size()));
+    EXPECT_TRUE(Contains(report, " of 4000 appointments.")) << report;
+    EXPECT_GE(filed, 300u);
+    EXPECT_LT(filed, 4000u);
+    EXPECT_EQ(filed, StoreContents().size()) << "the store holds what the summary says";
 }
 
 } // namespace
