@@ -88,94 +88,6 @@ template <class Visit> bool ForEachAppointment(HKEY root, const char* dayName, V
     return goOn;
 }
 
-// Gives a filed appointment its time, until the batch writes the time with
-// the six values: the batch names the key it files, so the key that came
-// new under the day with those six values and no time is the one. Each day's
-// names are listed when the day is first met and each name found is added,
-// so that an appointment filed before this import is never taken for it.
-// The appointment is whole before its time is written: a stop in between
-// leaves it without its time, as an all-day appointment.
-class CTimedFiling {
-public:
-    // Before the batch files `values` under `day`.
-    void BeforeAdd(const std::string& day, const ical::AppointmentValues& values) {
-        if (!HasTime(values) || day == m_dayName)
-            return;
-        m_dayName = day;
-        m_known.clear();
-        m_day.reset();
-        if (OpenDay() == ERROR_SUCCESS)
-            List(nullptr);
-    }
-
-    // After it filed them: writes `values.time` into their key. ERROR_SUCCESS
-    // when done or when they have no time; else the appointment is removed.
-    LONG AfterAdd(const std::string& day, const ical::AppointmentValues& values) {
-        if (day != m_dayName)
-            return ERROR_SUCCESS;
-        if (!m_day) {
-            // The day was new: everything under it now is this import's.
-            if (const LONG rc = OpenDay(); rc != ERROR_SUCCESS)
-                return HasTime(values) ? rc : ERROR_SUCCESS;
-        }
-        m_found.clear();
-        List(HasTime(values) ? &values : nullptr);
-        if (!HasTime(values))
-            return ERROR_SUCCESS;
-        if (m_found.empty())
-            return ERROR_FILE_NOT_FOUND;
-        fw::unique_hkey appointment;
-        LONG rc = OpenSubkey(m_day.get(), m_found, KEY_SET_VALUE, appointment);
-        if (rc == ERROR_SUCCESS && !WriteTimedValues(appointment.get(), values.time))
-            rc = ERROR_WRITE_FAULT;
-        if (rc != ERROR_SUCCESS) {
-            // All or nothing: the appointment goes rather than stay without
-            // its time.
-            appointment.reset();
-            DeleteSubkey(m_day.get(), m_found);
-        }
-        return rc;
-    }
-
-private:
-    static bool HasTime(const ical::AppointmentValues& values) {
-        return values.time != TimedValues{};
-    }
-
-    LONG OpenDay() {
-        fw::unique_hkey root;
-        LONG rc = OpenCalendarRoot(KEY_READ, root);
-        if (rc == ERROR_SUCCESS)
-            rc = OpenSubkey(root.get(), m_dayName, KEY_READ | KEY_WRITE, m_day);
-        if (rc != ERROR_SUCCESS)
-            m_day.reset();
-        return rc;
-    }
-
-    // Adds the day's new names to those known; with `wanted`, the first new
-    // one that holds its six values and no time is m_found.
-    void List(const ical::AppointmentValues* wanted) {
-        ForEachSubkey(m_day.get(), [&](const char* name) {
-            if (!m_known.insert(name).second || wanted == nullptr || !m_found.empty())
-                return SubkeyStep::Next;
-            fw::unique_hkey key;
-            if (OpenSubkey(m_day.get(), name, KEY_READ, key) != ERROR_SUCCESS)
-                return SubkeyStep::Next;
-            ical::AppointmentValues read = ReadValues(key.get());
-            const bool untimed = read.time == TimedValues{};
-            read.time = wanted->time;
-            if (untimed && read == *wanted)
-                m_found = name;
-            return SubkeyStep::Next;
-        });
-    }
-
-    std::string m_dayName;
-    fw::unique_hkey m_day;
-    std::set<std::string> m_known;
-    std::string m_found;
-};
-
 } // namespace
 
 std::string CCalendarExchange::WriteWholeFile(const std::string& path, const std::string& text) {
@@ -405,7 +317,6 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path,
     bytes = std::string();
 
     CAppointmentBatch batch;
-    CTimedFiling timed;
     counts.appointmentsTotal = outcome.plan.appointments.size();
     for (std::size_t i = 0; i < outcome.plan.appointments.size(); ++i) {
         if (progress != nullptr) {
@@ -419,13 +330,10 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path,
         LONG error = ERROR_SUCCESS;
         try {
             const ical::DayAppointment a = outcome.plan.AppointmentAt(i);
-            const ical::AppointmentValues& v = a.values;
-            timed.BeforeAdd(a.day, v);
-            if (!batch.Add(a.day, v.from, v.to, v.notes, v.event, static_cast<int>(v.eventIndex),
-                           v.detailNotes))
+            // The time and alert are written with the six values, in the
+            // same crash-safe save.
+            if (!batch.Add(a.day, a.values))
                 error = batch.LastError();
-            else
-                error = timed.AfterAdd(a.day, v);
         } catch (const std::exception& e) {
             outcome.stopped = true;
             outcome.writeError = e.what();
