@@ -10,6 +10,7 @@
 #include "store/calendar_exchange.h"
 
 #include <functional>
+#include <utility>
 
 namespace {
 
@@ -70,12 +71,27 @@ CFileTransfer::CFileTransfer(IShownDay& shownDay) : m_shownDay(shownDay) {}
 CFileTransfer::~CFileTransfer() = default;
 
 bool CFileTransfer::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    // Unload from the tray menu while the work runs would destroy the window
+    // under it: the work stops first, and Unload is asked after.
+    if (m_running != nullptr && msg == WM_COMMAND &&
+        (LOWORD(wp) == ID_TRAY_UNLOAD || LOWORD(wp) == ID_FILE_UNLOAD)) {
+        m_unloadAfter = LOWORD(wp);
+        m_running->RequestStop();
+        result = 0;
+        return true;
+    }
     using Self = CFileTransfer;
     static constexpr fw::Route<Self> kRoutes[] = {
         fw::OnCommand<Self>(ID_FILE_EXPORT, &Self::OnExportCalendar),
         fw::OnCommand<Self>(ID_FILE_IMPORT, &Self::OnImportCalendar),
     };
     return fw::DispatchRoutes(this, kRoutes, msg, wp, lp, result);
+}
+
+void CFileTransfer::RunTransfer(CTransferProgressDlg& progress) {
+    m_running = &progress;
+    progress.DoModal();
+    m_running = nullptr;
 }
 
 void CFileTransfer::OnExportCalendar() {
@@ -89,13 +105,15 @@ void CFileTransfer::OnExportCalendar() {
                                       outcome = CCalendarExchange().Export(path, &counts);
                                       return std::string();
                                   });
-    progress.DoModal();
+    RunTransfer(progress);
     if (!progress.Failure().empty() && outcome.error.empty() && !outcome.written)
         outcome.error = progress.Failure();
     ShowSummary(Hwnd(), ical::ExportIssueLines(outcome), "Quillmere export report.txt",
                 [&](std::size_t lines, const std::string& listPath) {
                     return ical::ExportReport(outcome, lines, listPath);
                 });
+    if (const UINT unload = std::exchange(m_unloadAfter, 0u))
+        PostMessageW(Hwnd(), WM_COMMAND, MAKEWPARAM(unload, 0), 0);
 }
 
 void CFileTransfer::OnImportCalendar() {
@@ -109,7 +127,7 @@ void CFileTransfer::OnImportCalendar() {
                                       outcome = CCalendarExchange().Import(path, &counts);
                                       return std::string();
                                   });
-    progress.DoModal();
+    RunTransfer(progress);
     if (!progress.Failure().empty() && outcome.error.empty() && outcome.filed == 0)
         outcome.error = progress.Failure();
     // The shown day may have new rows.
@@ -119,4 +137,6 @@ void CFileTransfer::OnImportCalendar() {
                 [&](std::size_t lines, const std::string& listPath) {
                     return ical::ImportReport(outcome, lines, listPath);
                 });
+    if (const UINT unload = std::exchange(m_unloadAfter, 0u))
+        PostMessageW(Hwnd(), WM_COMMAND, MAKEWPARAM(unload, 0), 0);
 }

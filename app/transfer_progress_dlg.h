@@ -28,6 +28,8 @@ public:
     const std::string& Failure() const { return m_failure; }
     // Whether Cancel was pressed.
     bool Cancelled() const { return m_stop.load(); }
+    // As Cancel: the work stops at its next appointment, then the box closes.
+    void RequestStop() { OnCancel(); }
 
 protected:
     BOOL OnInitDialog() override;
