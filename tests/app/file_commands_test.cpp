@@ -185,24 +185,36 @@ TEST_F(FileMenuTest, ExportAndImportThroughTheFileMenuAndTheFileDialogs) {
     EXPECT_EQ(2, RowCount()) << "the shown day lists what was filed";
 }
 
+// A calendar of 4000 one-day events, long enough to import for a while.
+std::string WriteLongCalendar(ScratchFiles& files) {
+    const std::string path = files.Path("long.ics");
+    std::ofstream out(path, std::ios::binary);
+    out << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//long//EN\r\n";
+    for (int i = 0; i < 4000; ++i) {
+        char day[16];
+        std::snprintf(day, sizeof day, "2003%02d%02d", i / 10 / 28 % 12 + 1, i / 10 % 28 + 1);
+        out << "BEGIN:VEVENT\r\nUID:long-" << i << "\r\nDTSTART;VALUE=DATE:" << day
+            << "\r\nSUMMARY:Event " << i << "\r\nEND:VEVENT\r\n";
+    }
+    out << "END:VCALENDAR\r\n";
+    return path;
+}
+
+// The appointments the progress box says are filed; -1 before it counts them.
+int FiledInBox(HWND box) {
+    char text[128] = {};
+    GetDlgItemTextA(box, IDC_TRANSFER_FILED, text, sizeof text);
+    int n = -1;
+    return std::sscanf(text, "Appointments filed: %d", &n) == 1 ? n : -1;
+}
+
 // A long import runs beside the window: while it files, the main window
 // answers at once, the progress box counts, and Cancel (clicked through the
 // X server as a mouse clicks) stops it between two appointments; the summary
 // says how many were filed, and exactly those are in the store.
 TEST_F(FileMenuTest, CancelStopsALongImportBetweenAppointmentsWhileTheWindowAnswers) {
     ScratchFiles files;
-    const std::string path = files.Path("long.ics");
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//long//EN\r\n";
-        for (int i = 0; i < 4000; ++i) {
-            char day[16];
-            std::snprintf(day, sizeof day, "2003%02d%02d", i / 10 / 28 % 12 + 1, i / 10 % 28 + 1);
-            out << "BEGIN:VEVENT\r\nUID:long-" << i << "\r\nDTSTART;VALUE=DATE:" << day
-                << "\r\nSUMMARY:Event " << i << "\r\nEND:VEVENT\r\n";
-        }
-        out << "END:VCALENDAR\r\n";
-    }
+    const std::string path = WriteLongCalendar(files);
     Open();
     const HWND main = Hwnd();
 
@@ -224,12 +236,7 @@ TEST_F(FileMenuTest, CancelStopsALongImportBetweenAppointmentsWhileTheWindowAnsw
         if (box == nullptr)
             return;
         sawBox = true;
-        const auto filed = [&] {
-            char text[128] = {};
-            GetDlgItemTextA(box, IDC_TRANSFER_FILED, text, sizeof text);
-            int n = -1;
-            return std::sscanf(text, "Appointments filed: %d", &n) == 1 ? n : -1;
-        };
+        const auto filed = [&] { return FiledInBox(box); };
         while (IsWindow(box) && filed() < 300 && waited() < std::chrono::seconds(120)) {
             const auto before = std::chrono::steady_clock::now();
             DWORD_PTR unused = 0;
@@ -280,6 +287,41 @@ TEST_F(FileMenuTest, CancelStopsALongImportBetweenAppointmentsWhileTheWindowAnsw
     EXPECT_GE(filed, 300u);
     EXPECT_LT(filed, 4000u);
     EXPECT_EQ(filed, StoreContents().size()) << "the store holds what the summary says";
+}
+
+// Unload from the tray menu while an import runs would take the window from
+// under it: the import stops between two appointments, its summary comes,
+// and then Unload asks as ever.
+TEST_F(FileMenuTest, UnloadDuringAnImportStopsItFirstThenAsks) {
+    ScratchFiles files;
+    const std::string path = WriteLongCalendar(files);
+    Open();
+    const HWND main = Hwnd();
+    std::atomic<bool> unloadSent{false};
+    std::thread tray([&] {
+        HWND box = nullptr;
+        for (int wait = 0; box == nullptr && wait < 6000; ++wait, Sleep(10))
+            box = FindWindowA(nullptr, "Importing Calendar");
+        for (int wait = 0; IsWindow(box) && FiledInBox(box) < 100 && wait < 12000; ++wait)
+            Sleep(10);
+        if (IsWindow(box))
+            unloadSent = PostMessageA(main, WM_COMMAND, MAKEWPARAM(ID_TRAY_UNLOAD, 0), 0) != FALSE;
+    });
+    {
+        ModalWatch open = TypeInFileDialog("Import Calendar", path);
+        boxes.Answer(IDOK); // the summary
+        boxes.Answer(IDNO); // "Unload Quillmere?"
+        Command(ID_FILE_IMPORT);
+        EXPECT_TRUE(open.Acted());
+    }
+    tray.join();
+    ASSERT_TRUE(unloadSent);
+    PumpUntil([&] { return boxes.Count() >= 2; });
+    ASSERT_EQ(2u, boxes.Count());
+    EXPECT_TRUE(Contains(boxes.Shown()[0].text, " was cancelled after ")) << boxes.Shown()[0].text;
+    EXPECT_EQ("Unload Quillmere?", boxes.Shown()[1].text);
+    EXPECT_TRUE(IsWindow(main));
+    EXPECT_LT(StoreContents().size(), 4000u);
 }
 
 } // namespace
