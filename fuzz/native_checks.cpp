@@ -315,7 +315,7 @@ void CheckDaylightSavingGaps() {
                                  "END:VCALENDAR\r\n";
         ical::ImportOptions options;
         options.today = ical::AddDays(zone.change, -3);
-        options.localDateOf = [](std::int64_t instant) { return LibraryWallTime(instant).date; };
+        options.localTimeOf = [](std::int64_t instant) { return LibraryWallTime(instant); };
         const ical::ImportPlan plan = ical::PlanImport(file, options);
         FUZZ_CHECK(plan.accepted && plan.appointments.size() == 4 && plan.duplicates == 0);
         for (int i = 0; i < 4; ++i)

@@ -77,11 +77,13 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
                     return fail(line.line, at(line.line) + "more than " +
                                                std::to_string(limits.maxEvents) +
                                                " events in one file; split it");
-                current = ComponentRecord{name, line.line, {}};
+                current = ComponentRecord{name, line.line, {}, {}};
             } else if (name == "VTIMEZONE" && stack.size() == 1) {
                 currentZone = TimeZoneRecord{"", line.line, {}};
             } else if ((name == "STANDARD" || name == "DAYLIGHT") && InCalendarZone(stack)) {
-                observance = ComponentRecord{name, line.line, {}};
+                observance = ComponentRecord{name, line.line, {}, {}};
+            } else if (name == "VALARM" && stack.size() == 2 && stack[1].name == "VEVENT") {
+                current.alarms.push_back(ComponentRecord{name, line.line, {}, {}});
             }
             sawCalendar = true;
             stack.push_back({name, line.line});
@@ -117,6 +119,9 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
         if (inside.name == "VEVENT" && stack.size() == 2) {
             if (IsKeptEventProperty(line.name))
                 current.properties.push_back(std::move(line));
+        } else if (inside.name == "VALARM" && stack.size() == 3 && stack[1].name == "VEVENT") {
+            if (line.name == "ACTION" || line.name == "TRIGGER")
+                current.alarms.back().properties.push_back(std::move(line));
         } else if ((inside.name == "STANDARD" || inside.name == "DAYLIGHT") && stack.size() == 3 &&
                    stack[1].name == "VTIMEZONE") {
             observance.properties.push_back(std::move(line));

@@ -129,6 +129,12 @@
 #define ID_ALERT_SNOOZE_UNTIL_START 32823
 #define ID_ALERT_DISMISS 32824
 
+// The progress of a long export or import
+#define IDD_TRANSFER_PROGRESS 310
+#define IDC_TRANSFER_EVENTS 1200
+#define IDC_TRANSFER_FILED 1201
+#define IDC_TRANSFER_BAR 1202
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
