@@ -6,6 +6,7 @@
 #include "store/field_limits.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
+#include "store/timed_registry.h"
 #include "store/unfinished_note.h"
 
 namespace {
@@ -37,6 +38,38 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
                                        const std::string& detailNotes) {
     CAppointmentBatch save;
     return save.Add(dateText, fromText, toText, notes, eventText, eventIndex, detailNotes);
+}
+
+bool CCalendarRegistry::AddAppointment(const std::string& dateText,
+                                       const ical::AppointmentValues& values) {
+    CAppointmentBatch save;
+    return save.Add(dateText, values);
+}
+
+bool CCalendarRegistry::ReadAppointment(const std::string& dateText, const std::string& keyName,
+                                        ical::AppointmentValues& values) {
+    fw::unique_hkey day = OpenDayKey(dateText);
+    fw::unique_hkey appointment;
+    if (!day || IsUnfinishedKeyName(keyName.c_str()) ||
+        OpenSubkey(day.get(), keyName, KEY_READ, appointment) != ERROR_SUCCESS)
+        return false;
+    values = {};
+    DWORD index = static_cast<DWORD>(-1);
+    ReadTextValue(appointment.get(), kValueFrom, values.from, kDateFieldBytes);
+    ReadTextValue(appointment.get(), kValueTo, values.to, kDateFieldBytes);
+    ReadTextValue(appointment.get(), kValueNotes, values.notes, kNotesFieldBytes);
+    ReadTextValue(appointment.get(), kValueEvent, values.event, kEventFieldBytes);
+    ReadDwordValue(appointment.get(), kValueEventIndex, index);
+    values.eventIndex = index;
+    ReadTextValue(appointment.get(), kValueDetailNotes, values.detailNotes, kNotesFieldBytes);
+    values.time = ReadTimedValues(appointment.get());
+    return !IsKeyGone(appointment.get());
+}
+
+bool CCalendarRegistry::ReplaceAppointment(const std::string& dateText, const std::string& keyName,
+                                           const ical::AppointmentValues& values) {
+    CAppointmentBatch edit;
+    return edit.Replace(dateText, keyName, values);
 }
 
 void CCalendarRegistry::RemoveUnfinishedNew() {

@@ -4,6 +4,7 @@
 #include "store/timed_values.h"
 
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -51,4 +52,22 @@ bool WriteTimedValues(HKEY appointment, const TimedValues& values) {
            Put(appointment, kDurationValueName, stored.duration) &&
            Put(appointment, kRemindBeforeValueName, stored.remindBefore) &&
            Put(appointment, kTimeZoneValueName, stored.zone);
+}
+
+bool WriteTimedValuesIntoNewKey(HKEY appointment, const TimedValues& values,
+                                const std::function<bool()>& goOn) {
+    const StoredTimedValues stored = EncodeTimedValues(values);
+    const std::pair<const char*, const std::optional<TimedValueBytes>*> writes[] = {
+        {kTimeValueName, &stored.time},
+        {kDurationValueName, &stored.duration},
+        {kRemindBeforeValueName, &stored.remindBefore},
+        {kTimeZoneValueName, &stored.zone},
+    };
+    for (const auto& [name, value] : writes) {
+        if (!*value)
+            continue;
+        if (!Put(appointment, name, *value) || !goOn())
+            return false;
+    }
+    return true;
 }
