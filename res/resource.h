@@ -114,6 +114,17 @@
 #define ID_REMINDER_DISMISS_TODAY 32802
 #define ID_HELP 0xE146
 
+// A time of day and an alert in the New/Edit Appointment dialog, and the
+// list's Edit command
+#define IDC_ALL_DAY 1100
+#define IDC_TIME_PICKER 1101
+#define IDC_DURATION_LABEL 1102
+#define IDC_DURATION 1103
+#define IDC_REMIND_LABEL 1104
+#define IDC_REMIND 1105
+#define IDC_TIME_GROUP 1106
+#define ID_LIST_EDIT 32810
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
