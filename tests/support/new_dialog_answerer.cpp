@@ -19,7 +19,9 @@ bool IsNewAppointmentDialog(HWND hwnd) {
     char caption[64] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
     GetWindowTextA(hwnd, caption, sizeof caption);
-    return lstrcmpA(cls, "#32770") == 0 && lstrcmpA(caption, "Quillmere") == 0 &&
+    // New keeps the program's caption; Edit says what it does.
+    return lstrcmpA(cls, "#32770") == 0 &&
+           (lstrcmpA(caption, "Quillmere") == 0 || lstrcmpA(caption, "Edit Appointment") == 0) &&
            GetDlgItem(hwnd, IDC_EVENTS) != nullptr;
 }
 
