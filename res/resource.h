@@ -135,6 +135,17 @@
 #define IDC_TRANSFER_FILED 1201
 #define IDC_TRANSFER_BAR 1202
 
+// A time of day and an alert in the New/Edit Appointment dialog, and the
+// list's Edit command
+#define IDC_ALL_DAY 1100
+#define IDC_TIME_PICKER 1101
+#define IDC_DURATION_LABEL 1102
+#define IDC_DURATION 1103
+#define IDC_REMIND_LABEL 1104
+#define IDC_REMIND 1105
+#define IDC_TIME_GROUP 1106
+#define ID_LIST_EDIT 32810
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

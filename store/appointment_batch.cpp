@@ -194,8 +194,10 @@ bool CAppointmentBatch::Add(const std::string& dateText, const ical::Appointment
                 return Fail(rc);
             if (disposition != REG_CREATED_NEW_KEY)
                 continue;
-            if (writeValues(appointment.get()))
+            if (writeValues(appointment.get())) {
+                m_lastKeyName = name;
                 return true;
+            }
             appointment.reset();
             if (!m_bCutShort)
                 DeleteSubkey(m_day.get(), name);
@@ -243,6 +245,7 @@ bool CAppointmentBatch::Add(const std::string& dateText, const ical::Appointment
             continue;
         const LONG rc = RenameSubkey(m_day.get(), unfinished, name);
         if (rc == ERROR_SUCCESS) {
+            m_lastKeyName = name;
             if (!SaveGoesOn(renamedStep))
                 stop();
             return true;

@@ -49,6 +49,8 @@ public:
                  const ical::AppointmentValues& values);
 
     LONG LastError() const { return m_lastError; }
+    // The key name the last appointment filed was given.
+    const std::string& LastKeyName() const { return m_lastKeyName; }
     bool NoteFailed() const { return m_bNoteFailed; }
 
     // Ends the batch: the note of the unfinished key goes. The destructor
@@ -81,6 +83,7 @@ private:
     // For each name the clock gave on the current day, the next suffix to try.
     std::map<std::string, int> m_nextAttempt;
     LONG m_lastError = ERROR_SUCCESS;
+    std::string m_lastKeyName;
     // The step that removing the note is, after the last save's values.
     int m_noteRemovedStep = 12;
 };

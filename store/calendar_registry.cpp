@@ -9,6 +9,10 @@
 #include "store/timed_registry.h"
 #include "store/unfinished_note.h"
 
+#include <algorithm>
+#include <optional>
+#include <vector>
+
 namespace {
 
 // Opens the day's key for reading, relative to the calendar root.
@@ -41,9 +45,14 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
 }
 
 bool CCalendarRegistry::AddAppointment(const std::string& dateText,
-                                       const ical::AppointmentValues& values) {
+                                       const ical::AppointmentValues& values,
+                                       std::string* keyName) {
     CAppointmentBatch save;
-    return save.Add(dateText, values);
+    if (!save.Add(dateText, values))
+        return false;
+    if (keyName != nullptr)
+        *keyName = save.LastKeyName();
+    return true;
 }
 
 bool CCalendarRegistry::ReadAppointment(const std::string& dateText, const std::string& keyName,
@@ -82,6 +91,12 @@ void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& match
     if (!day)
         return;
     AppointmentFields fields;
+    struct Listed {
+        std::string keyName, event, notes;
+        int eventIndex;
+        std::optional<int> minuteOfDay;
+    };
+    std::vector<Listed> rows;
     ForEachSubkey(day.get(), [&](const char* name) {
         fw::unique_hkey appointment;
         const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
@@ -92,14 +107,22 @@ void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& match
         ReadTextValue(appointment.get(), kValueEvent, fields.event, kEventFieldBytes);
         ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes);
         if (mode == ListMode::Fill) {
-            view.AppendAppointmentRow(fields.event.c_str(), fields.notes.c_str(),
-                                      static_cast<int>(index));
+            rows.push_back({name, fields.event, fields.notes, static_cast<int>(index),
+                            ReadTimedValues(appointment.get()).minuteOfDay});
         } else if (mode == ListMode::ShowDetail && matchNotes == fields.notes) {
             ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail, kNotesFieldBytes);
             view.ShowDetailNotes(fields.detail.c_str());
         }
         return SubkeyStep::Next;
     });
+    // All-day first, in the store's order, then by time; the same time keeps
+    // the store's order too.
+    std::stable_sort(rows.begin(), rows.end(), [](const Listed& a, const Listed& b) {
+        return a.minuteOfDay.value_or(-1) < b.minuteOfDay.value_or(-1);
+    });
+    for (const Listed& row : rows)
+        view.AppendAppointment({row.keyName.c_str(), row.event.c_str(), row.notes.c_str(),
+                                row.eventIndex, row.minuteOfDay});
 }
 
 ModifyResult CCalendarRegistry::ModifyAppointment(ModifyMode mode, const std::string& dateText,

@@ -93,8 +93,10 @@ public:
                         const std::string& eventText, int eventIndex,
                         const std::string& detailNotes);
 
-    // The same with its time of day and alert values.
-    bool AddAppointment(const std::string& dateText, const ical::AppointmentValues& values);
+    // The same with its time of day and alert values; `keyName`, when given,
+    // receives the name the appointment was filed under.
+    bool AddAppointment(const std::string& dateText, const ical::AppointmentValues& values,
+                        std::string* keyName = nullptr);
 
     // Reads the appointment `keyName` of the day; false when it is not there.
     bool ReadAppointment(const std::string& dateText, const std::string& keyName,
