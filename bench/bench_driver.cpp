@@ -49,8 +49,8 @@ struct Options {
     int variantSize = 10000;
     int runs = 5;
     int alertSize = 50000;
-    // Which groups of measures run: scan, alerts, list, answer, startup, purge,
-    // memory.
+    // Which groups of measures run: scan, alerts, list, edit, answer, startup,
+    // purge, memory.
     std::vector<std::string> only;
     std::string peerFile;
     std::string programExe;
@@ -601,6 +601,92 @@ void MeasureListFill(int size, int runs, std::vector<Row>& rows) {
     rows.push_back(r);
 }
 
+// --- editing an appointment in a full day ----------------------------------
+
+// An edit swaps a complete new key in for the old one, so the day must be an
+// ordinary key: the registry makes no lasting key below a volatile one. It
+// lives in a root of its own, removed before and after.
+void MeasureEdit(int size, int runs, std::vector<Row>& rows) {
+    const char* const path = "Software\\QuillmereBenchLasting";
+    RegDeleteTreeA(HKEY_CURRENT_USER, path);
+    fw::unique_hkey root;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, root.put(), nullptr) != ERROR_SUCCESS) {
+        std::fprintf(stderr, "the edit measure's root could not be made\n");
+        return;
+    }
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, root.get());
+    const std::string day = FormatDateText(CalendarDate{2001, 3, 14});
+    CCalendarRegistry registry;
+    ical::AppointmentValues values;
+    values.from = day;
+    values.to = day;
+    values.event = ical::kEventNames[3];
+    values.eventIndex = 3;
+    values.detailNotes = "Bring the referral letter.";
+    std::string edited; // the key the edits go to, in the middle of the day
+    bool filed = true;
+    for (int i = 0; i < size && filed; ++i) {
+        values.notes = "Meeting " + std::to_string(i) + " at the office";
+        std::string keyName;
+        filed = registry.AddAppointment(day, values, &keyName);
+        if (i == size / 2)
+            edited = keyName;
+    }
+    std::vector<double> program, floor;
+    if (filed && !edited.empty()) {
+        const std::string keyPath = "SOFTWARE\\Calendar\\" + day + "\\" + edited;
+        for (int run = 0; run < MoreRuns(runs); ++run) {
+            // Each run writes other values than the last, as a user's edit does.
+            values.notes = "Dentist, visit " + std::to_string(run);
+            values.time.minuteOfDay = 14 * 60 + 30 + run % 2 * 30;
+            values.time.duration = 45 + run % 2 * 15;
+            values.time.remindBefore = 15;
+            double t = NowMs();
+            const bool replaced = registry.ReplaceAppointment(day, edited, values);
+            program.push_back(NowMs() - t);
+            if (!replaced) {
+                std::fprintf(stderr, "warning: the edit failed\n");
+                program.clear();
+                break;
+            }
+
+            // The floor: the same nine values written straight into the key.
+            t = NowMs();
+            fw::unique_hkey key;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE, key.put()) ==
+                ERROR_SUCCESS) {
+                WriteFixedText(key.get(), kValueFrom, values.from, kDateFieldBytes);
+                WriteFixedText(key.get(), kValueTo, values.to, kDateFieldBytes);
+                WriteFixedText(key.get(), kValueNotes, values.notes, kNotesFieldBytes);
+                WriteFixedText(key.get(), kValueEvent, values.event, kEventFieldBytes);
+                WriteDwordValue(key.get(), kValueEventIndex, values.eventIndex);
+                WriteFixedText(key.get(), kValueDetailNotes, values.detailNotes, kNotesFieldBytes);
+                const std::string time = FormatTimeOfDay(*values.time.minuteOfDay);
+                RegSetValueExA(key.get(), "TIME", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(time.c_str()),
+                               static_cast<DWORD>(time.size() + 1));
+                WriteDwordValue(key.get(), "DURATION", *values.time.duration);
+                WriteDwordValue(key.get(), "REMIND BEFORE", *values.time.remindBefore);
+            }
+            floor.push_back(NowMs() - t);
+        }
+    } else {
+        std::fprintf(stderr, "warning: the day of %d could not be filed\n", size);
+    }
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    root.reset();
+    RegDeleteTreeA(HKEY_CURRENT_USER, path);
+    Row r;
+    r.measure = "Edit an appointment (all or nothing, with its time)";
+    r.n = std::to_string(size);
+    r.program = Summarise(program);
+    r.floor = Summarise(floor);
+    r.limit = 1.5;
+    r.floorName = "bare writes";
+    rows.push_back(r);
+}
+
 // --- answer time during a scan ---------------------------------------------
 
 void MeasureAnswerTime(const Store& store, int runs, std::vector<Row>& rows) {
@@ -1066,7 +1152,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
                  "                    [--launch N] [--answer N] [--alerts N] [--peer FILE]\n"
-                 "                    [--only scan,alerts,list,answer,startup,purge,memory]\n"
+                 "                    [--only scan,alerts,list,edit,answer,startup,purge,memory]\n"
                  "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
                  "       bench_driver --write-remind N FILE\n"
                  "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
@@ -1209,6 +1295,8 @@ int main(int argc, char** argv) {
     }
     if (options.Runs("list"))
         MeasureListFill(options.listSize, options.runs, rows);
+    if (options.Runs("edit"))
+        MeasureEdit(options.listSize, options.runs, rows);
     if (options.Runs("answer"))
         MeasureAnswerTime(stores[options.answerSize], options.runs, rows);
     if (options.Runs("startup"))

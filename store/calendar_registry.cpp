@@ -108,7 +108,7 @@ void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& match
         ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes);
         if (mode == ListMode::Fill) {
             rows.push_back({name, fields.event, fields.notes, static_cast<int>(index),
-                            ReadTimedValues(appointment.get()).minuteOfDay});
+                            ReadTimeOfDay(appointment.get())});
         } else if (mode == ListMode::ShowDetail && matchNotes == fields.notes) {
             ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail, kNotesFieldBytes);
             view.ShowDetailNotes(fields.detail.c_str());

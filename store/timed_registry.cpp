@@ -46,6 +46,14 @@ TimedValues ReadTimedValues(HKEY appointment) {
     return DecodeTimedValues(stored);
 }
 
+std::optional<int> ReadTimeOfDay(HKEY appointment) {
+    StoredTimedValues stored;
+    stored.time = ReadBytes(appointment, kTimeValueName);
+    if (!stored.time)
+        return std::nullopt;
+    return DecodeTimedValues(stored).minuteOfDay;
+}
+
 bool ReadAlertValues(HKEY appointment, TimedValues& values) {
     values = {};
     StoredTimedValues stored;

@@ -5,12 +5,16 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 
 // The four values of a timed appointment (store/timed_values.h) in an open
 // appointment key: every read and write of them goes through here.
 
 // Reads them as they are stored; whatever cannot be read is absent.
 TimedValues ReadTimedValues(HKEY appointment);
+
+// TIME alone, as the day's list needs it: one read per appointment.
+std::optional<int> ReadTimeOfDay(HKEY appointment);
 
 // What an alert needs, read as the walk over every appointment reads it:
 // REMIND BEFORE alone, and only when it is there, TIME and TIME ZONE. False,
