@@ -257,25 +257,6 @@ TEST_F(AlertTest, TheTrayTipNamesTheNextAlertOfTodayUnderItsOwnFirstLine) {
     EXPECT_EQ(first, dlg->TrayIcon().Tip());
 }
 
-// A point in the middle of a control of the pop-up, in screen coordinates,
-// which are the X screen's under Wine.
-std::string MiddleOf(HWND popup, int control) {
-    RECT rect{};
-    GetWindowRect(GetDlgItem(popup, control), &rect);
-    return std::to_string((rect.left + rect.right) / 2) + " " +
-           std::to_string((rect.top + rect.bottom) / 2);
-}
-
-// Clicks this thread has taken from its queue: a click made through the X
-// server has been handled, and its window activated, once it is counted.
-std::atomic<int> g_clicksTaken{0};
-LRESULT CALLBACK CountClicks(int code, WPARAM wp, LPARAM lp) {
-    if (code == HC_ACTION && wp == PM_REMOVE &&
-        reinterpret_cast<const MSG*>(lp)->message == WM_LBUTTONUP)
-        ++g_clicksTaken;
-    return CallNextHookEx(nullptr, code, wp, lp);
-}
-
 // The whole story on the real keyboard and mouse, through the X server: the
 // user types in another program while alerts come on their real timer, with
 // the window shown and hidden; the keys stay with that program; the mouse
@@ -304,16 +285,15 @@ TEST_F(AlertTest, TheUserTypesElsewhereWhileAlertsComeAndAnswersThemWithTheMouse
         GetWindowTextA(editor.get(), text, sizeof text);
         return std::string(text);
     };
-    fw::UniqueHandle<fw::NullHandleTraits<HHOOK, ::UnhookWindowsHookEx>> hook(
-        SetWindowsHookExA(WH_GETMESSAGE, &CountClicks, nullptr, GetCurrentThreadId()));
-    ASSERT_TRUE(hook);
+    ClicksTaken clicks;
+    ASSERT_TRUE(clicks.Hooked());
     // A click the thread has handled; the editor's takes the X focus too
     // (Wine's tray may take it first when it shows the icon: click again).
     auto click = [&](const std::string& at, HWND into) {
         for (int attempt = 0; attempt < 3; ++attempt) {
-            const int taken = g_clicksTaken.load();
+            const int taken = clicks.Count();
             xdotool("mousemove " + at + " click 1");
-            if (PumpUntil([&] { return g_clicksTaken.load() > taken; }, 20000) &&
+            if (PumpUntil([&] { return clicks.Count() > taken; }, 20000) &&
                 PumpUntil([&] { return GetForegroundWindow() == into; }, 2000))
                 return true;
         }
@@ -330,7 +310,7 @@ TEST_F(AlertTest, TheUserTypesElsewhereWhileAlertsComeAndAnswersThemWithTheMouse
     // A click on the pop-up, whose own thread takes it.
     auto clickOn = [&](HWND popup, int control) {
         ASSERT_NE(nullptr, popup);
-        xdotool("mousemove " + MiddleOf(popup, control) + " click 1");
+        xdotool("mousemove " + XServerInput::MiddleOf(popup, control) + " click 1");
     };
 
     // Shown window: the real timer brings the alert at its minute; the user

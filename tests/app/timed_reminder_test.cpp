@@ -329,25 +329,6 @@ TEST_F(TimedReminderTest, ATimedPopupLeavesTheKeyboardWithTheProgramTheUserTypes
     EXPECT_TRUE(Settled());
 }
 
-// A point in the middle of a control of the pop-up, in screen coordinates,
-// which are the X screen's under Wine.
-std::string MiddleOf(HWND popup, int control) {
-    RECT rect{};
-    GetWindowRect(GetDlgItem(popup, control), &rect);
-    return std::to_string((rect.left + rect.right) / 2) + " " +
-           std::to_string((rect.top + rect.bottom) / 2);
-}
-
-// Clicks this thread has taken from its queue: a click that xdotool made has
-// only been handled, and its window activated, once it is counted here.
-std::atomic<int> g_clicksTaken{0};
-LRESULT CALLBACK CountClicks(int code, WPARAM wp, LPARAM lp) {
-    if (code == HC_ACTION && wp == PM_REMOVE &&
-        reinterpret_cast<const MSG*>(lp)->message == WM_LBUTTONUP)
-        ++g_clicksTaken;
-    return CallNextHookEx(nullptr, code, wp, lp);
-}
-
 // The same story through the X server, which is how a real keyboard and
 // mouse reach a program under Wine: the X server gives keys to the window
 // with the X input focus, whatever Windows holds the foreground window to be.
@@ -388,14 +369,13 @@ TEST_F(TimedReminderTest, KeysTypedOnTheRealKeyboardStayWithTheProgramInTheForeg
     // once Wine has handled the click. (Wine's tray, a window of its own
     // without a desktop, takes the X focus when it first shows the icon,
     // which may come after the click; then the user clicks again.)
-    fw::UniqueHandle<fw::NullHandleTraits<HHOOK, ::UnhookWindowsHookEx>> hook(
-        SetWindowsHookExA(WH_GETMESSAGE, &CountClicks, nullptr, GetCurrentThreadId()));
-    ASSERT_TRUE(hook);
+    ClicksTaken clicks;
+    ASSERT_TRUE(clicks.Hooked());
     auto clickEditor = [&] {
         for (int click = 0; click < 3; ++click) {
-            const int taken = g_clicksTaken.load();
+            const int taken = clicks.Count();
             xdotool("mousemove 190 140 click 1");
-            if (PumpUntil([&] { return g_clicksTaken.load() > taken; }, 20000) &&
+            if (PumpUntil([&] { return clicks.Count() > taken; }, 20000) &&
                 xFocusOn(editor.get(), 10))
                 return true;
         }
@@ -436,11 +416,12 @@ TEST_F(TimedReminderTest, KeysTypedOnTheRealKeyboardStayWithTheProgramInTheForeg
             popup = slidIn();
         }
         ASSERT_NE(nullptr, popup);
-        xdotool("mousemove " + MiddleOf(popup, IDC_REMINDER_TEXT) + " click 1");
+        xdotool("mousemove " + XServerInput::MiddleOf(popup, IDC_REMINDER_TEXT) + " click 1");
         EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == popup; }));
         EXPECT_TRUE(xFocusOn(popup)) << xFocus;
-        xdotool(close == "x" ? "mousemove " + MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1"
-                             : close);
+        xdotool(close == "x"
+                    ? "mousemove " + XServerInput::MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1"
+                    : close);
         EXPECT_TRUE(Settled());
     }
 
@@ -454,7 +435,7 @@ TEST_F(TimedReminderTest, KeysTypedOnTheRealKeyboardStayWithTheProgramInTheForeg
     popup = slidIn();
     ASSERT_NE(nullptr, popup);
     EXPECT_EQ(popup, GetForegroundWindow());
-    xdotool("mousemove " + MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1");
+    xdotool("mousemove " + XServerInput::MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1");
     EXPECT_TRUE(Settled());
     EXPECT_EQ("abc\r\ndef", typed());
 }
