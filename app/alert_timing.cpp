@@ -31,10 +31,6 @@ constexpr std::int64_t kLateMs = 100;
 // may not (a clock slewed by time synchronisation sends no WM_TIMECHANGE),
 // so it is set again at least this often. Nothing is read then.
 constexpr std::int64_t kLongestWaitMs = 60LL * 60 * 1000;
-// A store that cannot be opened is looked for again this often; the alerts
-// known before stay.
-constexpr DWORD kRetryMs = 60 * 1000;
-
 std::int64_t Seconds(std::int64_t ms) {
     return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
 }
@@ -59,8 +55,7 @@ int WallMinute(const IWallClock& clock, std::int64_t instant) {
 } // namespace
 
 CAlertTiming::CAlertTiming(CCalendarScanner& scanner, CTrayIcon& trayIcon)
-    : fw::Handler(kAlertTimerIds), m_scanner(scanner), m_trayIcon(trayIcon),
-      m_wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    : fw::Handler(kAlertTimerIds), m_scanner(scanner), m_trayIcon(trayIcon), m_walker(scanner) {
     // Whatever fell due before this moment was missed.
     m_awakeSince = Seconds(NowMs(m_clock));
     std::vector<unsigned char> bytes;
@@ -89,71 +84,19 @@ bool CAlertTiming::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
 }
 
 void CAlertTiming::OnDestroy() {
-    m_bStop = true;
-    if (m_wake)
-        SetEvent(m_wake.get());
-    if (m_walker.joinable())
-        m_walker.join();
+    m_walker.Stop();
     m_popup.Close();
 }
 
 void CAlertTiming::StartWalker() {
-    if (m_walker.joinable() || m_bStop.load() || Hwnd() == nullptr)
+    if (m_walker.Running() || m_walker.Stopped() || Hwnd() == nullptr)
         return;
     m_hWindow = Hwnd();
-    try {
-        m_walker = std::thread(&CAlertTiming::WalkerMain, this);
-    } catch (...) {
-        // No thread: no alerts this run, the rest of the program goes on.
-    }
-}
-
-void CAlertTiming::WalkerMain() {
-    try {
-        std::uint64_t seen = 0;
-        bool read = true;
-        for (;;) {
-            bool failed = false;
-            if (read) {
-                const SYSTEMTIME now = fw::LocalNow();
-                std::optional<std::vector<IndexedAlert>> alerts =
-                    m_scanner.Alerts(DateOf(now), m_bStop);
-                if (m_bStop.load())
-                    return;
-                if (alerts) {
-                    seen = m_scanner.Generation();
-                    {
-                        std::lock_guard<std::mutex> lock(m_inboxMutex);
-                        m_inbox = std::move(alerts);
-                    }
-                    PostMessageW(m_hWindow, kAlertsReadMessage, 0, 0);
-                } else {
-                    failed = true;
-                }
-            }
-            // The change notification stays set while the store cannot be
-            // opened; then only a later look finds it again.
-            const HANDLE handles[] = {m_wake.get(), m_scanner.ChangeEvent(),
-                                      m_scanner.WalkedEvent()};
-            const DWORD waited = WaitForMultipleObjects(failed ? 1 : 3, handles, FALSE,
-                                                        failed ? kRetryMs : INFINITE);
-            if (m_bStop.load() || waited == WAIT_FAILED)
-                return;
-            // Another thread's walk took in what changed: its index is the
-            // news, unless this thread has it already.
-            read = waited != WAIT_OBJECT_0 + 2 || m_scanner.Generation() != seen;
-        }
-    } catch (...) {
-        // Nothing may leave the thread.
-    }
+    m_walker.Start(m_hWindow, kAlertsReadMessage);
 }
 
 std::optional<LRESULT> CAlertTiming::OnAlertsRead(WPARAM, LPARAM) {
-    std::optional<std::vector<IndexedAlert>> alerts;
-    {
-        std::lock_guard<std::mutex> lock(m_inboxMutex);
-        alerts.swap(m_inbox);
-    }
+    std::optional<std::vector<IndexedAlert>> alerts = m_walker.Take();
     if (!alerts)
         return 0;
     m_alerts = std::move(*alerts);
@@ -183,13 +126,12 @@ void CAlertTiming::Rebuild(std::int64_t now) {
 void CAlertTiming::AskForNewDay() {
     // The index holds the alerts near the day it was made for: the walker
     // asks for the new day's (a walk only when the day is another).
-    if (m_walker.joinable() && m_wake)
-        SetEvent(m_wake.get());
+    m_walker.Wake();
 }
 
 std::optional<LRESULT> CAlertTiming::OnDayChange(WPARAM, LPARAM) {
     // The start-up's clock starts here: the walk for the alerts begins.
-    const bool started = m_walker.joinable();
+    const bool started = m_walker.Running();
     StartWalker();
     if (started)
         AskForNewDay();
@@ -235,7 +177,7 @@ void CAlertTiming::OnTimer(UINT_PTR id) {
 }
 
 void CAlertTiming::Update() {
-    if (!m_bHaveAlerts || m_bStop.load())
+    if (!m_bHaveAlerts || m_walker.Stopped())
         return;
     const std::int64_t nowMs = NowMs(m_clock);
     const std::int64_t now = Seconds(nowMs);

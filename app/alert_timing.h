@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/alert_walker.h"
 #include "framework/handler.h"
-#include "framework/unique_handle.h"
 #include "store/reminder_index.h"
 #include "store/zone_clock.h"
 #include "tray/alert_dlg.h"
@@ -10,10 +10,8 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -65,7 +63,6 @@ private:
     void StartWalker();
     // Wakes the walker to hand over the alerts of what is now today.
     void AskForNewDay();
-    void WalkerMain();
     void Rebuild(std::int64_t now);
     // Shows what is due (or holds it back), sets the timer for the next
     // alert, and the tray's tip.
@@ -99,11 +96,7 @@ private:
     std::atomic<bool> m_bAnswerPending{false};
     std::string m_tipDetail;
 
-    // The walker thread and what it hands over.
-    std::thread m_walker;
-    std::atomic<bool> m_bStop{false};
-    fw::unique_handle m_wake;
+    CAlertWalker m_walker;
+    // The window the walker and the pop-up's thread post to.
     HWND m_hWindow = nullptr;
-    std::mutex m_inboxMutex;
-    std::optional<std::vector<IndexedAlert>> m_inbox; // guarded by m_inboxMutex
 };
