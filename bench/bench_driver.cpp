@@ -123,6 +123,20 @@ struct Row {
     std::string floorName;
 };
 
+// A peak working set of the program against the start-up floor's.
+Row MemoryRow(const char* measure, int n, const std::vector<double>& program,
+              const std::vector<double>& floor) {
+    Row m;
+    m.measure = measure;
+    m.n = std::to_string(n);
+    m.program = Summarise(program);
+    m.floor = Summarise(floor);
+    m.unit = "MB";
+    m.limit = 1.3;
+    m.floorName = "start-up floor";
+    return m;
+}
+
 void PrintTable(const std::vector<Row>& rows) {
     std::printf("| Measure | N | Program: median (min-max) | Floor / peer: median (min-max) | "
                 "Ratio | Target | Result |\n");
@@ -962,15 +976,7 @@ void MeasureStartup(const Options& options, int n, std::vector<Row>& rows) {
     r.limit = 0;
     r.floorName = "bare dialog";
     rows.push_back(r);
-    Row m;
-    m.measure = "Peak working set after start-up";
-    m.n = std::to_string(n);
-    m.program = Summarise(programMem);
-    m.floor = Summarise(floorMem);
-    m.unit = "MB";
-    m.limit = 1.3;
-    m.floorName = "start-up floor";
-    rows.push_back(m);
+    rows.push_back(MemoryRow("Peak working set after start-up", n, programMem, floorMem));
 }
 
 // The launched program with "TIMEOUT DELETE" 1: its start-up purges the whole
@@ -1026,15 +1032,8 @@ void MeasureStartupPurge(const Options& options, const Store& store, std::vector
     if (notPurged != 0)
         std::fprintf(stderr, "warning: %d launches with the purge on left ended appointments\n",
                      notPurged);
-    Row m;
-    m.measure = "Peak working set after start-up with its purge (TIMEOUT DELETE 1)";
-    m.n = std::to_string(store.n);
-    m.program = Summarise(program);
-    m.floor = Summarise(floor);
-    m.unit = "MB";
-    m.limit = 1.3;
-    m.floorName = "start-up floor";
-    rows.push_back(m);
+    rows.push_back(MemoryRow("Peak working set after start-up with its purge (TIMEOUT DELETE 1)",
+                             store.n, program, floor));
     Row t;
     t.measure = "Start-up with its purge to first paint";
     t.n = std::to_string(store.n);
@@ -1082,15 +1081,8 @@ void MeasureMemoryAfterScan(const Options& options, const Store& store, std::vec
         if (f.ok)
             floor.push_back(f.peakWorkingSetMb);
     }
-    Row m;
-    m.measure = "Peak working set after a scan (the program, Show Reminder to pop-up)";
-    m.n = std::to_string(store.n);
-    m.program = Summarise(program);
-    m.floor = Summarise(floor);
-    m.unit = "MB";
-    m.limit = 1.3;
-    m.floorName = "start-up floor";
-    rows.push_back(m);
+    rows.push_back(MemoryRow("Peak working set after a scan (the program, Show Reminder to pop-up)",
+                             store.n, program, floor));
     Row s;
     s.measure = "Show Reminder to pop-up in the launched program";
     s.n = std::to_string(store.n);
