@@ -1,5 +1,7 @@
 #include "app/calendar_dlg.h"
 
+#include "app/alert_timing.h"
+#include "app/appointment_editing.h"
 #include "app/day_view.h"
 #include "app/file_transfer.h"
 #include "app/list_commands.h"
@@ -20,10 +22,12 @@ CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent
     m_pLook = &AddHandler(std::make_unique<CWindowLook>());
     m_pDayView = &AddHandler(std::make_unique<CDayView>());
     AddHandler(std::make_unique<CListCommands>(*m_pDayView));
+    AddHandler(std::make_unique<CAppointmentEditing>(*m_pDayView));
     m_pReminders = &AddHandler(std::make_unique<CReminderTiming>());
     m_pStartup = &AddHandler(std::make_unique<CStartupSteps>(*m_pReminders));
     AddHandler(std::make_unique<CProgramDialogs>(*m_pReminders));
     AddHandler(std::make_unique<CFileTransfer>(*m_pDayView));
+    AddHandler(std::make_unique<CAlertTiming>(m_pReminders->Cycle().Scanner(), m_trayIcon));
 }
 
 CCalendarDlg::~CCalendarDlg() = default;

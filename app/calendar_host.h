@@ -30,3 +30,4 @@ inline constexpr UINT kDayChangeNotice = WM_APP + 2;
 // 32 to 47 and on for the controllers to come. The window refuses two
 // controllers whose ranges overlap.
 inline constexpr fw::TimerIds kReminderTimerIds{1, 15};
+inline constexpr fw::TimerIds kAlertTimerIds{16, 31};

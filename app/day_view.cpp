@@ -1,6 +1,7 @@
 #include "app/day_view.h"
 
 #include "app/window_modes.h"
+#include "calendar/appointment_time.h"
 #include "calendar/date_text.h"
 #include "framework/clock.h"
 #include "framework/display.h"
@@ -102,7 +103,7 @@ void CDayView::ShowToday() {
 void CDayView::ShowDay(int mode, SYSTEMTIME day) {
     const std::string dateText = FormatDateText(day);
     const int selectedRow = m_listAppointments.GetFirstSelected();
-    const std::string selectedNotes = m_listAppointments.GetItemText(selectedRow, 1);
+    const std::string selectedNotes = RowNotes(selectedRow);
     SetDlgItemTextW(Hwnd(), IDC_DETAIL_NOTES, L"");
 
     CCalendarRegistry registry;
@@ -118,6 +119,7 @@ void CDayView::ShowDay(int mode, SYSTEMTIME day) {
         const bool wasFilling = m_bFilling;
         m_bFilling = true;
         m_listAppointments.DeleteAllItems();
+        m_rows.clear();
         registry.ListAppointments(ListMode::Fill, selectedNotes, dateText, *this);
         m_bFilling = wasFilling;
         SendMessageA(m_listAppointments.GetSafeHwnd(), WM_SETREDRAW, TRUE, 0);
@@ -139,18 +141,52 @@ void CDayView::AppendAppointmentRow(const char* eventText, const char* notes, in
     AddAppointmentRow(eventText, notes, eventIndex);
 }
 
+void CDayView::AppendAppointment(const Row& row) {
+    AddAppointmentRow(row.eventText, row.notes, row.eventIndex, row.keyName, row.minuteOfDay);
+}
+
+std::string CDayView::RowKeyName(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < m_rows.size() ? m_rows[row].keyName : "";
+}
+
+std::string CDayView::RowNotes(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < m_rows.size() ? m_rows[row].notes : "";
+}
+
+void CDayView::SelectRowOf(const std::string& keyName) {
+    for (size_t row = 0; row < m_rows.size(); ++row)
+        if (m_rows[row].keyName == keyName) {
+            m_listAppointments.SetItemState(static_cast<int>(row), LVIS_SELECTED | LVIS_FOCUSED,
+                                            LVIS_SELECTED | LVIS_FOCUSED);
+            return;
+        }
+}
+
+bool CDayView::HasTimedRows() const {
+    for (const RowData& row : m_rows)
+        if (row.minuteOfDay)
+            return true;
+    return false;
+}
+
 void CDayView::ShowDetailNotes(const char* detailNotes) {
     SetDlgItemTextW(Hwnd(), IDC_DETAIL_NOTES, fw::Widen(detailNotes).c_str());
 }
 
 void CDayView::AddAppointmentRow(const std::string& eventText, const std::string& notes,
-                                 int eventIndex) {
+                                 int eventIndex, const std::string& keyName,
+                                 std::optional<int> minuteOfDay) {
     // An index stored from outside that names no picture shows none.
     const int image = eventIndex >= 0 && eventIndex < kEventImageCount ? eventIndex : I_IMAGENONE;
     const int row =
         m_listAppointments.InsertItem(m_listAppointments.GetItemCount(), eventText, image);
-    if (row >= 0)
-        m_listAppointments.SetItemText(row, 1, notes);
+    if (row < 0)
+        return;
+    // The time goes into the notes column, so the window keeps its width.
+    m_listAppointments.SetItemText(
+        row, 1, minuteOfDay ? FormatTimeOfDay(*minuteOfDay) + " " + notes : notes);
+    m_rows.resize(static_cast<size_t>(row));
+    m_rows.push_back({keyName, notes, minuteOfDay});
 }
 
 LRESULT CDayView::OnCalendarSelChange(NMHDR*) {
@@ -233,7 +269,7 @@ void CDayView::ModifySelectedAppointment(int mode) {
     const int row = m_listAppointments.GetFirstSelected();
     if (row < 0)
         return;
-    const std::string notes = m_listAppointments.GetItemText(row, 1);
+    const std::string notes = RowNotes(row);
     SYSTEMTIME shown{};
     if (!m_monthCal.GetCurSel(shown))
         return;
@@ -254,6 +290,8 @@ void CDayView::ModifySelectedAppointment(int mode) {
     switch (result) {
     case ModifyResult::Deleted:
         m_listAppointments.DeleteItem(row);
+        if (static_cast<size_t>(row) < m_rows.size())
+            m_rows.erase(m_rows.begin() + row);
         break;
     case ModifyResult::DeleteFailed:
         fw::ShowNotice(Hwnd(), "Unable to delete appointment");

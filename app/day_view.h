@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The main window's day view: the month calendar, the list of the shown day's
 // appointments and the Detailed Notes box. It moves between days, shows the
@@ -32,7 +33,10 @@ public:
     // MODIFY_SAVE_DETAIL saves the box's text into the selected row's
     // appointment; MODIFY_DELETE deletes it once the user confirms.
     void ModifySelectedAppointment(int mode);
-    void AddAppointmentRow(const std::string& eventText, const std::string& notes, int eventIndex);
+    // A timed row shows its time before its notes ("14:30 Dentist").
+    void AddAppointmentRow(const std::string& eventText, const std::string& notes, int eventIndex,
+                           const std::string& keyName = {},
+                           std::optional<int> minuteOfDay = std::nullopt);
     // The Detailed Notes box's text, read anew; TakeDetailNotes is false, with
     // the user told why, when it is too long to be stored whole.
     bool TakeDetailNotes();
@@ -40,6 +44,12 @@ public:
     // The list's first selected row, or -1.
     int SelectedRow() const { return m_listAppointments.GetFirstSelected(); }
     HWND ListWindow() const { return m_listAppointments.GetSafeHwnd(); }
+    // The appointment key name of a row ("" for none, or a row added without
+    // one), and whether any row has a time of day.
+    std::string RowKeyName(int row) const;
+    bool HasTimedRows() const;
+    // Selects the row of the appointment `keyName`, if it is listed.
+    void SelectRowOf(const std::string& keyName);
 
     // IShownDay.
     bool GetShownDay(SYSTEMTIME& day) const override;
@@ -47,6 +57,7 @@ public:
 
     // IAppointmentView: what the store fills when it lists a day.
     void AppendAppointmentRow(const char* eventText, const char* notes, int eventIndex) override;
+    void AppendAppointment(const Row& row) override;
     void ShowDetailNotes(const char* detailNotes) override;
 
     // The list's column widths in pixels at 96 DPI.
@@ -77,4 +88,14 @@ private:
     std::string m_strDetailNotes;
     fw::unique_himagelist m_pImageList;
     bool m_bFilling = false;
+    // What each row of the list stands for, by row: its key name, its stored
+    // notes (which the row shows after its time) and its time.
+    struct RowData {
+        std::string keyName;
+        std::string notes;
+        std::optional<int> minuteOfDay;
+    };
+    std::vector<RowData> m_rows;
+    // The stored notes of a row, "" for none.
+    std::string RowNotes(int row) const;
 };

@@ -1,6 +1,7 @@
 #include "app/file_transfer.h"
 
 #include "app/calendar_host.h"
+#include "app/transfer_progress_dlg.h"
 #include "framework/file_dialog.h"
 #include "framework/message_box.h"
 #include "framework/utf_text.h"
@@ -9,23 +10,12 @@
 #include "store/calendar_exchange.h"
 
 #include <functional>
+#include <utility>
 
 namespace {
 
 // Issues listed in the summary box; a longer list goes to a file.
 constexpr std::size_t kShownIssueLines = 12;
-
-// The hourglass while a long export or import runs on this thread.
-class WaitCursor {
-public:
-    WaitCursor() : m_previous(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-    ~WaitCursor() { SetCursor(m_previous); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    HCURSOR m_previous;
-};
 
 // Asks for the file to export to (`save`) or import from; false when the
 // user cancels.
@@ -81,6 +71,15 @@ CFileTransfer::CFileTransfer(IShownDay& shownDay) : m_shownDay(shownDay) {}
 CFileTransfer::~CFileTransfer() = default;
 
 bool CFileTransfer::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    // Unload from the tray menu while the work runs would destroy the window
+    // under it: the work stops first, and Unload is asked after.
+    if (m_running != nullptr && msg == WM_COMMAND &&
+        (LOWORD(wp) == ID_TRAY_UNLOAD || LOWORD(wp) == ID_FILE_UNLOAD)) {
+        m_unloadAfter = LOWORD(wp);
+        m_running->RequestStop();
+        result = 0;
+        return true;
+    }
     using Self = CFileTransfer;
     static constexpr fw::Route<Self> kRoutes[] = {
         fw::OnCommand<Self>(ID_FILE_EXPORT, &Self::OnExportCalendar),
@@ -89,19 +88,32 @@ bool CFileTransfer::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
     return fw::DispatchRoutes(this, kRoutes, msg, wp, lp, result);
 }
 
+void CFileTransfer::RunTransfer(CTransferProgressDlg& progress) {
+    m_running = &progress;
+    progress.DoModal();
+    m_running = nullptr;
+}
+
 void CFileTransfer::OnExportCalendar() {
     std::string path;
     if (!AskForCalendarFile(Hwnd(), true, path))
         return;
     ical::ExportOutcome outcome;
-    {
-        WaitCursor wait;
-        outcome = CCalendarExchange().Export(path);
-    }
+    outcome.path = path;
+    CTransferProgressDlg progress(Hwnd(), CTransferProgressDlg::Kind::Export,
+                                  [&](ITransferProgress& counts) {
+                                      outcome = CCalendarExchange().Export(path, &counts);
+                                      return std::string();
+                                  });
+    RunTransfer(progress);
+    if (!progress.Failure().empty() && outcome.error.empty() && !outcome.written)
+        outcome.error = progress.Failure();
     ShowSummary(Hwnd(), ical::ExportIssueLines(outcome), "Quillmere export report.txt",
                 [&](std::size_t lines, const std::string& listPath) {
                     return ical::ExportReport(outcome, lines, listPath);
                 });
+    if (const UINT unload = std::exchange(m_unloadAfter, 0u))
+        PostMessageW(Hwnd(), WM_COMMAND, MAKEWPARAM(unload, 0), 0);
 }
 
 void CFileTransfer::OnImportCalendar() {
@@ -109,10 +121,15 @@ void CFileTransfer::OnImportCalendar() {
     if (!AskForCalendarFile(Hwnd(), false, path))
         return;
     ical::ImportOutcome outcome;
-    {
-        WaitCursor wait;
-        outcome = CCalendarExchange().Import(path);
-    }
+    outcome.path = path;
+    CTransferProgressDlg progress(Hwnd(), CTransferProgressDlg::Kind::Import,
+                                  [&](ITransferProgress& counts) {
+                                      outcome = CCalendarExchange().Import(path, &counts);
+                                      return std::string();
+                                  });
+    RunTransfer(progress);
+    if (!progress.Failure().empty() && outcome.error.empty() && outcome.filed == 0)
+        outcome.error = progress.Failure();
     // The shown day may have new rows.
     if (outcome.filed > 0)
         m_shownDay.RefreshShownDay();
@@ -120,4 +137,6 @@ void CFileTransfer::OnImportCalendar() {
                 [&](std::size_t lines, const std::string& listPath) {
                     return ical::ImportReport(outcome, lines, listPath);
                 });
+    if (const UINT unload = std::exchange(m_unloadAfter, 0u))
+        PostMessageW(Hwnd(), WM_COMMAND, MAKEWPARAM(unload, 0), 0);
 }

@@ -82,6 +82,8 @@ void CListCommands::ShowListMenuAt(POINT screen) {
     // for ever, since the purge cannot read its range either.
     if (m_dayView.SelectedRow() < 0)
         EnableMenuItem(popup, ID_LIST_DELETE, MF_BYCOMMAND | MF_GRAYED);
+    if (m_dayView.RowKeyName(m_dayView.SelectedRow()).empty())
+        EnableMenuItem(popup, ID_LIST_EDIT, MF_BYCOMMAND | MF_GRAYED);
     // The chosen command arrives as WM_COMMAND through the routing tables.
     TrackPopupMenu(popup, TPM_RIGHTBUTTON, screen.x, screen.y, 0, Hwnd(), nullptr);
 }
@@ -112,15 +114,28 @@ void CListCommands::SaveNewAppointment() {
     const std::string fromText = FormatDateText(dlg.m_fromDate);
     const std::string toText = FormatDateText(dlg.m_toDate);
 
+    const ical::AppointmentValues values{fromText,
+                                         toText,
+                                         dlg.m_strAppointmentNotes,
+                                         dlg.m_strEvent,
+                                         static_cast<std::uint32_t>(dlg.m_nEventIndex),
+                                         m_dayView.DetailNotes(),
+                                         dlg.m_time};
     CCalendarRegistry registry;
-    if (!registry.AddAppointment(dayText, fromText, toText, dlg.m_strAppointmentNotes,
-                                 dlg.m_strEvent, dlg.m_nEventIndex, m_dayView.DetailNotes())) {
+    std::string keyName;
+    if (!registry.AddAppointment(dayText, values, &keyName)) {
         // A row for an appointment that is not stored would vanish at the
         // next refill.
         fw::ShowNotice(Hwnd(), "Unable to save appointment");
         return;
     }
-    m_dayView.AddAppointmentRow(dlg.m_strEvent, dlg.m_strAppointmentNotes, dlg.m_nEventIndex);
+    // A timed row takes its place by time; an all-day one goes at the end, as
+    // long as no timed row is listed after it.
+    if (values.time.minuteOfDay || m_dayView.HasTimedRows())
+        m_dayView.RefreshShownDay();
+    else
+        m_dayView.AddAppointmentRow(dlg.m_strEvent, dlg.m_strAppointmentNotes, dlg.m_nEventIndex,
+                                    keyName);
 }
 
 void CListCommands::OnDeleteAppointment() {

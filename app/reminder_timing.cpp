@@ -5,14 +5,28 @@
 #include "framework/clock.h"
 #include "res/resource.h"
 #include "settings/interval.h"
+#include "store/system_time.h"
 #include "tray/notification_state.h"
 #include "tray/reminder_schedule.h"
 #include "tray/user_reminder_state.h"
+
+#include <utility>
 
 namespace {
 // A reminder thread hands the restart of the reminder timer to the window's
 // own thread with this message.
 constexpr UINT kRestartTimerMessage = WM_APP + 1;
+
+// Until the first instant of the day after `now`, by the system's zone rules:
+// a day the clocks change on is not 24 hours long.
+unsigned MsUntilNextLocalDay(const SYSTEMTIME& now) {
+    return MsUntilNextDay(LocalMomentOf(now), [](std::int64_t utcMs) -> std::optional<LocalMoment> {
+        SYSTEMTIME local{};
+        if (!LocalTimeOfUtc(utcMs, local))
+            return std::nullopt;
+        return LocalMomentOf(local);
+    });
+}
 } // namespace
 
 CReminderTiming::CReminderTiming()
@@ -67,6 +81,10 @@ void CReminderTiming::StopReminderTimer() {
 
 std::optional<LRESULT> CReminderTiming::OnRestartTimer(WPARAM, LPARAM) {
     RestartReminderTimer();
+    // The pop-up that the change of day closed has gone: today's reminder
+    // takes its place, as timed reminders come, while the window is hidden.
+    if (std::exchange(m_bRemindWhenClosed, false) && !IsWindowVisible(Hwnd()))
+        TimedReminder();
     return 0;
 }
 
@@ -136,8 +154,14 @@ void CReminderTiming::OnShowReminder() {
 }
 
 void CReminderTiming::OnDayChange() {
+    const SYSTEMTIME now = fw::LocalNow();
     SendMessageW(Hwnd(), kDayChangeNotice, 0, 0);
-    SetTimer(kDayTimerId, MsUntilNextDay(LocalMomentOf(fw::LocalNow())));
+    // A pop-up still showing another day's lines closes; its close restarts
+    // the reminder timer through the window's thread, and a fresh reminder
+    // follows then.
+    if (m_reminders.CloseOtherDaysPopup(DateOf(now)))
+        m_bRemindWhenClosed = true;
+    SetTimer(kDayTimerId, MsUntilNextLocalDay(now));
 }
 
 std::optional<LRESULT> CReminderTiming::OnTimeChange(WPARAM, LPARAM) {

@@ -65,10 +65,14 @@ private:
     // Sets the snooze timer to the end of the user's snooze, if any;
     // whether a snooze holds.
     bool ArmSnoozeTimer();
-    // Today has changed, or may have: every controller hears it, and the
-    // day timer is set for the next midnight.
+    // Today has changed, or may have: every controller hears it, a pop-up
+    // of another day's lines closes, and the day timer is set for the start
+    // of the next day.
     void OnDayChange();
 
     int m_nReminderMinutes = 1;
+    // The change of day closed a pop-up; a reminder of the new day follows
+    // when it has gone. The window's thread only.
+    bool m_bRemindWhenClosed = false;
     CReminderCycle m_reminders{*this};
 };

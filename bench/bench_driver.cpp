@@ -15,7 +15,10 @@
 #include "store/calendar_registry.h"
 #include "store/calendar_scanner.h"
 #include "store/registry_value.h"
+#include "store/instant_clock.h"
 #include "store/system_time.h"
+#include "store/zone_clock.h"
+#include "tray/alert_schedule.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -45,7 +48,9 @@ struct Options {
     int answerSize = 50000;
     int variantSize = 10000;
     int runs = 5;
-    // Which groups of measures run: scan, list, answer, startup, purge, memory.
+    int alertSize = 50000;
+    // Which groups of measures run: scan, alerts, list, edit, answer, startup,
+    // purge, memory.
     std::vector<std::string> only;
     std::string peerFile;
     std::string programExe;
@@ -117,6 +122,20 @@ struct Row {
     bool strict = false;   // the ratio must stay below the limit, not reach it
     std::string floorName;
 };
+
+// A peak working set of the program against the start-up floor's.
+Row MemoryRow(const char* measure, int n, const std::vector<double>& program,
+              const std::vector<double>& floor) {
+    Row m;
+    m.measure = measure;
+    m.n = std::to_string(n);
+    m.program = Summarise(program);
+    m.floor = Summarise(floor);
+    m.unit = "MB";
+    m.limit = 1.3;
+    m.floorName = "start-up floor";
+    return m;
+}
 
 void PrintTable(const std::vector<Row>& rows) {
     std::printf("| Measure | N | Program: median (min-max) | Floor / peer: median (min-max) | "
@@ -243,6 +262,108 @@ struct Store {
 
 CalendarDate Today() {
     return DateOf(fw::LocalNow());
+}
+
+// The alerts over a store where every second appointment has a time and an
+// alert: a fresh scanner's first walk (which keeps them) beside the bare
+// walk, and then, from the schedule made of what it kept, the next alert
+// and what is due, as the alert timer asks at each wake.
+void MeasureAlerts(const Options& options, const Store& store, std::vector<Row>& rows) {
+    const CalendarDate today = Today();
+    const std::atomic<bool> noStop{false};
+    std::vector<double> first, firstFloor, alertFloor, build, next;
+    int given = 0;
+    int badWalks = 0;
+    size_t alertCount = 0;
+    store.Enter();
+    given = bench::WriteAlertValues(store.Root(), 2);
+    auto timed = [](auto&& job, std::vector<double>& into) {
+        const double t = NowMs();
+        const auto result = job();
+        into.push_back(NowMs() - t);
+        return result;
+    };
+    CZoneClock clock;
+    const std::int64_t now = NowMs(clock) / 1000;
+    const int runs = MoreRuns(options.runs);
+    for (int run = 0; run < runs; ++run) {
+        std::unique_ptr<CCalendarScanner> scanner;
+        auto firstScan = [&] {
+            scanner = std::make_unique<CCalendarScanner>();
+            return scanner->CurrentNotes(today, noStop).size();
+        };
+        auto bareWalk = [&] { return bench::BareWalk(false, today).size(); };
+        auto alertWalk = [&] { return bench::BareWalk(false, today, true).size(); };
+        size_t lines = 0, floorLines = 0;
+        if (run % 2 == 1) {
+            floorLines = timed(bareWalk, firstFloor);
+            lines = timed(firstScan, first);
+        } else {
+            lines = timed(firstScan, first);
+            floorLines = timed(bareWalk, firstFloor);
+        }
+        timed(alertWalk, alertFloor);
+        if (lines != floorLines || scanner->Walks() != 1)
+            ++badWalks;
+
+        // What the alert timer does with the walk's result: the schedule
+        // from the index (no walk: the store is unchanged), then the next
+        // wake and what is due now.
+        CAlertSchedule schedule(clock);
+        const double t = NowMs();
+        std::optional<std::vector<IndexedAlert>> alerts = scanner->Alerts(today, noStop);
+        std::vector<AlertEntry> entries;
+        if (alerts) {
+            entries.reserve(alerts->size());
+            for (const IndexedAlert& a : *alerts)
+                entries.push_back({AlertId(a.dayKey, a.appointmentKey), a.from, a.to, a.minuteOfDay,
+                                   a.remindBefore, a.zone});
+        }
+        alertCount = entries.size();
+        schedule.Rebuild(std::move(entries), now);
+        build.push_back(NowMs() - t);
+        if (scanner->Walks() != 1)
+            ++badWalks;
+        const AlertState state{now, {}};
+        const double t2 = NowMs();
+        const std::optional<std::int64_t> wake = schedule.NextWake(state, now);
+        const DueAlerts due = schedule.Pending(state, now, now);
+        next.push_back(NowMs() - t2);
+        if (!wake || !due.alerts.empty())
+            ++badWalks;
+    }
+    ScratchRoot::Leave();
+    std::printf("alerts (%d): %d appointments given an alert, %zu alerting from today on\n",
+                store.n, given, alertCount);
+    if (badWalks != 0)
+        std::fprintf(stderr, "warning (%d): %d alert runs walked again, differed or found none\n",
+                     store.n, badWalks);
+
+    Row r;
+    r.n = std::to_string(store.n);
+    r.floorName = "bare walk";
+    r.measure = "Reminder scan with alerts, first (half the appointments alert)";
+    r.program = Summarise(first);
+    r.floor = Summarise(firstFloor);
+    r.limit = 1.1;
+    rows.push_back(r);
+
+    r.measure = "Variant: bare walk that also reads REMIND BEFORE and TIME";
+    r.program = Summarise(alertFloor);
+    r.limit = 0;
+    rows.push_back(r);
+
+    r.floorName.clear();
+    r.floor = Stats{};
+    r.measure = "Alert schedule made from the walk's index (no walk)";
+    r.program = Summarise(build);
+    rows.push_back(r);
+
+    r.measure = "Next alert and the alerts due, after the first walk";
+    r.program = Summarise(next);
+    r.limit = 1;
+    r.absolute = true;
+    rows.push_back(r);
 }
 
 // --- the scan -------------------------------------------------------------
@@ -491,6 +612,92 @@ void MeasureListFill(int size, int runs, std::vector<Row>& rows) {
     r.measure = "Variant: bare fill redrawing per row (1 run)";
     r.program = Summarise(perRow);
     r.limit = 0;
+    rows.push_back(r);
+}
+
+// --- editing an appointment in a full day ----------------------------------
+
+// An edit swaps a complete new key in for the old one, so the day must be an
+// ordinary key: the registry makes no lasting key below a volatile one. It
+// lives in a root of its own, removed before and after.
+void MeasureEdit(int size, int runs, std::vector<Row>& rows) {
+    const char* const path = "Software\\QuillmereBenchLasting";
+    RegDeleteTreeA(HKEY_CURRENT_USER, path);
+    fw::unique_hkey root;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, root.put(), nullptr) != ERROR_SUCCESS) {
+        std::fprintf(stderr, "the edit measure's root could not be made\n");
+        return;
+    }
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, root.get());
+    const std::string day = FormatDateText(CalendarDate{2001, 3, 14});
+    CCalendarRegistry registry;
+    ical::AppointmentValues values;
+    values.from = day;
+    values.to = day;
+    values.event = ical::kEventNames[3];
+    values.eventIndex = 3;
+    values.detailNotes = "Bring the referral letter.";
+    std::string edited; // the key the edits go to, in the middle of the day
+    bool filed = true;
+    for (int i = 0; i < size && filed; ++i) {
+        values.notes = "Meeting " + std::to_string(i) + " at the office";
+        std::string keyName;
+        filed = registry.AddAppointment(day, values, &keyName);
+        if (i == size / 2)
+            edited = keyName;
+    }
+    std::vector<double> program, floor;
+    if (filed && !edited.empty()) {
+        const std::string keyPath = "SOFTWARE\\Calendar\\" + day + "\\" + edited;
+        for (int run = 0; run < MoreRuns(runs); ++run) {
+            // Each run writes other values than the last, as a user's edit does.
+            values.notes = "Dentist, visit " + std::to_string(run);
+            values.time.minuteOfDay = 14 * 60 + 30 + run % 2 * 30;
+            values.time.duration = 45 + run % 2 * 15;
+            values.time.remindBefore = 15;
+            double t = NowMs();
+            const bool replaced = registry.ReplaceAppointment(day, edited, values);
+            program.push_back(NowMs() - t);
+            if (!replaced) {
+                std::fprintf(stderr, "warning: the edit failed\n");
+                program.clear();
+                break;
+            }
+
+            // The floor: the same nine values written straight into the key.
+            t = NowMs();
+            fw::unique_hkey key;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_SET_VALUE, key.put()) ==
+                ERROR_SUCCESS) {
+                WriteFixedText(key.get(), kValueFrom, values.from, kDateFieldBytes);
+                WriteFixedText(key.get(), kValueTo, values.to, kDateFieldBytes);
+                WriteFixedText(key.get(), kValueNotes, values.notes, kNotesFieldBytes);
+                WriteFixedText(key.get(), kValueEvent, values.event, kEventFieldBytes);
+                WriteDwordValue(key.get(), kValueEventIndex, values.eventIndex);
+                WriteFixedText(key.get(), kValueDetailNotes, values.detailNotes, kNotesFieldBytes);
+                const std::string time = FormatTimeOfDay(*values.time.minuteOfDay);
+                RegSetValueExA(key.get(), "TIME", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(time.c_str()),
+                               static_cast<DWORD>(time.size() + 1));
+                WriteDwordValue(key.get(), "DURATION", *values.time.duration);
+                WriteDwordValue(key.get(), "REMIND BEFORE", *values.time.remindBefore);
+            }
+            floor.push_back(NowMs() - t);
+        }
+    } else {
+        std::fprintf(stderr, "warning: the day of %d could not be filed\n", size);
+    }
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    root.reset();
+    RegDeleteTreeA(HKEY_CURRENT_USER, path);
+    Row r;
+    r.measure = "Edit an appointment (all or nothing, with its time)";
+    r.n = std::to_string(size);
+    r.program = Summarise(program);
+    r.floor = Summarise(floor);
+    r.limit = 1.5;
+    r.floorName = "bare writes";
     rows.push_back(r);
 }
 
@@ -769,15 +976,7 @@ void MeasureStartup(const Options& options, int n, std::vector<Row>& rows) {
     r.limit = 0;
     r.floorName = "bare dialog";
     rows.push_back(r);
-    Row m;
-    m.measure = "Peak working set after start-up";
-    m.n = std::to_string(n);
-    m.program = Summarise(programMem);
-    m.floor = Summarise(floorMem);
-    m.unit = "MB";
-    m.limit = 1.3;
-    m.floorName = "start-up floor";
-    rows.push_back(m);
+    rows.push_back(MemoryRow("Peak working set after start-up", n, programMem, floorMem));
 }
 
 // The launched program with "TIMEOUT DELETE" 1: its start-up purges the whole
@@ -833,15 +1032,8 @@ void MeasureStartupPurge(const Options& options, const Store& store, std::vector
     if (notPurged != 0)
         std::fprintf(stderr, "warning: %d launches with the purge on left ended appointments\n",
                      notPurged);
-    Row m;
-    m.measure = "Peak working set after start-up with its purge (TIMEOUT DELETE 1)";
-    m.n = std::to_string(store.n);
-    m.program = Summarise(program);
-    m.floor = Summarise(floor);
-    m.unit = "MB";
-    m.limit = 1.3;
-    m.floorName = "start-up floor";
-    rows.push_back(m);
+    rows.push_back(MemoryRow("Peak working set after start-up with its purge (TIMEOUT DELETE 1)",
+                             store.n, program, floor));
     Row t;
     t.measure = "Start-up with its purge to first paint";
     t.n = std::to_string(store.n);
@@ -889,15 +1081,8 @@ void MeasureMemoryAfterScan(const Options& options, const Store& store, std::vec
         if (f.ok)
             floor.push_back(f.peakWorkingSetMb);
     }
-    Row m;
-    m.measure = "Peak working set after a scan (the program, Show Reminder to pop-up)";
-    m.n = std::to_string(store.n);
-    m.program = Summarise(program);
-    m.floor = Summarise(floor);
-    m.unit = "MB";
-    m.limit = 1.3;
-    m.floorName = "start-up floor";
-    rows.push_back(m);
+    rows.push_back(MemoryRow("Peak working set after a scan (the program, Show Reminder to pop-up)",
+                             store.n, program, floor));
     Row s;
     s.measure = "Show Reminder to pop-up in the launched program";
     s.n = std::to_string(store.n);
@@ -956,12 +1141,13 @@ bool InPrivatePrefix() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
-                         "                    [--launch N] [--answer N] [--peer FILE]\n"
-                         "                    [--only scan,list,answer,startup,purge,memory]\n"
-                         "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
-                         "       bench_driver --write-remind N FILE\n"
-                         "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
+    std::fprintf(stderr,
+                 "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
+                 "                    [--launch N] [--answer N] [--alerts N] [--peer FILE]\n"
+                 "                    [--only scan,alerts,list,edit,answer,startup,purge,memory]\n"
+                 "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
+                 "       bench_driver --write-remind N FILE\n"
+                 "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
     return 2;
 }
 
@@ -1021,6 +1207,7 @@ int main(int argc, char** argv) {
             options.launchSize = 50;
             options.answerSize = 50;
             options.variantSize = 50;
+            options.alertSize = 50;
             options.runs = 1;
         } else if (arg == "--runs" && hasValue) {
             options.runs = std::max(1, std::atoi(argv[++i]));
@@ -1030,6 +1217,8 @@ int main(int argc, char** argv) {
             options.listSize = std::atoi(argv[++i]);
         } else if (arg == "--launch" && hasValue) {
             options.launchSize = std::atoi(argv[++i]);
+        } else if (arg == "--alerts" && hasValue) {
+            options.alertSize = std::atoi(argv[++i]);
         } else if (arg == "--answer" && hasValue) {
             options.answerSize = std::atoi(argv[++i]);
         } else if (arg == "--only" && hasValue) {
@@ -1069,6 +1258,8 @@ int main(int argc, char** argv) {
         sizes = options.scanSizes;
     if (options.Runs("answer"))
         sizes.push_back(options.answerSize);
+    if (options.Runs("alerts"))
+        sizes.push_back(options.alertSize);
     if (options.Runs("startup") || options.Runs("purge") || options.Runs("memory"))
         sizes.push_back(options.launchSize);
     std::map<int, Store> stores;
@@ -1096,6 +1287,8 @@ int main(int argc, char** argv) {
     }
     if (options.Runs("list"))
         MeasureListFill(options.listSize, options.runs, rows);
+    if (options.Runs("edit"))
+        MeasureEdit(options.listSize, options.runs, rows);
     if (options.Runs("answer"))
         MeasureAnswerTime(stores[options.answerSize], options.runs, rows);
     if (options.Runs("startup"))
@@ -1104,6 +1297,10 @@ int main(int argc, char** argv) {
         MeasureStartupPurge(options, stores[options.launchSize], rows);
     if (options.Runs("memory"))
         MeasureMemoryAfterScan(options, stores[options.launchSize], rows);
+    // Last: it gives the store's appointments alerts, which the others do not
+    // expect.
+    if (options.Runs("alerts"))
+        MeasureAlerts(options, stores[options.alertSize], rows);
 
     stores.clear();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kCalendarRootPath);

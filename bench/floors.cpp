@@ -21,7 +21,7 @@ void ReadText(HKEY key, const char* name, char* buffer, DWORD size) {
 }
 } // namespace
 
-std::vector<std::string> BareWalk(bool purge, const CalendarDate& today) {
+std::vector<std::string> BareWalk(bool purge, const CalendarDate& today, bool alerts) {
     std::vector<std::string> lines;
     fw::unique_hkey root;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCalendarRootPath, 0, KEY_READ, root.put()) !=
@@ -59,6 +59,13 @@ std::vector<std::string> BareWalk(bool purge, const CalendarDate& today) {
                 if (!purge && state == RangeState::Current) {
                     ReadText(appointment.get(), kValueNotes, notes, sizeof notes);
                     lines.emplace_back(notes);
+                }
+                if (alerts && (state == RangeState::Current || state == RangeState::Upcoming)) {
+                    DWORD remind = 0;
+                    DWORD size = sizeof remind;
+                    if (RegQueryValueExA(appointment.get(), "REMIND BEFORE", nullptr, nullptr,
+                                         reinterpret_cast<BYTE*>(&remind), &size) == ERROR_SUCCESS)
+                        ReadText(appointment.get(), "TIME", from, kDateFieldBytes);
                 }
             }
             if (purge && state == RangeState::Ended &&

@@ -17,7 +17,9 @@ namespace bench {
 // names by index until the registry has no more, and only the values the
 // scan needs (FROM and TO, NOTES of a current appointment). `purge`: deletes
 // the appointments whose range has ended instead of collecting notes.
-std::vector<std::string> BareWalk(bool purge, const CalendarDate& today);
+// `alerts`: also reads REMIND BEFORE of each current or coming appointment,
+// and TIME where it is there, as the walk that keeps the alerts must.
+std::vector<std::string> BareWalk(bool purge, const CalendarDate& today, bool alerts = false);
 
 // The same walk, but every key opened by its full path from
 // HKEY_LOCAL_MACHINE: what relative opens save.

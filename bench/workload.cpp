@@ -161,6 +161,48 @@ WorkloadCounts WriteScanStore(HKEY root, int count, const CalendarDate& today, b
     return counts;
 }
 
+int WriteAlertValues(HKEY root, int every) {
+    fw::unique_hkey calendar;
+    if (RegOpenKeyExA(root, kCalendarRootPath, 0, KEY_READ, calendar.put()) != ERROR_SUCCESS)
+        return 0;
+    int seen = 0;
+    int given = 0;
+    char dayName[kKeyNameBufferSize];
+    char name[kKeyNameBufferSize];
+    for (DWORD d = 0;; ++d) {
+        DWORD length = sizeof dayName;
+        if (RegEnumKeyExA(calendar.get(), d, dayName, &length, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS)
+            break;
+        fw::unique_hkey day;
+        if (RegOpenKeyExA(calendar.get(), dayName, 0, KEY_READ, day.put()) != ERROR_SUCCESS)
+            continue;
+        for (DWORD a = 0;; ++a) {
+            length = sizeof name;
+            if (RegEnumKeyExA(day.get(), a, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            if (seen++ % every != 0)
+                continue;
+            fw::unique_hkey appointment;
+            if (RegOpenKeyExA(day.get(), name, 0, KEY_SET_VALUE, appointment.put()) !=
+                ERROR_SUCCESS)
+                continue;
+            const int minute = 8 * 60 + given % (12 * 60);
+            char time[8];
+            std::snprintf(time, sizeof time, "%02d:%02d", minute / 60, minute % 60);
+            const DWORD remind = 15;
+            if (RegSetValueExA(appointment.get(), "TIME", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(time), 6) == ERROR_SUCCESS &&
+                RegSetValueExA(appointment.get(), "REMIND BEFORE", 0, REG_DWORD,
+                               reinterpret_cast<const BYTE*>(&remind),
+                               sizeof remind) == ERROR_SUCCESS)
+                ++given;
+        }
+    }
+    return given;
+}
+
 void WriteDayStore(HKEY root, int count, const CalendarDate& day) {
     fw::unique_hkey software(CreateVolatileKey(root, "SOFTWARE"));
     if (!software)

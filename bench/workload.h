@@ -42,6 +42,11 @@ std::vector<GeneratedAppointment> Generate(int count, const CalendarDate& today)
 // purge). Returns what was written.
 WorkloadCounts WriteScanStore(HKEY root, int count, const CalendarDate& today, bool onlyEnded);
 
+// Gives every `every`-th appointment of the store below `root` a TIME (from
+// 08:00 on, a minute apart) and REMIND BEFORE 15, so that it alerts. Returns
+// how many it gave them to.
+int WriteAlertValues(HKEY root, int every);
+
 // One day holding `count` appointments, for the day list.
 void WriteDayStore(HKEY root, int count, const CalendarDate& day);
 

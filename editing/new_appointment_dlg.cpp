@@ -8,6 +8,8 @@
 #include "store/notes_rule.h"
 #include "store/system_time.h"
 
+#include "framework/utf_text.h"
+
 #include <iterator>
 
 namespace {
@@ -18,15 +20,85 @@ constexpr int kEventImageGrowth = 32;
 constexpr COLORREF kEventImageMask = RGB(32, 0, 0);
 constexpr COLORREF kTipBackground = RGB(255, 255, 200);
 
+// The choices of duration and alert, in minutes; a stored value that is none
+// of them is added as a choice of its own when an appointment is edited.
+constexpr int kDurations[] = {15, 30, 45, 60, 90, 120, 180, 240, 480};
+constexpr int kRemindBefores[] = {0, 5, 10, 15, 30, 60, 120, 24 * 60};
+constexpr int kNoChoice = -1;
+
+std::string MinutesText(int minutes) {
+    if (minutes % 60 == 0 && minutes >= 60) {
+        const int hours = minutes / 60;
+        if (hours % 24 == 0)
+            return std::to_string(hours / 24) + (hours == 24 ? " day" : " days");
+        return std::to_string(hours) + (hours == 1 ? " hour" : " hours");
+    }
+    return std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes");
+}
+
+std::string DurationText(int minutes) {
+    return minutes == kNoChoice ? "None" : MinutesText(minutes);
+}
+
+std::string RemindText(int minutes) {
+    if (minutes == kNoChoice)
+        return "None";
+    return minutes == 0 ? "At the time" : MinutesText(minutes) + " before";
+}
+
+void AddChoice(HWND combo, const std::string& text, int minutes) {
+    const LRESULT index =
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(fw::Widen(text).c_str()));
+    if (index >= 0)
+        SendMessageW(combo, CB_SETITEMDATA, static_cast<WPARAM>(index), minutes);
+}
+
+// Fills `combo` with "None" and `choices`, plus `current` where it is none of
+// them, and selects `current`.
+template <size_t N>
+void FillChoices(HWND combo, const int (&choices)[N], std::optional<int> current,
+                 std::string (*text)(int)) {
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    AddChoice(combo, text(kNoChoice), kNoChoice);
+    bool listed = !current;
+    for (int minutes : choices) {
+        if (current && !listed && *current < minutes) {
+            AddChoice(combo, text(*current), *current);
+            listed = true;
+        }
+        AddChoice(combo, text(minutes), minutes);
+        listed = listed || (current && *current == minutes);
+    }
+    if (!listed)
+        AddChoice(combo, text(*current), *current);
+    const int wanted = current.value_or(kNoChoice);
+    const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i)
+        if (static_cast<int>(SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(i), 0)) ==
+            wanted)
+            SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+}
+
+std::optional<int> ChosenMinutes(HWND combo) {
+    const LRESULT index = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    if (index < 0)
+        return std::nullopt;
+    const int minutes =
+        static_cast<int>(SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+    return minutes == kNoChoice ? std::nullopt : std::optional<int>(minutes);
+}
+
 // The labels show in the normal font; the other statics and the buttons in
 // the bold one.
 bool IsLabel(int id) {
     return id == IDC_FROM_LABEL || id == IDC_TO_LABEL || id == IDC_NOTES_LABEL ||
-           id == IDC_EVENTS_LABEL;
+           id == IDC_EVENTS_LABEL || id == IDC_DURATION_LABEL || id == IDC_REMIND_LABEL ||
+           id == IDC_ALL_DAY;
 }
 // The input controls keep the dialog's own font.
 bool IsInput(int id) {
-    return id == IDC_NOTES_EDIT || id == IDC_EVENTS || id == IDC_FROM_PICKER || id == IDC_TO_PICKER;
+    return id == IDC_NOTES_EDIT || id == IDC_EVENTS || id == IDC_FROM_PICKER ||
+           id == IDC_TO_PICKER || id == IDC_TIME_PICKER || id == IDC_DURATION || id == IDC_REMIND;
 }
 } // namespace
 
@@ -52,6 +124,7 @@ bool CNewAppointmentDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& resu
         fw::OnCtlColor<Self>(&Self::OnCtlColor),
         fw::OnNotify<Self>(IDC_FROM_PICKER, DTN_DATETIMECHANGE, &Self::OnFromPickerChange),
         fw::OnNotify<Self>(IDC_TO_PICKER, DTN_DATETIMECHANGE, &Self::OnToPickerChange),
+        fw::OnCommand<Self>(IDC_ALL_DAY, &Self::OnAllDayClicked),
     };
     return fw::DispatchRoutes(this, kRoutes, msg, wp, lp, result);
 }
@@ -82,7 +155,81 @@ BOOL CNewAppointmentDlg::OnInitDialog() {
     const SYSTEMTIME now = fw::LocalNow();
     m_pickerFrom.SetTime(now);
     m_pickerTo.SetTime(now);
+    // 24-hour, as the list shows times.
+    SendMessageW(GetDlgItem(IDC_TIME_PICKER), DTM_SETFORMATW, 0,
+                 reinterpret_cast<LPARAM>(L"HH':'mm"));
+    if (!m_editing) {
+        ShowTime({});
+        return TRUE;
+    }
+    const ical::AppointmentValues& values = *m_editing;
+    SetWindowTextW(m_hWnd, L"Edit Appointment");
+    for (HWND child = GetWindow(m_hWnd, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+        if (GetDlgCtrlID(child) == IDC_STATIC &&
+            (GetWindowLongW(child, GWL_STYLE) & 0xF) == BS_GROUPBOX)
+            SetWindowTextW(child, L"Edit Appointment");
+    const int index = static_cast<int>(values.eventIndex);
+    if (index >= 0 && index < static_cast<int>(std::size(kEventTypes)))
+        m_comboEvents.SetCurSel(index);
+    SetDlgItemTextW(m_hWnd, IDC_NOTES_EDIT, fw::Widen(values.notes).c_str());
+    CalendarDate date;
+    if (ParseDateText(values.from.c_str(), date))
+        m_pickerFrom.SetTime(ToSystemTime(date));
+    if (ParseDateText(values.to.c_str(), date))
+        m_pickerTo.SetTime(ToSystemTime(date));
+    OnFromChanged();
+    ShowTime(values.time);
+    m_bAlertDefaulted = values.time.minuteOfDay.has_value();
     return TRUE;
+}
+
+void CNewAppointmentDlg::ShowTime(const TimedValues& time) {
+    CheckDlgButton(m_hWnd, IDC_ALL_DAY, time.minuteOfDay ? BST_UNCHECKED : BST_CHECKED);
+    // An all-day appointment's picker waits on the next full hour.
+    SYSTEMTIME at = fw::LocalNow();
+    const int minute = time.minuteOfDay.value_or((at.wHour + 1) % 24 * 60);
+    at.wHour = static_cast<WORD>(minute / 60);
+    at.wMinute = static_cast<WORD>(minute % 60);
+    at.wSecond = 0;
+    at.wMilliseconds = 0;
+    SendMessageW(GetDlgItem(IDC_TIME_PICKER), DTM_SETSYSTEMTIME, GDT_VALID,
+                 reinterpret_cast<LPARAM>(&at));
+    FillChoices(GetDlgItem(IDC_DURATION), kDurations, time.duration, &DurationText);
+    FillChoices(GetDlgItem(IDC_REMIND), kRemindBefores, time.remindBefore, &RemindText);
+    m_time = time;
+    EnableTimeControls();
+}
+
+void CNewAppointmentDlg::EnableTimeControls() {
+    const bool timed = IsDlgButtonChecked(m_hWnd, IDC_ALL_DAY) != BST_CHECKED;
+    for (int id : {IDC_TIME_PICKER, IDC_DURATION, IDC_DURATION_LABEL})
+        EnableWindow(GetDlgItem(id), timed ? TRUE : FALSE);
+}
+
+void CNewAppointmentDlg::OnAllDayClicked() {
+    EnableTimeControls();
+    const bool timed = IsDlgButtonChecked(m_hWnd, IDC_ALL_DAY) != BST_CHECKED;
+    if (timed && !m_bAlertDefaulted) {
+        m_bAlertDefaulted = true;
+        if (!ChosenMinutes(GetDlgItem(IDC_REMIND)))
+            FillChoices(GetDlgItem(IDC_REMIND), kRemindBefores, kDefaultRemindBeforeMinutes,
+                        &RemindText);
+    }
+}
+
+TimedValues CNewAppointmentDlg::ChosenTime() const {
+    TimedValues time;
+    time.zone = m_time.zone;
+    time.remindBefore = ChosenMinutes(GetDlgItem(IDC_REMIND));
+    if (IsDlgButtonChecked(m_hWnd, IDC_ALL_DAY) == BST_CHECKED)
+        return time;
+    SYSTEMTIME at{};
+    if (SendMessageW(GetDlgItem(IDC_TIME_PICKER), DTM_GETSYSTEMTIME, 0,
+                     reinterpret_cast<LPARAM>(&at)) == GDT_VALID)
+        time.minuteOfDay = at.wHour * 60 + at.wMinute;
+    time.duration = ChosenMinutes(GetDlgItem(IDC_DURATION));
+    return time;
 }
 
 void CNewAppointmentDlg::OnDpiChanged(UINT dpi) {
@@ -180,6 +327,7 @@ void CNewAppointmentDlg::OnOK() {
         return;
     }
     m_strAppointmentNotes = m_strNotesEdit;
+    m_time = ChosenTime();
     EndDialog(IDOK);
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "calendar/appointment_time.h"
 #include "calendar/date_text.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/unique_handle.h"
+#include "ical/appointment_values.h"
 
 #include <memory>
 #include <optional>
@@ -11,14 +13,20 @@
 #include <utility>
 
 // The New Appointment dialog: an event type, a short notes text and the From
-// and To dates of the reminder range. It stores nothing itself; after OK the
-// caller reads the values below.
+// and To dates of the reminder range, and below them a time of day ("All day"
+// by default), a duration and an alert. It stores nothing itself; after OK the
+// caller reads the values below. Given an appointment's values before it
+// opens, it is the Edit Appointment dialog, filled with them.
 class CNewAppointmentDlg : public fw::Dialog {
 public:
     explicit CNewAppointmentDlg(HWND parent = nullptr);
     ~CNewAppointmentDlg() override;
 
     BOOL PreTranslateMessage(MSG* msg) override;
+
+    // Before DoModal: opens as "Edit Appointment", showing `values`.
+    void EditValues(const ical::AppointmentValues& values) { m_editing = values; }
+    bool IsEditing() const { return m_editing.has_value(); }
 
     // Set by a successful OK. The dates are plain calendar dates, so any year
     // the pickers offer is carried whole.
@@ -27,6 +35,9 @@ public:
     std::string m_strAppointmentNotes;
     std::string m_strEvent;
     int m_nEventIndex = 0;
+    // The time of day, duration and alert chosen; the zone is kept from the
+    // edited appointment.
+    TimedValues m_time;
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
@@ -44,6 +55,7 @@ protected:
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT kind);
     LRESULT OnFromPickerChange(NMHDR* header);
     LRESULT OnToPickerChange(NMHDR* header);
+    void OnAllDayClicked();
 
     fw::ComboBoxEx m_comboEvents;
     fw::DateTimePicker m_pickerFrom;
@@ -55,6 +67,18 @@ protected:
     fw::unique_hfont m_fontBold;
 
 private:
+    // Fills the time, duration and alert controls from `time`.
+    void ShowTime(const TimedValues& time);
+    // Reads them back.
+    TimedValues ChosenTime() const;
+    // The time picker and duration follow the All day box.
+    void EnableTimeControls();
+
+    std::optional<ical::AppointmentValues> m_editing;
+    // Whether the alert has been set for a time once: unticking All day
+    // gives an alert-less appointment the default alert only the first time.
+    bool m_bAlertDefaulted = false;
+
     // Why the To date is being checked: a change of the To picker, or OK.
     enum class CheckReason { PickerChange, OK };
     int CheckToDate(CheckReason reason);

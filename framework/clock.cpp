@@ -20,4 +20,8 @@ ClockFn SetClockForTesting(ClockFn fn) {
     return g_clock.exchange(fn);
 }
 
+bool IsClockFixedForTesting() {
+    return g_clock.load() != nullptr;
+}
+
 } // namespace fw

@@ -11,5 +11,8 @@ SYSTEMTIME LocalNow();
 using ClockFn = SYSTEMTIME (*)();
 // Replaces the clock; nullptr restores GetLocalTime. Returns the previous one.
 ClockFn SetClockForTesting(ClockFn fn);
+// Whether a test has fixed the clock: what needs an instant rather than the
+// local time (store/instant_clock.h) then reads it from the same clock.
+bool IsClockFixedForTesting();
 
 } // namespace fw

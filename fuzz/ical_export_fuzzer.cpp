@@ -1,12 +1,14 @@
 // Random appointments, as well-formed or as broken as the store may hold
-// them, exported and imported back: the file is valid (CR LF, lines of at
-// most 75 octets, UTF-8), nothing is dropped without a word, and every
-// appointment exported without a remark comes back exactly.
+// them, some at a time of day in a zone with an alert, exported and imported
+// back on the same computer: the file is valid (CR LF, lines of at most 75
+// octets, UTF-8), nothing is dropped without a word, and every appointment
+// exported without a remark comes back exactly, its time included.
 
 #include "fuzz/fuzz_check.h"
 #include "ical/calendar_export.h"
 #include "ical/ical_text.h"
 #include "ical/import_plan.h"
+#include "tests/support/fixed_zones.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -19,8 +21,28 @@
 namespace {
 
 std::string Row(const std::string& day, const ical::AppointmentValues& v) {
+    const TimedValues& t = v.time;
+    const auto number = [](const std::optional<int>& n) { return n ? std::to_string(*n) : "-"; };
     return day + '\x01' + v.from + '\x01' + v.to + '\x01' + v.notes + '\x01' + v.event + '\x01' +
-           std::to_string(v.eventIndex) + '\x01' + v.detailNotes;
+           std::to_string(v.eventIndex) + '\x01' + v.detailNotes + '\x01' + number(t.minuteOfDay) +
+           '\x01' + number(t.duration) + '\x01' + number(t.remindBefore) + '\x01' + t.zone;
+}
+
+// A time, a duration, an alert and a zone as a save may write them, within
+// their bounds; zones the computer knows and one it does not.
+TimedValues Time(FuzzedDataProvider& in) {
+    TimedValues t;
+    if (in.ConsumeBool())
+        t.minuteOfDay = in.ConsumeIntegralInRange(0, kMinutesPerDay - 1);
+    if (t.minuteOfDay && in.ConsumeBool())
+        t.duration = in.ConsumeIntegralInRange(1, kMaxDurationMinutes);
+    if (in.ConsumeBool())
+        t.remindBefore = in.ConsumeIntegralInRange(0, kMaxRemindBeforeMinutes);
+    static const char* const kZones[] = {
+        "", "", "Europe/Berlin", "America/New_York", "W. Europe Standard Time", "Mars/Olympus"};
+    if (t.minuteOfDay)
+        t.zone = kZones[in.ConsumeIntegralInRange(0, 5)];
+    return t;
 }
 
 // A date text: mostly a real one, sometimes one the store may hold broken.
@@ -49,9 +71,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             type < 6 ? static_cast<std::uint32_t>(type) : in.ConsumeIntegral<std::uint32_t>();
         a.values.event = type < 6 ? ical::kEventNames[type] : in.ConsumeRandomLengthString(10);
         a.values.detailNotes = in.ConsumeRandomLengthString(600);
+        if (in.ConsumeIntegralInRange(0, 3) == 0)
+            a.values.time = Time(in);
         stored.push_back(std::move(a));
     }
-    const ical::ExportResult result = ical::ExportCalendar(stored, {"fuzz", 1020772800});
+    qmtest::FixedZones zones;
+    zones.computer = "America/New_York";
+    const ical::ExportResult result = ical::ExportCalendar(stored, zones.Export());
 
     // The file: CR LF lines of at most 75 octets, UTF-8 without controls.
     const std::string& text = result.text;
@@ -77,9 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(result.exported + skipped == stored.size());
 
-    ical::ImportOptions options;
-    options.today = {2002, 5, 7};
-    const ical::ImportPlan plan = ical::PlanImport(text, options);
+    const ical::ImportPlan plan = ical::PlanImport(text, zones.Import());
     FUZZ_CHECK(plan.accepted);
     FUZZ_CHECK(plan.eventsRead == result.exported);
     std::multiset<std::string> imported;

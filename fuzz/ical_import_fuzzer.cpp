@@ -32,16 +32,19 @@ bool NamesLine(const std::string& message, int line) {
 }
 
 std::string Row(const ical::DayAppointment& a) {
+    const TimedValues& t = a.values.time;
+    const auto number = [](const std::optional<int>& n) { return n ? std::to_string(*n) : "-"; };
     return a.day + '\x01' + a.values.from + '\x01' + a.values.to + '\x01' + a.values.notes +
            '\x01' + a.values.event + '\x01' + std::to_string(a.values.eventIndex) + '\x01' +
-           a.values.detailNotes;
+           a.values.detailNotes + '\x01' + number(t.minuteOfDay) + '\x01' + number(t.duration) +
+           '\x01' + number(t.remindBefore) + '\x01' + t.zone;
 }
 
 ical::ImportOptions Options(int offsetHours) {
     ical::ImportOptions options;
     options.today = {2002, 5, 7};
-    options.localDateOf = [offsetHours](std::int64_t utc) {
-        return ical::WallTimeOf(utc + offsetHours * 3600).date;
+    options.localTimeOf = [offsetHours](std::int64_t utc) {
+        return ical::WallTimeOf(utc + offsetHours * 3600);
     };
     options.maxAppointments = 50000;
     return options;
@@ -86,7 +89,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What was planned exports and imports back to the same appointments.
     if (stored.size() > 2000)
         return 0;
-    const ical::ExportResult exported = ical::ExportCalendar(stored, {"fuzz", 0});
+    // Exported by a computer in the zone it was imported in: a fixed offset
+    // that no table names, so its times are written in UTC.
+    ical::ExportOptions exporting{"fuzz", 0, "", {}};
+    exporting.zoneRules = [offsetHours](const std::string& zone, ical::WindowsZoneRules& rules) {
+        rules = ical::WindowsZoneRules{};
+        rules.bias = -offsetHours * 60;
+        return zone.empty();
+    };
+    const ical::ExportResult exported = ical::ExportCalendar(stored, exporting);
     FUZZ_CHECK(exported.exported == stored.size() && exported.issues.empty());
     const ical::ImportPlan again = ical::PlanImport(exported.text, Options(offsetHours));
     FUZZ_CHECK(again.accepted && again.refused.empty());

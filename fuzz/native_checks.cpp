@@ -11,6 +11,7 @@
 #include "store/date_range.h"
 #include "store/key_naming.h"
 #include "store/value_decoding.h"
+#include "tests/support/fake_zone.h"
 #include "tray/reminder_lines.h"
 #include "tray/reminder_schedule.h"
 
@@ -314,7 +315,7 @@ void CheckDaylightSavingGaps() {
                                  "END:VCALENDAR\r\n";
         ical::ImportOptions options;
         options.today = ical::AddDays(zone.change, -3);
-        options.localDateOf = [](std::int64_t instant) { return LibraryWallTime(instant).date; };
+        options.localTimeOf = [](std::int64_t instant) { return LibraryWallTime(instant); };
         const ical::ImportPlan plan = ical::PlanImport(file, options);
         FUZZ_CHECK(plan.accepted && plan.appointments.size() == 4 && plan.duplicates == 0);
         for (int i = 0; i < 4; ++i)
@@ -323,6 +324,46 @@ void CheckDaylightSavingGaps() {
     }
     unsetenv("TZ");
     tzset();
+}
+
+// The day timer by a zone's rules: from the start of a day on which the
+// clocks change, to the first instant of the next.
+void CheckDayStartAcrossClockChanges() {
+    using qmtest::FakeZone;
+    constexpr unsigned kHour = 3600 * 1000;
+    constexpr unsigned kMargin = kDayChangeMarginMs;
+    const auto wait = [](const FakeZone& zone, int y, int mo, int d, int h, int mi, int s = 0) {
+        return MsUntilNextDay({{y, mo, d}, ((h * 60 + mi) * 60 + s) * 1000}, zone);
+    };
+    const FakeZone us = qmtest::UsEastern2027();
+    FUZZ_CHECK(wait(us, 2027, 3, 14, 0, 0, 30) == 23 * kHour - 30000 + kMargin);
+    FUZZ_CHECK(wait(us, 2027, 11, 7, 0, 0, 30) == 25 * kHour - 30000 + kMargin);
+    FUZZ_CHECK(wait(us, 2027, 3, 13, 23, 59, 59) == 1000 + kMargin);
+    FUZZ_CHECK(wait(us, 2027, 6, 1, 0, 0) == 24 * kHour + kMargin);
+    // 01:30 on the day the clocks go back comes twice; the later is taken,
+    // so the timer is an hour early at worst, never late.
+    FUZZ_CHECK(wait(us, 2027, 11, 7, 1, 30) == 22 * kHour + kHour / 2 + kMargin);
+
+    // Havana: 14 March has no 00:00, the day begins at 01:00; 7 November
+    // begins twice, the first time counts.
+    const FakeZone havana = qmtest::Havana2027();
+    FUZZ_CHECK(wait(havana, 2027, 3, 13, 23, 0) == kHour + kMargin);
+    FUZZ_CHECK(wait(havana, 2027, 3, 14, 1, 0) == 23 * kHour + kMargin);
+    FUZZ_CHECK(wait(havana, 2027, 11, 6, 23, 0) == kHour + kMargin);
+    // Beirut: the clocks go back from 24:00 to 23:00 on 30 October.
+    const FakeZone beirut = qmtest::Beirut2027();
+    FUZZ_CHECK(wait(beirut, 2027, 10, 30, 0, 0) == 25 * kHour + kMargin);
+    FUZZ_CHECK(wait(beirut, 2027, 10, 30, 22, 0) == 3 * kHour + kMargin);
+    FUZZ_CHECK(wait(beirut, 2027, 3, 27, 23, 0) == kHour + kMargin);
+    // A jump from 23:30 to 00:30: the new day begins at the jump.
+    const FakeZone across{0, {{qmtest::UtcMs(2027, 6, 1, 23, 30), 60}}};
+    FUZZ_CHECK(wait(across, 2027, 6, 1, 23, 0) == kHour / 2 + kMargin);
+    // Samoa went from 29 to 31 December 2011 at once.
+    FUZZ_CHECK(wait(qmtest::Samoa2011(), 2011, 12, 29, 12, 0) == 12 * kHour + kMargin);
+
+    // A zone that cannot say leaves the wall-clock count.
+    const ZoneRules silent = [](std::int64_t) { return std::optional<LocalMoment>(); };
+    FUZZ_CHECK(MsUntilNextDay({{2027, 3, 14}, 30000}, silent) == 24 * kHour - 30000 + kMargin);
 }
 
 } // namespace
@@ -335,6 +376,7 @@ int main() {
     CheckReminderSchedule();
     CheckUnfinishedKeyNames();
     CheckDaylightSavingGaps();
+    CheckDayStartAcrossClockChanges();
     std::puts("native checks passed");
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "fuzz/fuzz_check.h"
 #include "settings/interval.h"
 #include "store/key_naming.h"
+#include "tests/support/fake_zone.h"
 #include "tray/reminder_lines.h"
 #include "tray/reminder_schedule.h"
 
@@ -157,6 +158,31 @@ void CheckSchedule(FuzzedDataProvider& input) {
     FUZZ_CHECK(WithoutDismissed(more, dismissed).size() == 1);
 }
 
+// In a zone whose clocks change once near now, by any amount and at any
+// instant, the day timer wakes on the next day and not a millisecond later.
+void CheckDayStart(FuzzedDataProvider& input) {
+    constexpr std::int64_t kMinute = 60000;
+    const std::int64_t nowUtc =
+        qmtest::UtcMs(2000, 1, 1, 0) +
+        input.ConsumeIntegralInRange<std::int64_t>(0, 40LL * 365 * kMsPerDay);
+    qmtest::FakeZone zone;
+    zone.firstOffsetMinutes = input.ConsumeIntegralInRange(-12 * 4, 14 * 4) * 15;
+    const int after = input.ConsumeIntegralInRange(-12 * 4, 14 * 4) * 15;
+    const std::int64_t change =
+        nowUtc + input.ConsumeIntegralInRange<std::int64_t>(-3LL * kMsPerDay, 3LL * kMsPerDay);
+    zone.changes.emplace_back(change, after);
+    const LocalMoment now = *zone(nowUtc);
+    const unsigned wait = MsUntilNextDay(now, zone);
+    // Where the clocks read `now` twice, the wait counts from the later.
+    const std::int64_t shift = std::int64_t{after - zone.firstOffsetMinutes} * kMinute;
+    std::int64_t from = nowUtc;
+    if (shift < 0 && zone(nowUtc - shift) == now)
+        from = nowUtc - shift;
+    const std::int64_t wakes = from + wait - kDayChangeMarginMs;
+    FUZZ_CHECK(CompareDates(zone(wakes)->date, now.date) > 0);
+    FUZZ_CHECK(CompareDates(zone(wakes - 1)->date, now.date) <= 0);
+}
+
 // Whatever bytes the user's key holds, a decoded value is one this program
 // writes in exactly those bytes.
 void CheckStoredState(const std::string& bytes) {
@@ -183,6 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CheckCycle(input);
     CheckSlide(input);
     CheckSchedule(input);
+    CheckDayStart(input);
     CheckStoredState(input.ConsumeRandomLengthString(kMaxStateValueBytes + 16));
     CheckCut(input.ConsumeRemainingBytesAsString());
     return 0;

@@ -4,9 +4,11 @@
 #include "ical/ical_text.h"
 #include "ical/import_plan.h"
 #include "ical/time_value.h"
+#include "ical/zone_names.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <tuple>
 
 namespace ical {
@@ -98,19 +100,112 @@ bool Carriable(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
+// A wall-clock time as DATE-TIME text without a zone: 20020507T090000.
+std::string FormatWallTime(const LocalDateTime& wall) {
+    char time[8];
+    std::snprintf(time, sizeof time, "T%02d%02d%02d", wall.seconds / 3600, wall.seconds / 60 % 60,
+                  wall.seconds % 60);
+    return FormatDate(wall.date) + time;
+}
+
+// How the times of one zone are written: with its TZID, by the rules its
+// VTIMEZONE states, or in UTC when the zone has no name a reader knows.
+struct ExportZone {
+    std::string tzid; // "": UTC
+    WindowsZoneRules rules;
+
+    ZoneTimeline Around(int year) const { return ZoneTimeline(year - 1, {rules, rules, rules}); }
+    std::int64_t ToUtc(const LocalDateTime& wall) const {
+        return Around(wall.date.year).ToUtc(WallSeconds(wall));
+    }
+    // A DTSTART- or DTEND-like property's parameters and value at an instant.
+    std::string Written(std::int64_t instant) const {
+        std::string written(tzid.empty() ? ":" : ";TZID=" + tzid + ":");
+        if (tzid.empty())
+            return written += FormatUtcTime(instant);
+        const LocalDateTime wall =
+            WallTimeOf(Around(WallTimeOf(instant).date.year).ToWall(instant));
+        return written += FormatWallTime(wall);
+    }
+};
+
+// The zones that the timed appointments of one export are written in, and
+// the first year each is used in, for its VTIMEZONE.
+class ExportZones {
+public:
+    explicit ExportZones(const ExportOptions& options) : m_options(options) {}
+
+    // The zone for a stored TIME ZONE ("" the computer's); `unknown` is set
+    // when a zone it names is not known here and the computer's stands in.
+    const ExportZone& For(const std::string& stored, int year, bool& unknown) {
+        unknown = false;
+        const auto found = m_byStored.find(stored);
+        const ExportZone& zone =
+            found != m_byStored.end() ? found->second : m_byStored[stored] = Resolve(stored);
+        unknown = !stored.empty() && !SameName(zone.tzid, stored);
+        if (!zone.tzid.empty()) {
+            auto [first, added] = m_firstYear.emplace(zone.tzid, year);
+            first->second = std::min(first->second, year);
+            if (added)
+                m_rules[zone.tzid] = zone.rules;
+        }
+        return zone;
+    }
+
+    // Each zone's VTIMEZONE, its observances from 1970 or its first year.
+    void Write(std::string& out) const {
+        for (const auto& [tzid, year] : m_firstYear)
+            for (const std::string& line :
+                 VTimeZoneLines(tzid, m_rules.at(tzid), std::min(year, 1970)))
+                AppendFolded(out, line);
+    }
+
+private:
+    static bool SameName(const std::string& tzid, const std::string& stored) {
+        return !tzid.empty() && IanaZoneOf(stored) == tzid;
+    }
+    ExportZone Resolve(const std::string& stored) const {
+        ExportZone zone;
+        const std::string name(IanaZoneOf(stored));
+        if (!name.empty() && m_options.zoneRules && m_options.zoneRules(name, zone.rules)) {
+            zone.tzid = name;
+            return zone;
+        }
+        zone.rules = WindowsZoneRules{};
+        if (m_options.zoneRules && m_options.zoneRules("", zone.rules))
+            zone.tzid = m_options.computerZone;
+        return zone;
+    }
+
+    const ExportOptions& m_options;
+    std::map<std::string, ExportZone> m_byStored;
+    std::map<std::string, int> m_firstYear;
+    std::map<std::string, WindowsZoneRules> m_rules;
+};
+
+// TRIGGER of an alert so many minutes before the start: in days or hours
+// where they are whole, as calendars show them.
+std::string TriggerBefore(int minutes) {
+    if (minutes == 0)
+        return "PT0S";
+    if (minutes % kMinutesPerDay == 0)
+        return "-P" + std::to_string(minutes / kMinutesPerDay) + "D";
+    if (minutes % 60 == 0)
+        return "-PT" + std::to_string(minutes / 60) + "H";
+    return "-PT" + std::to_string(minutes) + "M";
+}
+
 } // namespace
 
 ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
                             const ExportOptions& options) {
     ExportResult result;
-    std::string& out = result.text;
+    // The events come after the zones they use, which are known once the
+    // events are written.
+    std::string out;
     out.reserve(appointments.size() * 320 + 200);
-    AppendFolded(out, "BEGIN:VCALENDAR");
-    AppendFolded(out, "VERSION:2.0");
+    ExportZones zones(options);
     std::vector<std::string> ignored;
-    AppendFolded(out, "PRODID:-//The Quillmere Project//Quillmere " +
-                          EscapeText(CleanText(options.version, "version", ignored)) + "//EN");
-    AppendFolded(out, "CALSCALE:GREGORIAN");
     const std::string stamp = "DTSTAMP:" + FormatUtcTime(options.stampUtc);
 
     for (const StoredAppointment& a : appointments) {
@@ -128,6 +223,8 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
         }
         const CalendarDate first = fromOk ? from : dayOk ? day : to;
         CalendarDate last = toOk && CompareDates(to, first) >= 0 ? to : first;
+        const TimedValues& time = v.time;
+        const bool timed = time.minuteOfDay.has_value();
         if (!fromOk)
             why.push_back("FROM " + QuoteForMessage(v.from) + " is not a date; exported from " +
                           FormatDateText(first));
@@ -137,8 +234,8 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
         else if (CompareDates(to, first) < 0)
             why.push_back("TO " + v.to + " lies before FROM; exported as one day");
         // The day after 9999-12-31 has no date: leave DTEND out (one day)
-        // and carry TO.
-        const bool hasEnd = !(last == CalendarDate{9999, 12, 31});
+        // and carry TO. A timed range ends with its last start instead.
+        const bool hasEnd = timed || !(last == CalendarDate{9999, 12, 31});
         if (!hasEnd)
             last = first;
         const bool carryFrom = FormatDateText(first) != v.from;
@@ -173,9 +270,30 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
         AppendFolded(out, "BEGIN:VEVENT");
         AppendFolded(out, "UID:" + AppointmentUid(a.dayKey, a.appointmentKey));
         AppendFolded(out, stamp);
-        AppendFolded(out, "DTSTART;VALUE=DATE:" + FormatDate(first));
-        if (hasEnd)
-            AppendFolded(out, "DTEND;VALUE=DATE:" + FormatDate(AddDays(last, 1)));
+        if (timed) {
+            bool unknown = false;
+            const ExportZone& zone = zones.For(time.zone, first.year, unknown);
+            if (unknown)
+                why.push_back("its time zone " + QuoteForMessage(time.zone) +
+                              " is not known here; its time is exported in the computer's zone");
+            const int seconds = *time.minuteOfDay * 60;
+            const std::int64_t begin = zone.ToUtc({first, seconds});
+            AppendFolded(out, "DTSTART" + zone.Written(begin));
+            if (time.duration)
+                AppendFolded(out,
+                             "DTEND" + zone.Written(begin + std::int64_t{*time.duration} * 60));
+            // Each day of the range at the time: UNTIL is the last start, in
+            // UTC as a zoned start asks, and no later than UTC can be written.
+            if (CompareDates(last, first) > 0)
+                AppendFolded(out,
+                             "RRULE:FREQ=DAILY;UNTIL=" +
+                                 FormatUtcTime(std::min(zone.ToUtc({last, seconds}),
+                                                        WallSeconds({{9999, 12, 31}, 86399}))));
+        } else {
+            AppendFolded(out, "DTSTART;VALUE=DATE:" + FormatDate(first));
+            if (hasEnd)
+                AppendFolded(out, "DTEND;VALUE=DATE:" + FormatDate(AddDays(last, 1)));
+        }
         AppendFolded(out, "SUMMARY:" + EscapeText(notes));
         if (!detail.empty())
             AppendFolded(out, "DESCRIPTION:" + EscapeText(detail));
@@ -186,12 +304,33 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
             AppendFolded(out, std::string(kFromProperty) + ":" + EscapeText(v.from));
         if (carryTo && Carriable(v.to))
             AppendFolded(out, std::string(kToProperty) + ":" + EscapeText(v.to));
+        if (timed && !time.zone.empty())
+            AppendFolded(out, std::string(kZoneProperty) + ":" +
+                                  EscapeText(CleanText(time.zone, "TIME ZONE", ignored)));
+        if (time.remindBefore) {
+            // A display alarm needs a DESCRIPTION: the notes, which the alert shows.
+            AppendFolded(out, "BEGIN:VALARM");
+            AppendFolded(out, "ACTION:DISPLAY");
+            AppendFolded(out, "DESCRIPTION:" + EscapeText(notes.empty() ? "Reminder" : notes));
+            AppendFolded(out, "TRIGGER:" + TriggerBefore(*time.remindBefore));
+            AppendFolded(out, "END:VALARM");
+        }
         AppendFolded(out, "END:VEVENT");
         ++result.exported;
         for (std::string& reason : why)
             result.issues.push_back({a.dayKey, a.appointmentKey, false, std::move(reason)});
     }
     AppendFolded(out, "END:VCALENDAR");
+
+    std::string& text = result.text;
+    text.reserve(out.size() + 2000);
+    AppendFolded(text, "BEGIN:VCALENDAR");
+    AppendFolded(text, "VERSION:2.0");
+    AppendFolded(text, "PRODID:-//The Quillmere Project//Quillmere " +
+                           EscapeText(CleanText(options.version, "version", ignored)) + "//EN");
+    AppendFolded(text, "CALSCALE:GREGORIAN");
+    zones.Write(text);
+    text += out;
     return result;
 }
 

@@ -33,6 +33,11 @@ struct Open {
     int line;
 };
 
+// Whether the innermost open component is a VTIMEZONE of the calendar itself.
+bool InCalendarZone(const std::vector<Open>& stack) {
+    return stack.size() == 2 && stack[1].name == "VTIMEZONE";
+}
+
 } // namespace
 
 bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& error,
@@ -41,7 +46,8 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
     ContentLineReader reader(bytes, limits);
     std::vector<Open> stack;
     bool sawCalendar = false;
-    ComponentRecord current;    // the VEVENT or observance being read
+    ComponentRecord current;    // the VEVENT being read
+    ComponentRecord observance; // the STANDARD or DAYLIGHT being read
     TimeZoneRecord currentZone; // the VTIMEZONE being read
     ContentLine line;
     const auto fail = [&](int at, std::string message) {
@@ -63,17 +69,21 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
             if (static_cast<int>(stack.size()) >= limits.maxDepth)
                 return fail(line.line, at(line.line) + "components nested more than " +
                                            std::to_string(limits.maxDepth) + " deep");
-            const std::string parent = stack.empty() ? "" : stack.back().name;
-            if (name == "VEVENT" && parent == "VCALENDAR") {
+            // Only a calendar's own events and zones are read: a zone that
+            // another program nested inside an event must not take the place
+            // of the event being read.
+            if (name == "VEVENT" && stack.size() == 1) {
                 if (file.eventCount >= limits.maxEvents)
                     return fail(line.line, at(line.line) + "more than " +
                                                std::to_string(limits.maxEvents) +
                                                " events in one file; split it");
-                current = ComponentRecord{name, line.line, {}};
-            } else if (name == "VTIMEZONE" && parent == "VCALENDAR") {
+                current = ComponentRecord{name, line.line, {}, {}};
+            } else if (name == "VTIMEZONE" && stack.size() == 1) {
                 currentZone = TimeZoneRecord{"", line.line, {}};
-            } else if ((name == "STANDARD" || name == "DAYLIGHT") && parent == "VTIMEZONE") {
-                current = ComponentRecord{name, line.line, {}};
+            } else if ((name == "STANDARD" || name == "DAYLIGHT") && InCalendarZone(stack)) {
+                observance = ComponentRecord{name, line.line, {}, {}};
+            } else if (name == "VALARM" && stack.size() == 2 && stack[1].name == "VEVENT") {
+                current.alarms.push_back(ComponentRecord{name, line.line, {}, {}});
             }
             sawCalendar = true;
             stack.push_back({name, line.line});
@@ -88,8 +98,7 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
                                            " where BEGIN:" + stack.back().name + " of line " +
                                            std::to_string(stack.back().line) + " is still open");
             stack.pop_back();
-            const std::string parent = stack.empty() ? "" : stack.back().name;
-            if (name == "VEVENT" && parent == "VCALENDAR") {
+            if (name == "VEVENT" && stack.size() == 1) {
                 ++file.eventCount;
                 if (!sink)
                     file.events.push_back(std::move(current));
@@ -97,9 +106,9 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
                     error = ReadError{};
                     return false;
                 }
-            } else if ((name == "STANDARD" || name == "DAYLIGHT") && parent == "VTIMEZONE") {
-                currentZone.observances.push_back(std::move(current));
-            } else if (name == "VTIMEZONE" && parent == "VCALENDAR") {
+            } else if ((name == "STANDARD" || name == "DAYLIGHT") && InCalendarZone(stack)) {
+                currentZone.observances.push_back(std::move(observance));
+            } else if (name == "VTIMEZONE" && stack.size() == 1) {
                 file.zones.push_back(std::move(currentZone));
             }
             continue;
@@ -107,14 +116,16 @@ bool ReadCalendarFile(std::string_view bytes, CalendarFile& file, ReadError& err
         if (stack.empty())
             return fail(line.line, at(line.line) + line.name + " outside BEGIN:VCALENDAR");
         const Open& inside = stack.back();
-        const std::string parent = stack.size() > 1 ? stack[stack.size() - 2].name : "";
-        if (inside.name == "VEVENT" && parent == "VCALENDAR") {
+        if (inside.name == "VEVENT" && stack.size() == 2) {
             if (IsKeptEventProperty(line.name))
                 current.properties.push_back(std::move(line));
-        } else if ((inside.name == "STANDARD" || inside.name == "DAYLIGHT") &&
-                   parent == "VTIMEZONE") {
-            current.properties.push_back(std::move(line));
-        } else if (inside.name == "VTIMEZONE" && parent == "VCALENDAR" && line.name == "TZID") {
+        } else if (inside.name == "VALARM" && stack.size() == 3 && stack[1].name == "VEVENT") {
+            if (line.name == "ACTION" || line.name == "TRIGGER")
+                current.alarms.back().properties.push_back(std::move(line));
+        } else if ((inside.name == "STANDARD" || inside.name == "DAYLIGHT") && stack.size() == 3 &&
+                   stack[1].name == "VTIMEZONE") {
+            observance.properties.push_back(std::move(line));
+        } else if (inside.name == "VTIMEZONE" && stack.size() == 2 && line.name == "TZID") {
             currentZone.tzid = line.value;
         }
     }

@@ -15,6 +15,8 @@ struct ComponentRecord {
     std::string name; // upper case: VEVENT, STANDARD, DAYLIGHT
     int line = 0;     // the BEGIN line
     std::vector<ContentLine> properties;
+    // A VEVENT's VALARMs, in file order, each with its ACTION and TRIGGER.
+    std::vector<ComponentRecord> alarms;
 
     // The first property of that name, or nullptr.
     const ContentLine* Find(std::string_view name) const;
@@ -40,7 +42,8 @@ using EventSink = std::function<bool(ComponentRecord&& event)>;
 
 // Reads and checks the whole file: content lines, BEGIN/END nesting of
 // VCALENDAR and everything inside it. VEVENTs keep the properties an import
-// reads; other components (VTODO, VALARM, ...) are checked and passed over.
+// reads and their VALARMs' ACTION and TRIGGER; other components (VTODO,
+// VJOURNAL, ...) are checked and passed over.
 // On failure returns false with the first fault and its line. With a sink,
 // events go to it; when it stops the reading, the result is false with an
 // empty error.

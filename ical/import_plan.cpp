@@ -8,6 +8,7 @@
 #include "ical/time_value.h"
 #include "ical/time_zone_table.h"
 #include "ical/work_budget.h"
+#include "ical/zone_names.h"
 
 #include <algorithm>
 #include <set>
@@ -20,13 +21,8 @@ DayAppointment ImportPlan::AppointmentAt(std::size_t index) const {
     const PlannedAppointment& planned = appointments.at(index);
     const PlannedEvent& event = events.at(planned.event);
     return {planned.day,
-            {planned.from,
-             planned.to,
-             event.notes,
-             event.event,
-             event.eventIndex,
-             event.detailNotes,
-             {}}};
+            {planned.from, planned.to, event.notes, event.event, event.eventIndex,
+             event.detailNotes, planned.time}};
 }
 
 namespace {
@@ -37,30 +33,51 @@ struct Refusal {
     std::string reason;
 };
 
+// Whether two zone names (IANA names or Windows ids) name one wall clock
+// here: the same zone, or zones that Windows keeps as one.
+bool SameZone(const std::string& a, const std::string& b) {
+    const std::string_view first = IanaZoneOf(a), second = IanaZoneOf(b);
+    if (first.empty() || second.empty())
+        return false;
+    if (EqualsNoCase(first, second))
+        return true;
+    const std::string_view windows = WindowsZoneOfIana(first);
+    return !windows.empty() && windows == WindowsZoneOfIana(second);
+}
+
 // How the wall-clock times of one event turn into the user's dates: a DATE
 // or a floating time is its own date; a UTC or zoned time is an instant
-// that the user's time zone dates.
+// that the user's time zone dates. A zone is read from the file's
+// VTIMEZONE, else from the system's zones; one that neither knows is taken
+// as local time.
 class Frame {
 public:
     Frame(const TimeValue& start, const TimeZoneTable& zones, const ImportOptions& options,
           WorkBudget& budget)
         : m_zones(zones), m_options(options), m_budget(budget), m_form(start.form),
           m_tzid(start.tzid) {
-        if (m_form == TimeForm::Zoned && !zones.Knows(m_tzid))
+        std::int64_t probe = 0;
+        if (m_form == TimeForm::Zoned && !zones.Knows(m_tzid) &&
+            !ZoneToUtc(m_tzid, start.wall, probe))
             m_form = TimeForm::Floating;
     }
 
     bool Absolute() const { return m_form == TimeForm::Utc || m_form == TimeForm::Zoned; }
+    bool Floating() const { return m_form == TimeForm::Floating; }
+    // Whether the event's wall clock is that of `zone`.
+    bool IsClockOf(const std::string& zone) const {
+        return m_form == TimeForm::Zoned && SameZone(m_tzid, zone);
+    }
 
     std::int64_t Instant(const LocalDateTime& wall) const {
         std::int64_t utc = WallSeconds(wall);
         if (m_form == TimeForm::Zoned)
-            m_zones.ToUtc(m_tzid, wall, utc, &m_budget);
+            ZoneToUtc(m_tzid, wall, utc);
         return utc;
     }
 
     CalendarDate DateOfInstant(std::int64_t instant) const {
-        return Absolute() ? m_options.localDateOf(instant) : WallTimeOf(instant).date;
+        return Absolute() ? m_options.localTimeOf(instant).date : WallTimeOf(instant).date;
     }
 
     CalendarDate DateOf(const LocalDateTime& wall) const { return DateOfInstant(Instant(wall)); }
@@ -70,17 +87,28 @@ public:
         if (!Absolute() || other.form == TimeForm::Date || other.form == TimeForm::Floating)
             return other.wall;
         std::int64_t instant = WallSeconds(other.wall);
-        if (other.form == TimeForm::Zoned &&
-            !m_zones.ToUtc(other.tzid, other.wall, instant, &m_budget))
+        if (other.form == TimeForm::Zoned && !ZoneToUtc(other.tzid, other.wall, instant))
             return other.wall;
         if (m_form == TimeForm::Utc)
             return WallTimeOf(instant);
         LocalDateTime wall;
-        m_zones.ToWall(m_tzid, instant, wall, &m_budget);
+        if (!ZoneToWall(m_tzid, instant, wall))
+            return other.wall;
         return wall;
     }
 
 private:
+    bool ZoneToUtc(const std::string& tzid, const LocalDateTime& wall, std::int64_t& utc) const {
+        if (m_zones.Knows(tzid))
+            return m_zones.ToUtc(tzid, wall, utc, &m_budget);
+        return m_options.zoneToUtc && m_options.zoneToUtc(tzid, wall, utc);
+    }
+    bool ZoneToWall(const std::string& tzid, std::int64_t utc, LocalDateTime& wall) const {
+        if (m_zones.Knows(tzid))
+            return m_zones.ToWall(tzid, utc, wall, &m_budget);
+        return m_options.zoneToWall && m_options.zoneToWall(tzid, utc, wall);
+    }
+
     const TimeZoneTable& m_zones;
     const ImportOptions& m_options;
     WorkBudget& m_budget;
@@ -105,6 +133,10 @@ std::uint64_t Hash(const std::string& day, const AppointmentValues& v) {
     add(v.event);
     add(std::to_string(v.eventIndex));
     add(v.detailNotes);
+    const TimedValues& t = v.time;
+    add(std::to_string(t.minuteOfDay.value_or(-1)) + " " + std::to_string(t.duration.value_or(-1)) +
+        " " + std::to_string(t.remindBefore.value_or(-1)));
+    add(t.zone);
     return hash;
 }
 
@@ -177,6 +209,9 @@ private:
     std::optional<Refusal> Occurrences(const ComponentRecord& event, const TimeValue& start,
                                        const Frame& frame, std::vector<LocalDateTime>& starts,
                                        Duration span);
+    std::optional<LocalDateTime> OwnDailyRange(const ComponentRecord& event, const TimeValue& start,
+                                               const Frame& frame);
+    std::optional<int> RemindBefore(const ComponentRecord& event, bool allDay);
     bool IsDuplicate(const DayAppointment& appointment, std::size_t uid);
     std::size_t UidOf(const ComponentRecord& event);
     void Note(int line, const std::string& summary, std::string reason) {
@@ -268,13 +303,8 @@ bool Planner::Plan(const ComponentRecord& event, Role role) {
     for (PlannedAppointment& appointment : dates) {
         appointment.event = eventIndex;
         const DayAppointment full{appointment.day,
-                                  {appointment.from,
-                                   appointment.to,
-                                   texts.notes,
-                                   texts.event,
-                                   texts.eventIndex,
-                                   texts.detailNotes,
-                                   {}}};
+                                  {appointment.from, appointment.to, texts.notes, texts.event,
+                                   texts.eventIndex, texts.detailNotes, appointment.time}};
         if (IsDuplicate(full, uid)) {
             // Bounded too, so that an event repeated many times over cannot
             // make an import take long.
@@ -396,7 +426,8 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
     std::string why;
     if (!ParseTimeProperty(*dtstart, start, why))
         return Refusal{dtstart->line, why};
-    if (start.form == TimeForm::Zoned && !m_zones.Knows(start.tzid) &&
+    const Frame frame(start, m_zones, m_options, m_budget);
+    if (start.form == TimeForm::Zoned && frame.Floating() &&
         m_zonesNoted.insert(start.tzid).second) {
         const int broken = m_zones.BrokenLine(start.tzid);
         Note(dtstart->line, m_summary,
@@ -413,7 +444,6 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
                  "RANGE=THISANDFUTURE is taken for this occurrence only; the later ones are "
                  "filed as the repeating event has them");
     }
-    const Frame frame(start, m_zones, m_options, m_budget);
 
     // How long each occurrence lasts: DTEND - DTSTART, or DURATION. An end
     // before the start would move every occurrence's window; the event is
@@ -450,24 +480,86 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
         span.days = 1;
     }
 
+    // A time of day is kept with the event's duration; one that lasts
+    // longer than an appointment's duration can be is filed as its days.
+    bool timed = !start.IsDate();
+    std::optional<int> duration;
+    if (timed) {
+        const std::int64_t minutes = ((span.days * kSecondsPerDay + span.seconds) + 59) / 60;
+        if (minutes > kMaxDurationMinutes) {
+            timed = false;
+            Note(dtstart->line, m_summary,
+                 "it lasts longer than " + std::to_string(kMaxDurationMinutes / kMinutesPerDay) +
+                     " days; filed as the days it covers, without its time");
+        } else if (minutes > 0) {
+            duration = static_cast<int>(minutes);
+        }
+    }
+    const std::optional<int> remindBefore = RemindBefore(event, start.IsDate());
+    if (!start.IsDate() && !timed && remindBefore)
+        Note(dtstart->line, m_summary, "its alarm is left out with its time");
+
+    // A timed event's time on the wall clock it is kept in: Quillmere's own
+    // zone for it, else the computer's. A time on that clock already, or a
+    // floating one, stays as it is written.
+    std::string zone;
+    if (const ContentLine* own = event.Find(kZoneProperty)) {
+        const std::string name = UnescapeText(own->value, "\n");
+        LocalDateTime probe;
+        if (!IanaZoneOf(name).empty() &&
+            (frame.IsClockOf(name) ||
+             (m_options.zoneToWall && m_options.zoneToWall(name, 0, probe))))
+            zone = name;
+        else
+            Note(own->line, m_summary,
+                 std::string(kZoneProperty) + " " + QuoteForMessage(name) +
+                     " is not a zone known here; its time is filed in the computer's zone");
+    }
+    const auto wallClockTime = [&](const LocalDateTime& wall) {
+        if (frame.Floating() || frame.IsClockOf(zone.empty() ? m_options.computerZone : zone))
+            return wall;
+        const std::int64_t instant = frame.Instant(wall);
+        LocalDateTime local;
+        if (!zone.empty() && m_options.zoneToWall && m_options.zoneToWall(zone, instant, local))
+            return local;
+        return m_options.localTimeOf(instant);
+    };
+
+    // A range of days that Quillmere wrote as a daily rule is one appointment.
+    std::optional<LocalDateTime> rangeEnd;
+    if (timed && event.Find(kDayProperty) != nullptr)
+        rangeEnd = OwnDailyRange(event, start, frame);
     std::vector<LocalDateTime> starts;
-    if (auto refusal = Occurrences(event, start, frame, starts, span))
+    if (rangeEnd)
+        starts.push_back(start.wall);
+    else if (auto refusal = Occurrences(event, start, frame, starts, span))
         return refusal;
 
     // A replacement is one occurrence of its repeating event: filed only
     // within the window that the event's own occurrences are.
-    const bool repeating = starts.size() != 1 || event.Find("RRULE") || event.Find("RDATE") ||
-                           role == Role::Replacement;
+    const bool repeating = !rangeEnd && (starts.size() != 1 || event.Find("RRULE") ||
+                                         event.Find("RDATE") || role == Role::Replacement);
     m_budget.Spend(8 * static_cast<std::int64_t>(starts.size()));
     for (const LocalDateTime& wall : starts) {
         PlannedAppointment appointment;
+        appointment.time.remindBefore = remindBefore;
         CalendarDate from, to;
-        if (start.IsDate()) {
+        if (timed) {
+            const LocalDateTime local = wallClockTime(wall);
+            from = local.date;
+            to = rangeEnd ? wallClockTime(*rangeEnd).date : from;
+            if (CompareDates(to, from) < 0)
+                to = from;
+            appointment.time.minuteOfDay = local.seconds / 60;
+            appointment.time.duration = duration;
+            appointment.time.zone = zone;
+        } else if (start.IsDate()) {
             from = wall.date;
             const std::int64_t days =
                 span.days + (span.seconds + kSecondsPerDay - 1) / kSecondsPerDay;
             to = days > 1 ? AddDays(from, days - 1) : from;
         } else {
+            appointment.time.remindBefore.reset();
             const std::int64_t begin = frame.Instant(wall);
             const std::int64_t end =
                 frame.Instant({AddDays(wall.date, span.days), wall.seconds}) + span.seconds;
@@ -528,6 +620,93 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
                          " does not fit the field; the date is taken instead");
         }
     }
+    return std::nullopt;
+}
+
+// The last occurrence of a daily rule that Quillmere writes for a timed
+// appointment over several days (FREQ=DAILY;UNTIL=... and nothing else that
+// changes its days), on the event's wall clock; none for any other rule.
+std::optional<LocalDateTime> Planner::OwnDailyRange(const ComponentRecord& event,
+                                                    const TimeValue& start, const Frame& frame) {
+    const ContentLine* rrule = nullptr;
+    for (const ContentLine& property : event.properties) {
+        if (property.name == "RDATE" || property.name == "EXDATE" || property.name == "EXRULE" ||
+            (property.name == "RRULE" && rrule != nullptr))
+            return std::nullopt;
+        if (property.name == "RRULE")
+            rrule = &property;
+    }
+    const ContentLine* uid = event.Find("UID");
+    if (rrule == nullptr || event.Find("RECURRENCE-ID") != nullptr ||
+        (uid != nullptr && m_replaced.count(uid->value) != 0))
+        return std::nullopt;
+    RecurrenceRule rule;
+    std::string why;
+    TimeValue until;
+    if (!ParseRecurrenceRule(rrule->value, rule, why) || rule.frequency != Frequency::Daily ||
+        rule.interval != 1 || rule.count != 0 || !rule.byDay.empty() || !rule.byMonthDay.empty() ||
+        !rule.byMonth.empty() || !ParseTimeText(rule.until, false, until) || until.IsDate())
+        return std::nullopt;
+    const LocalDateTime last = frame.WallOf(until);
+    const CalendarDate lastDay =
+        last.seconds >= start.wall.seconds ? last.date : AddDays(last.date, -1);
+    if (!IsValidDate(lastDay) || CompareDates(lastDay, start.wall.date) < 0)
+        return std::nullopt;
+    return LocalDateTime{lastDay, start.wall.seconds};
+}
+
+// The alert an event's alarms ask for: its first DISPLAY alarm
+// whose trigger is a time before its start (for an all-day event, before
+// its day's midnight), in minutes. An alarm that an alert cannot be (after
+// the start, at a fixed time, from the end, too early) is passed over, and
+// said when no other is taken.
+std::optional<int> Planner::RemindBefore(const ComponentRecord& event, bool allDay) {
+    std::optional<Refusal> passedOver;
+    for (const ComponentRecord& alarm : event.alarms) {
+        const ContentLine* action = alarm.Find("ACTION");
+        const ContentLine* trigger = alarm.Find("TRIGGER");
+        // An alert is shown: a display alarm is one; a sound or an e-mail is
+        // not what the user asked to see.
+        if (action == nullptr || trigger == nullptr || !EqualsNoCase(action->value, "DISPLAY"))
+            continue;
+        const std::string* type = trigger->Parameter("VALUE");
+        const std::string* related = trigger->Parameter("RELATED");
+        const std::string shown = "its alarm " + QuoteForMessage(trigger->value);
+        Duration before;
+        if (type != nullptr && EqualsNoCase(*type, "DATE-TIME")) {
+            passedOver = Refusal{trigger->line, shown + " is at a fixed time, which an alert "
+                                                        "before the start cannot be"};
+            continue;
+        }
+        if (related != nullptr && EqualsNoCase(*related, "END")) {
+            passedOver = Refusal{trigger->line, shown + " is set from the end; alerts are set "
+                                                        "from the start"};
+            continue;
+        }
+        if (!ParseDuration(trigger->value, before)) {
+            passedOver = Refusal{trigger->line, shown + " is not a duration"};
+            continue;
+        }
+        const std::int64_t seconds = before.days * kSecondsPerDay + before.seconds;
+        if (!before.negative && seconds != 0) {
+            passedOver = Refusal{trigger->line, shown + " comes after the " +
+                                                    (allDay ? "day begins" : "start") +
+                                                    "; alerts come before it"};
+            continue;
+        }
+        // A part of a minute makes the alert come early rather than late.
+        const std::int64_t minutes = (seconds + 59) / 60;
+        if (minutes > kMaxRemindBeforeMinutes) {
+            passedOver = Refusal{trigger->line,
+                                 shown + " comes more than " +
+                                     std::to_string(kMaxRemindBeforeMinutes / kMinutesPerDay) +
+                                     " days before"};
+            continue;
+        }
+        return static_cast<int>(minutes);
+    }
+    if (passedOver)
+        Note(passedOver->line, m_summary, passedOver->reason + "; filed without an alert");
     return std::nullopt;
 }
 
@@ -632,11 +811,28 @@ std::optional<Refusal> Planner::Occurrences(const ComponentRecord& event, const 
 
 ImportPlan PlanImport(std::string_view bytes, const ImportOptions& given) {
     ImportOptions options = given;
-    if (!options.localDateOf)
-        options.localDateOf = [](std::int64_t utc) { return WallTimeOf(utc).date; };
+    if (!options.localTimeOf)
+        options.localTimeOf = [](std::int64_t utc) { return WallTimeOf(utc); };
     if (!options.fitsTextField)
         options.fitsTextField = FitsTextField;
     ImportPlan plan;
+    // Asked after each event; a stop leaves a plan that files nothing.
+    std::size_t read = 0;
+    const auto goOn = [&](ImportStage stage) {
+        if (!options.keepGoing || options.keepGoing(stage, ++read))
+            return true;
+        plan.cancelled = true;
+        return false;
+    };
+    const auto stopped = [&](std::size_t events) {
+        const ReadError error = plan.error;
+        const bool cancelled = plan.cancelled;
+        plan = ImportPlan{};
+        plan.error = cancelled ? ReadError{} : error;
+        plan.cancelled = cancelled;
+        plan.eventsRead = events;
+        return plan;
+    };
     // Twice through the file: first to check it whole and to find its time
     // zones and replaced occurrences, which may come after the events that
     // use them; then to plan each event as it is read, so that no more than
@@ -645,22 +841,20 @@ ImportPlan PlanImport(std::string_view bytes, const ImportOptions& given) {
     ReplacedByUid replaced;
     if (!ReadCalendarFile(bytes, file, plan.error, options.limits, [&](ComponentRecord&& event) {
             NoteReplacement(event, replaced);
-            return true;
+            return goOn(ImportStage::Checking);
         }))
-        return plan;
+        return stopped(plan.cancelled ? read : 0);
+    read = 0;
     Planner planner(file.zones, std::move(replaced), options, plan);
     CalendarFile again;
     ReadError unused;
-    if (!ReadCalendarFile(
-            bytes, again, unused, options.limits,
-            [&](ComponentRecord&& event) { return planner.PlanEvent(std::move(event)); }) ||
-        !planner.PlanWaiting()) {
-        const ReadError error = plan.error;
-        plan = ImportPlan{};
-        plan.error = error;
-        plan.eventsRead = file.eventCount;
-        return plan;
-    }
+    if (!ReadCalendarFile(bytes, again, unused, options.limits,
+                          [&](ComponentRecord&& event) {
+                              return planner.PlanEvent(std::move(event)) &&
+                                     goOn(ImportStage::Planning);
+                          }) ||
+        !planner.PlanWaiting())
+        return stopped(file.eventCount);
     plan.eventsRead = file.eventCount;
     plan.accepted = true;
     const auto byLine = [](const ImportIssue& a, const ImportIssue& b) { return a.line < b.line; };

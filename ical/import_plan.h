@@ -2,6 +2,7 @@
 
 #include "calendar/date_text.h"
 #include "ical/appointment_values.h"
+#include "ical/civil_time.h"
 #include "ical/content_line.h"
 
 #include <cstddef>
@@ -20,15 +21,39 @@ namespace ical {
 inline constexpr const char* kDayProperty = "X-QUILLMERE-DAY";
 inline constexpr const char* kFromProperty = "X-QUILLMERE-FROM";
 inline constexpr const char* kToProperty = "X-QUILLMERE-TO";
+// The zone a timed appointment's TIME is kept in, when it names one; without
+// it the time is in the computer's zone, whatever that is where the file is
+// read.
+inline constexpr const char* kZoneProperty = "X-QUILLMERE-ZONE";
+
+// How far the reading of a file has come, for a progress display: the
+// first reading checks the file whole and counts its events, the second
+// plans each of them.
+enum class ImportStage { Checking, Planning };
 
 struct ImportOptions {
     // Repeating events are filed from `today` to `lastDay` (default: one
     // year after today), both included.
     CalendarDate today;
     std::optional<CalendarDate> lastDay;
-    // The user's local date at a UTC instant (seconds from 1970); the program
-    // passes Windows' own conversion. Default: the UTC date.
-    std::function<CalendarDate(std::int64_t utcSeconds)> localDateOf;
+    // The computer's wall-clock time at a UTC instant (seconds from 1970):
+    // what the dates of zoned and UTC times are, and what a timed event's
+    // time becomes. The program passes Windows' own rules. Default: UTC.
+    std::function<LocalDateTime(std::int64_t utcSeconds)> localTimeOf;
+    // The computer's zone by its IANA name ("" when unknown): a TZID that
+    // names it keeps its wall-clock times as they are written.
+    std::string computerZone;
+    // The zones the system knows, for a TZID that the file defines no
+    // VTIMEZONE for and for a time kept in a zone of its own (IANA names or
+    // Windows ids). A wall-clock time that a change skips is read with the
+    // offset from before it, as RFC 5545 says. False for a zone not known;
+    // without them such times are taken as local times.
+    std::function<bool(const std::string& zone, const LocalDateTime& wall, std::int64_t& utc)>
+        zoneToUtc;
+    std::function<bool(const std::string& zone, std::int64_t utc, LocalDateTime& wall)> zoneToWall;
+    // Asked after each event read, with the events read so far in this
+    // reading; false stops the planning at once (ImportPlan::cancelled).
+    std::function<bool(ImportStage stage, std::size_t events)> keepGoing;
     // Whether a text fits NOTES and DETAIL NOTES. Default: FitsTextField.
     std::function<bool(std::string_view utf8)> fitsTextField;
     // What a line break in SUMMARY or DESCRIPTION becomes: the program's edit
@@ -69,6 +94,7 @@ struct PlannedAppointment {
     std::string day;
     std::string from;
     std::string to;
+    TimedValues time; // a timed event's time, duration and zone; any event's alert
 };
 
 // What importing a file would do, worked out in full before anything is
@@ -76,6 +102,8 @@ struct PlannedAppointment {
 // says why and where; nothing of it is to be filed.
 struct ImportPlan {
     bool accepted = false;
+    // ImportOptions::keepGoing stopped it: not accepted, and nothing to file.
+    bool cancelled = false;
     ReadError error;
     std::size_t eventsRead = 0;
     std::vector<PlannedEvent> events;

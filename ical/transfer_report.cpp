@@ -75,11 +75,16 @@ std::size_t ExportIssueLines(const ExportOutcome& outcome) {
 }
 
 std::size_t ImportIssueLines(const ImportOutcome& outcome) {
-    return outcome.error.empty() ? outcome.plan.refused.size() + outcome.plan.notes.size() : 0;
+    return outcome.error.empty() && outcome.plan.accepted
+               ? outcome.plan.refused.size() + outcome.plan.notes.size()
+               : 0;
 }
 
 std::string ExportReport(const ExportOutcome& outcome, std::size_t maxLines,
                          const std::string& fullListPath) {
+    if (outcome.cancelled)
+        return "Exporting the calendar to " + outcome.path +
+               " was cancelled.\n\nNothing was written there; a file that was there is unchanged.";
     if (!outcome.written)
         return "The calendar could not be exported to " + outcome.path + ": " + outcome.error +
                ".\n\nNothing was written there; a file that was there is unchanged.";
@@ -106,8 +111,17 @@ std::string ImportReport(const ImportOutcome& outcome, std::size_t maxLines,
     if (!outcome.error.empty())
         return outcome.path + " cannot be imported, so nothing was filed:\n" + outcome.error + ".";
     const ImportPlan& plan = outcome.plan;
+    if (outcome.cancelled && !plan.accepted)
+        return "Importing " + outcome.path +
+               " was cancelled while the file was read, so nothing was filed.";
     std::string out;
-    if (outcome.stopped) {
+    if (outcome.cancelled) {
+        out = "Importing " + outcome.path + " was cancelled after " +
+              std::to_string(outcome.filed) + " of " +
+              Count(plan.appointments.size(), "appointment", "appointments") +
+              ". Nothing after them was filed; importing the file again files the rest and "
+              "skips those already filed as duplicates.\n\n";
+    } else if (outcome.stopped) {
         const std::size_t planned = plan.appointments.size();
         out = "Importing " + outcome.path + " stopped after " + std::to_string(outcome.filed) +
               " of " + Count(planned, "appointment", "appointments") + ".";

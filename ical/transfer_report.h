@@ -13,7 +13,8 @@ namespace ical {
 struct ExportOutcome {
     std::string path;
     bool written = false;
-    std::string error; // why the file was not written
+    bool cancelled = false; // the user stopped it: nothing was written
+    std::string error;      // why the file was not written
     std::size_t exported = 0;
     struct Issue {
         ExportIssue issue;
@@ -25,7 +26,9 @@ struct ExportOutcome {
 // What an import from a file did. With `error` set, the file was refused
 // whole and nothing was filed. Otherwise the first `filed` of the plan's
 // appointments are in the store; with `stopped`, the next could not be
-// written (`writeError`) and nothing after it was tried.
+// written (`writeError`) and nothing after it was tried; with `cancelled`,
+// the user stopped it there (before any was filed when the plan is not
+// accepted).
 struct ImportOutcome {
     std::string path;
     std::string error;
@@ -33,6 +36,7 @@ struct ImportOutcome {
     std::size_t filed = 0;
     bool stopped = false;
     std::string writeError;
+    bool cancelled = false;
 };
 
 // The account the user reads: what was done, in numbers, then one line per

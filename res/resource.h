@@ -114,6 +114,38 @@
 #define ID_REMINDER_DISMISS_TODAY 32802
 #define ID_HELP 0xE146
 
+// The alert pop-up: template and menu 300-309, controls 1150-1199,
+// commands 32820-32839.
+#define IDD_ALERT 300
+#define IDR_ALERT_MENU 301
+#define IDC_ALERT_TEXT 1150
+#define IDC_ALERT_ICON 1151
+#define IDC_ALERT_CLOSE 1152
+#define IDC_ALERT_DISMISS 1153
+#define IDC_ALERT_SNOOZE 1154
+#define ID_ALERT_SNOOZE_5 32820
+#define ID_ALERT_SNOOZE_10 32821
+#define ID_ALERT_SNOOZE_HOUR 32822
+#define ID_ALERT_SNOOZE_UNTIL_START 32823
+#define ID_ALERT_DISMISS 32824
+
+// The progress of a long export or import
+#define IDD_TRANSFER_PROGRESS 310
+#define IDC_TRANSFER_EVENTS 1200
+#define IDC_TRANSFER_FILED 1201
+#define IDC_TRANSFER_BAR 1202
+
+// A time of day and an alert in the New/Edit Appointment dialog, and the
+// list's Edit command
+#define IDC_ALL_DAY 1100
+#define IDC_TIME_PICKER 1101
+#define IDC_DURATION_LABEL 1102
+#define IDC_DURATION 1103
+#define IDC_REMIND_LABEL 1104
+#define IDC_REMIND 1105
+#define IDC_TIME_GROUP 1106
+#define ID_LIST_EDIT 32810
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -8,6 +8,8 @@
 #include "store/key_naming.h"
 #include "store/registry_value.h"
 #include "store/system_time.h"
+#include "store/timed_registry.h"
+#include "store/timed_values.h"
 #include "store/unfinished_note.h"
 
 #include <atomic>
@@ -21,15 +23,6 @@ std::atomic<SaveStepObserver> g_saveStepObserver{nullptr};
 bool SaveGoesOn(int step) {
     SaveStepObserver observer = g_saveStepObserver.load();
     return observer == nullptr || observer(step);
-}
-
-// Gives a key below `parent` a new name. Windows has done so since Vista;
-// where the call is missing, there is no renaming at all.
-using RenameKeyFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
-RenameKeyFn RenameKeyFunction() {
-    static const RenameKeyFn rename = reinterpret_cast<RenameKeyFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegRenameKey")));
-    return rename;
 }
 
 } // namespace
@@ -46,7 +39,7 @@ void CAppointmentBatch::Finish() {
     if (m_bCutShort || !m_bNoteWritten)
         return;
     RemoveNote();
-    SaveGoesOn(12);
+    SaveGoesOn(m_noteRemovedStep);
 }
 
 void CAppointmentBatch::RemoveNote() {
@@ -95,18 +88,71 @@ bool CAppointmentBatch::OpenDay(const std::string& dateText) {
     return SaveGoesOn(2);
 }
 
+bool CAppointmentBatch::WriteValues(HKEY key, const ical::AppointmentValues& values, int& step) {
+    const std::function<bool()> writes[] = {
+        [&] { return WriteFixedText(key, kValueFrom, values.from, kDateFieldBytes); },
+        [&] { return WriteFixedText(key, kValueTo, values.to, kDateFieldBytes); },
+        [&] { return WriteFixedText(key, kValueNotes, values.notes, kNotesFieldBytes); },
+        [&] { return WriteFixedText(key, kValueEvent, values.event, kEventFieldBytes); },
+        [&] { return WriteDwordValue(key, kValueEventIndex, values.eventIndex); },
+        [&] {
+            return WriteFixedText(key, kValueDetailNotes, values.detailNotes, kNotesFieldBytes);
+        },
+    };
+    for (const auto& write : writes) {
+        if (!write()) {
+            // The value writes keep the registry's code to themselves.
+            m_lastError = ERROR_WRITE_FAULT;
+            return false;
+        }
+        if (!SaveGoesOn(step++)) {
+            m_bCutShort = true;
+            return false;
+        }
+    }
+    const bool written = WriteTimedValuesIntoNewKey(key, values.time, [&] {
+        if (SaveGoesOn(step++))
+            return true;
+        m_bCutShort = true;
+        return false;
+    });
+    if (!written && !m_bCutShort)
+        m_lastError = ERROR_WRITE_FAULT;
+    return written;
+}
+
+namespace {
+
+bool FitsFields(const ical::AppointmentValues& values) {
+    return FitsTextField(values.from, kDateFieldBytes) &&
+           FitsTextField(values.to, kDateFieldBytes) &&
+           FitsTextField(values.notes, kNotesFieldBytes) &&
+           FitsTextField(values.event, kEventFieldBytes) &&
+           FitsTextField(values.detailNotes, kNotesFieldBytes);
+}
+
+} // namespace
+
 bool CAppointmentBatch::Add(const std::string& dateText, const std::string& fromText,
                             const std::string& toText, const std::string& notes,
                             const std::string& eventText, int eventIndex,
                             const std::string& detailNotes) {
+    ical::AppointmentValues values;
+    values.from = fromText;
+    values.to = toText;
+    values.notes = notes;
+    values.event = eventText;
+    values.eventIndex = static_cast<std::uint32_t>(eventIndex);
+    values.detailNotes = detailNotes;
+    return Add(dateText, values);
+}
+
+bool CAppointmentBatch::Add(const std::string& dateText, const ical::AppointmentValues& values) {
     m_lastError = ERROR_SUCCESS;
     m_bNoteFailed = false;
     if (m_bCutShort)
         return false;
-    if (!IsDayKeyName(dateText) || !FitsTextField(fromText, kDateFieldBytes) ||
-        !FitsTextField(toText, kDateFieldBytes) || !FitsTextField(notes, kNotesFieldBytes) ||
-        !FitsTextField(eventText, kEventFieldBytes) ||
-        !FitsTextField(detailNotes, kNotesFieldBytes))
+    if (!IsDayKeyName(dateText) || !FitsFields(values))
         return Fail(ERROR_INVALID_DATA);
     // A stop asked for by the test seam is taken as a crash: nothing more.
     const auto stop = [this] {
@@ -118,26 +164,14 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
     const SYSTEMTIME now = fw::LocalNow();
 
     auto writeValues = [&](HKEY key) {
-        const std::function<bool()> writes[] = {
-            [&] { return WriteFixedText(key, kValueFrom, fromText, kDateFieldBytes); },
-            [&] { return WriteFixedText(key, kValueTo, toText, kDateFieldBytes); },
-            [&] { return WriteFixedText(key, kValueNotes, notes, kNotesFieldBytes); },
-            [&] { return WriteFixedText(key, kValueEvent, eventText, kEventFieldBytes); },
-            [&] { return WriteDwordValue(key, kValueEventIndex, static_cast<DWORD>(eventIndex)); },
-            [&] { return WriteFixedText(key, kValueDetailNotes, detailNotes, kNotesFieldBytes); },
-        };
         int step = 5;
-        for (const auto& write : writes) {
-            if (!write()) {
-                // The value writes keep the registry's code to themselves.
-                m_lastError = ERROR_WRITE_FAULT;
-                return false;
-            }
-            if (!SaveGoesOn(step++))
-                return stop();
-        }
-        return true;
+        return WriteValues(key, values, step);
     };
+    // The steps after the values: 11 and 12 for an all-day save.
+    const StoredTimedValues timed = EncodeTimedValues(values.time);
+    const int renamedStep = 11 + (timed.time ? 1 : 0) + (timed.duration ? 1 : 0) +
+                            (timed.remindBefore ? 1 : 0) + (timed.zone ? 1 : 0);
+    m_noteRemovedStep = renamedStep + 1;
     // Names already given today go on from where they stopped; one that
     // exists is never reused, since the appointment under it would be lost.
     int& nextAttempt = m_nextAttempt[AppointmentKeyName(now, 0)];
@@ -146,8 +180,7 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
         return OpenSubkey(m_day.get(), name, KEY_QUERY_VALUE, existing) != ERROR_FILE_NOT_FOUND;
     };
 
-    const RenameKeyFn rename = RenameKeyFunction();
-    if (rename == nullptr) {
+    if (!CanRenameSubkeys()) {
         // Without renaming (never on a Windows this program runs on) the
         // values go under the final name directly, and a failed save removes
         // what it wrote.
@@ -161,8 +194,10 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
                 return Fail(rc);
             if (disposition != REG_CREATED_NEW_KEY)
                 continue;
-            if (writeValues(appointment.get()))
+            if (writeValues(appointment.get())) {
+                m_lastKeyName = name;
                 return true;
+            }
             appointment.reset();
             if (!m_bCutShort)
                 DeleteSubkey(m_day.get(), name);
@@ -208,9 +243,10 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
         const std::string name = AppointmentKeyName(now, nextAttempt++);
         if (taken(name))
             continue;
-        const LONG rc = rename(m_day.get(), fw::Widen(unfinished).c_str(), fw::Widen(name).c_str());
+        const LONG rc = RenameSubkey(m_day.get(), unfinished, name);
         if (rc == ERROR_SUCCESS) {
-            if (!SaveGoesOn(11))
+            m_lastKeyName = name;
+            if (!SaveGoesOn(renamedStep))
                 stop();
             return true;
         }
@@ -220,4 +256,91 @@ bool CAppointmentBatch::Add(const std::string& dateText, const std::string& from
             return Abandon(rc);
     }
     return Abandon(ERROR_ALREADY_EXISTS);
+}
+
+bool CAppointmentBatch::Replace(const std::string& dateText, const std::string& keyName,
+                                const ical::AppointmentValues& values) {
+    m_lastError = ERROR_SUCCESS;
+    m_bNoteFailed = false;
+    if (m_bCutShort)
+        return false;
+    if (!IsDayKeyName(dateText) || !FitsFields(values) || keyName.empty() ||
+        keyName.size() >= kKeyNameBufferSize || IsUnfinishedKeyName(keyName.c_str()))
+        return Fail(ERROR_INVALID_DATA);
+    if (!CanRenameSubkeys())
+        return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+    int step = 1;
+    const auto goOn = [&] {
+        if (SaveGoesOn(step++))
+            return true;
+        m_bCutShort = true;
+        return false;
+    };
+    fw::unique_hkey root;
+    LONG rc = OpenCalendarRoot(KEY_READ, root);
+    fw::unique_hkey day;
+    if (rc == ERROR_SUCCESS)
+        rc = OpenSubkey(root.get(), dateText, KEY_READ | KEY_WRITE, day);
+    if (rc == ERROR_SUCCESS) {
+        fw::unique_hkey existing;
+        rc = OpenSubkey(day.get(), keyName, KEY_QUERY_VALUE, existing);
+    }
+    if (rc != ERROR_SUCCESS)
+        return Fail(rc);
+
+    // Noted before anything changes, so that whatever a crash leaves is put
+    // right at the next start; an edit that cannot be noted is not made.
+    rc = m_note.WriteEdit(dateText, keyName);
+    if (rc != ERROR_SUCCESS) {
+        m_bNoteFailed = true;
+        m_note.RemoveEdit();
+        return Fail(rc);
+    }
+    if (!goOn())
+        return false;
+    const std::string& unfinished = m_note.KeyName();
+    const std::string replaced = ReplacedKeyName(unfinished);
+    // Nothing has moved yet: the old appointment stands as it was.
+    const auto abandon = [&](LONG error) {
+        DeleteSubkey(day.get(), unfinished);
+        m_note.RemoveEdit();
+        return Fail(error);
+    };
+    {
+        fw::unique_hkey fresh;
+        DWORD disposition = 0;
+        rc = CreateSubkey(day.get(), unfinished, KEY_SET_VALUE, fresh, &disposition);
+        if (rc != ERROR_SUCCESS || disposition != REG_CREATED_NEW_KEY) {
+            m_note.RemoveEdit();
+            return Fail(rc != ERROR_SUCCESS ? rc : ERROR_ALREADY_EXISTS);
+        }
+        if (!goOn())
+            return false;
+        if (!WriteValues(fresh.get(), values, step))
+            return m_bCutShort ? false : abandon(m_lastError);
+    }
+    rc = RenameSubkey(day.get(), keyName, replaced);
+    if (rc != ERROR_SUCCESS)
+        return abandon(rc);
+    if (!goOn())
+        return false;
+    rc = RenameSubkey(day.get(), unfinished, keyName);
+    if (rc != ERROR_SUCCESS) {
+        // The old key goes back; where even that fails, the note stays for
+        // the next start to put it back.
+        if (RenameSubkey(day.get(), replaced, keyName) == ERROR_SUCCESS)
+            return abandon(rc);
+        return Fail(rc);
+    }
+    // From here on the new values are the appointment's.
+    if (!goOn())
+        return true;
+    const LONG removed = DeleteSubkey(day.get(), replaced);
+    if (removed != ERROR_SUCCESS && removed != ERROR_FILE_NOT_FOUND)
+        return true; // the new values are in; the next start removes the old key
+    if (!goOn())
+        return true;
+    m_note.RemoveEdit();
+    goOn();
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/unique_handle.h"
+#include "ical/appointment_values.h"
 #include "store/unfinished_note.h"
 
 #include <windows.h>
@@ -30,11 +31,26 @@ public:
     // (ERROR_INVALID_DATA for a text too long for its field).
     // NoteFailed() tells that the save could not be noted for this user and
     // was therefore not made.
+    // The six values are written first, then the time of day and alert
+    // values that are set, each a step of its own.
+    bool Add(const std::string& dateText, const ical::AppointmentValues& values);
     bool Add(const std::string& dateText, const std::string& fromText, const std::string& toText,
              const std::string& notes, const std::string& eventText, int eventIndex,
              const std::string& detailNotes);
 
+    // Gives the appointment `keyName` below the day `dateText` the values
+    // `values` (and only them: timed values it had and `values` has not are
+    // gone), under the same key name, all or nothing: the new values go into
+    // an unfinished key, which then takes the old key's place by two renames,
+    // noted for this user so that a clean-up after a crash finishes or undoes
+    // the swap. False when the old values stay; LastError() says why
+    // (ERROR_FILE_NOT_FOUND: there is no such appointment).
+    bool Replace(const std::string& dateText, const std::string& keyName,
+                 const ical::AppointmentValues& values);
+
     LONG LastError() const { return m_lastError; }
+    // The key name the last appointment filed was given.
+    const std::string& LastKeyName() const { return m_lastKeyName; }
     bool NoteFailed() const { return m_bNoteFailed; }
 
     // Ends the batch: the note of the unfinished key goes. The destructor
@@ -43,6 +59,10 @@ public:
 
 private:
     bool OpenDay(const std::string& dateText);
+    // Writes every value into the fresh key `key`, counting each write as a
+    // step from `step` on; false when a write failed (m_lastError) or the
+    // test seam stopped the save (m_bCutShort).
+    bool WriteValues(HKEY key, const ical::AppointmentValues& values, int& step);
     bool Fail(LONG error);
     bool Abandon(LONG error);
     void RemoveNote();
@@ -63,4 +83,7 @@ private:
     // For each name the clock gave on the current day, the next suffix to try.
     std::map<std::string, int> m_nextAttempt;
     LONG m_lastError = ERROR_SUCCESS;
+    std::string m_lastKeyName;
+    // The step that removing the note is, after the last save's values.
+    int m_noteRemovedStep = 12;
 };

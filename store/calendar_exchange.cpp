@@ -10,6 +10,8 @@
 #include "store/registry_value.h"
 #include "store/store_walk.h"
 #include "store/system_time.h"
+#include "store/timed_registry.h"
+#include "store/transfer_progress.h"
 #include "version.h"
 
 #include <algorithm>
@@ -64,22 +66,26 @@ ical::AppointmentValues ReadValues(HKEY key) {
     // A missing index is no type at all; the export says what it makes of it.
     DWORD index = static_cast<DWORD>(-1);
     ReadDwordValue(key, kValueEventIndex, index);
-    return {fields.from, fields.to, fields.notes, fields.event, index, fields.detail, {}};
+    return {fields.from, fields.to,     fields.notes,        fields.event,
+            index,       fields.detail, ReadTimedValues(key)};
 }
 
-// Visits each appointment below the day key `dayName` of `root`.
-template <class Visit> void ForEachAppointment(HKEY root, const char* dayName, Visit&& visit) {
+// Visits each appointment below the day key `dayName` of `root`, until a
+// visit returns false; false then.
+template <class Visit> bool ForEachAppointment(HKEY root, const char* dayName, Visit&& visit) {
     fw::unique_hkey day;
     if (OpenSubkey(root, dayName, KEY_READ, day) != ERROR_SUCCESS)
-        return;
+        return true;
+    bool goOn = true;
     ForEachSubkey(day.get(), [&](const char* name) {
         fw::unique_hkey appointment;
         const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
         if (opened != ERROR_SUCCESS)
             return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
-        visit(name, ReadValues(appointment.get()));
-        return SubkeyStep::Next;
+        goOn = visit(name, ReadValues(appointment.get()));
+        return goOn ? SubkeyStep::Next : SubkeyStep::Stop;
     });
+    return goOn;
 }
 
 } // namespace
@@ -143,19 +149,27 @@ std::string ReadWholeFile(const std::string& path, std::size_t limit, std::strin
 
 } // namespace
 
-std::vector<ical::StoredAppointment> CCalendarExchange::ReadAll() {
-    std::vector<ical::StoredAppointment> all;
+bool CCalendarExchange::ReadAll(std::vector<ical::StoredAppointment>& all,
+                                ITransferProgress* progress) {
+    all.clear();
     fw::unique_hkey root;
     if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS)
-        return all;
+        return true;
+    bool goOn = true;
     ForEachSubkey(root.get(), [&](const char* dayName) {
-        ForEachAppointment(root.get(), dayName,
-                           [&](const char* name, ical::AppointmentValues&& values) {
-                               all.push_back({dayName, name, std::move(values)});
-                           });
-        return SubkeyStep::Next;
+        goOn = ForEachAppointment(root.get(), dayName,
+                                  [&](const char* name, ical::AppointmentValues&& values) {
+                                      all.push_back({dayName, name, std::move(values)});
+                                      if (progress == nullptr)
+                                          return true;
+                                      TransferCounts counts;
+                                      counts.appointments = all.size();
+                                      progress->Report(counts);
+                                      return !progress->StopRequested();
+                                  });
+        return goOn ? SubkeyStep::Next : SubkeyStep::Stop;
     });
-    return all;
+    return goOn;
 }
 
 std::vector<ical::DayAppointment> CCalendarExchange::ReadDays(const std::set<std::string>& days) {
@@ -167,31 +181,37 @@ std::vector<ical::DayAppointment> CCalendarExchange::ReadDays(const std::set<std
         ForEachAppointment(root.get(), day.c_str(),
                            [&](const char*, ical::AppointmentValues&& values) {
                                found.push_back({day, std::move(values)});
+                               return true;
                            });
     return found;
 }
 
-CalendarDate CCalendarExchange::LocalDateOf(std::int64_t utcSeconds) {
-    const std::uint64_t ticks = static_cast<std::uint64_t>(utcSeconds + kFileTimeEpoch) * 10000000u;
-    FILETIME utc{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-    SYSTEMTIME universal{}, local{};
-    if (!FileTimeToSystemTime(&utc, &universal) ||
-        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
-        return {universal.wYear, universal.wMonth, universal.wDay};
-    return DateOf(local);
-}
-
-ical::ExportOutcome CCalendarExchange::Export(const std::string& path) {
+ical::ExportOutcome CCalendarExchange::Export(const std::string& path,
+                                              ITransferProgress* progress) {
     ical::ExportOutcome outcome;
     outcome.path = path;
     std::vector<ical::StoredAppointment> all;
     ical::ExportResult result;
     try {
-        all = ReadAll();
-        result = ical::ExportCalendar(all, {QUILLMERE_VERSION_TEXT, UtcNow()});
+        if (!ReadAll(all, progress)) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        ical::ExportOptions options{QUILLMERE_VERSION_TEXT, UtcNow(), m_zones.ComputerZoneName(),
+                                    nullptr};
+        // Each zone as its rules are this year: what its VTIMEZONE says.
+        const int year = fw::LocalNow().wYear;
+        options.zoneRules = [this, year](const std::string& zone, ical::WindowsZoneRules& rules) {
+            return m_zones.RulesOfYear(zone, year, rules);
+        };
+        result = ical::ExportCalendar(all, options);
     } catch (const std::exception& e) {
         // Memory ran out, most likely; the user hears of it, and nothing is written.
         outcome.error = std::string("the calendar could not be read whole (") + e.what() + ")";
+        return outcome;
+    }
+    if (progress != nullptr && progress->StopRequested()) {
+        outcome.cancelled = true;
         return outcome;
     }
     outcome.error = WriteWholeFile(path, result.text);
@@ -210,13 +230,57 @@ ical::ExportOutcome CCalendarExchange::Export(const std::string& path) {
     return outcome;
 }
 
-ical::ImportOutcome CCalendarExchange::Import(const std::string& path) {
+ical::ImportOptions CCalendarExchange::ImportZones() const {
+    ical::ImportOptions options;
+    options.localTimeOf = [this](std::int64_t utc) {
+        return ical::WallTimeOf(m_zones.WallAt(utc, std::string()));
+    };
+    options.computerZone = m_zones.ComputerZoneName();
+    // A named zone is one this Windows has; "" would be the computer's.
+    const auto known = [this](const std::string& zone) {
+        ical::WindowsZoneRules rules;
+        return !zone.empty() && m_zones.RulesOfYear(zone, 2000, rules);
+    };
+    options.zoneToUtc = [this, known](const std::string& zone, const ical::LocalDateTime& wall,
+                                      std::int64_t& utc) {
+        if (!known(zone))
+            return false;
+        const std::int64_t seconds = ical::WallSeconds(wall);
+        utc = m_zones.UtcOfWall(seconds, zone);
+        // In the hour a change skips the clock gives the change; RFC 5545
+        // reads such a time with the offset from before it.
+        if (m_zones.WallAt(utc, zone) != seconds)
+            utc = seconds - (m_zones.WallAt(utc - 1, zone) - (utc - 1));
+        return true;
+    };
+    options.zoneToWall = [this, known](const std::string& zone, std::int64_t utc,
+                                       ical::LocalDateTime& wall) {
+        if (!known(zone))
+            return false;
+        wall = ical::WallTimeOf(m_zones.WallAt(utc, zone));
+        return true;
+    };
+    return options;
+}
+
+ical::ImportOutcome CCalendarExchange::Import(const std::string& path,
+                                              ITransferProgress* progress) {
     ical::ImportOutcome outcome;
     outcome.path = path;
-    ical::ImportOptions options;
+    ical::ImportOptions options = ImportZones();
     options.today = DateOf(fw::LocalNow());
-    options.localDateOf = &CCalendarExchange::LocalDateOf;
     options.fitsTextField = [](std::string_view text) { return FitsNotesField(std::string(text)); };
+    TransferCounts counts;
+    if (progress != nullptr)
+        options.keepGoing = [&](ical::ImportStage stage, std::size_t events) {
+            if (stage == ical::ImportStage::Checking)
+                counts.eventsInFile = 0;
+            else if (counts.eventsInFile == 0)
+                counts.eventsInFile = counts.events;
+            counts.events = events;
+            progress->Report(counts);
+            return !progress->StopRequested();
+        };
     // The whole file is checked and planned before anything is written. The
     // duplicates are looked for among the days it files under, which only a
     // first plan tells; a store without them needs no second.
@@ -227,6 +291,7 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path) {
             return outcome;
         outcome.plan = ical::PlanImport(bytes, options);
         if (!outcome.plan.accepted) {
+            outcome.cancelled = outcome.plan.cancelled;
             outcome.error = outcome.plan.error.message;
             return outcome;
         }
@@ -236,7 +301,13 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path) {
         const std::vector<ical::DayAppointment> existing = ReadDays(days);
         if (!existing.empty()) {
             options.existing = &existing;
+            counts.events = counts.eventsInFile = 0;
             outcome.plan = ical::PlanImport(bytes, options);
+            if (!outcome.plan.accepted) {
+                outcome.cancelled = outcome.plan.cancelled;
+                outcome.error = outcome.plan.error.message;
+                return outcome;
+            }
         }
     } catch (const std::exception& e) {
         // Memory ran out, most likely; nothing has been written.
@@ -246,13 +317,22 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path) {
     bytes = std::string();
 
     CAppointmentBatch batch;
+    counts.appointmentsTotal = outcome.plan.appointments.size();
     for (std::size_t i = 0; i < outcome.plan.appointments.size(); ++i) {
+        if (progress != nullptr) {
+            counts.appointments = i;
+            progress->Report(counts);
+            if (progress->StopRequested()) {
+                outcome.cancelled = true;
+                break;
+            }
+        }
         LONG error = ERROR_SUCCESS;
         try {
             const ical::DayAppointment a = outcome.plan.AppointmentAt(i);
-            const ical::AppointmentValues& v = a.values;
-            if (!batch.Add(a.day, v.from, v.to, v.notes, v.event, static_cast<int>(v.eventIndex),
-                           v.detailNotes))
+            // The time and alert are written with the six values, in the
+            // same crash-safe save.
+            if (!batch.Add(a.day, a.values))
                 error = batch.LastError();
         } catch (const std::exception& e) {
             outcome.stopped = true;
@@ -269,6 +349,10 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path) {
             break;
         }
         ++outcome.filed;
+    }
+    if (progress != nullptr) {
+        counts.appointments = outcome.filed;
+        progress->Report(counts);
     }
     batch.Finish();
     return outcome;

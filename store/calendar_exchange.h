@@ -2,6 +2,7 @@
 
 #include "calendar/date_text.h"
 #include "ical/transfer_report.h"
+#include "store/zone_clock.h"
 
 #include <cstdint>
 #include <set>
@@ -13,16 +14,24 @@
 // new one is complete. The import reads and checks the whole file before
 // its first write, skips what the store already holds, and files the rest
 // one crash-safe appointment after another, stopping at the first that
-// cannot be written. Like CCalendarRegistry it keeps no state; paths are
-// UTF-8.
+// cannot be written. Times are converted by Windows' rules of each zone. It
+// keeps no state but those rules; paths are UTF-8. With `progress`, each
+// reports how far it has come and stops when asked, between two events or
+// appointments: an export then writes nothing, an import files no more.
+class ITransferProgress;
 class CCalendarExchange {
 public:
-    ical::ExportOutcome Export(const std::string& path);
-    ical::ImportOutcome Import(const std::string& path);
+    ical::ExportOutcome Export(const std::string& path, ITransferProgress* progress = nullptr);
+    ical::ImportOutcome Import(const std::string& path, ITransferProgress* progress = nullptr);
+
+    // The wall clocks the times go by; tests set the computer's zone here.
+    CZoneClock& ZoneClock() { return m_zones; }
 
     // Every appointment: each key below the root read as a day, as the
-    // reminders read it, in the registry's order.
-    static std::vector<ical::StoredAppointment> ReadAll();
+    // reminders read it, in the registry's order. False when `progress`
+    // asked to stop.
+    static bool ReadAll(std::vector<ical::StoredAppointment>& all,
+                        ITransferProgress* progress = nullptr);
     // The appointments filed under these days.
     static std::vector<ical::DayAppointment> ReadDays(const std::set<std::string>& days);
 
@@ -31,7 +40,8 @@ public:
     // what went wrong.
     static std::string WriteWholeFile(const std::string& path, const std::string& bytes);
 
-    // The user's date at a UTC instant (seconds from 1970), as Windows'
-    // time zone rules give it.
-    static CalendarDate LocalDateOf(std::int64_t utcSeconds);
+private:
+    ical::ImportOptions ImportZones() const;
+
+    CZoneClock m_zones;
 };

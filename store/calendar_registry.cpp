@@ -6,7 +6,12 @@
 #include "store/field_limits.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
+#include "store/timed_registry.h"
 #include "store/unfinished_note.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -39,6 +44,43 @@ bool CCalendarRegistry::AddAppointment(const std::string& dateText, const std::s
     return save.Add(dateText, fromText, toText, notes, eventText, eventIndex, detailNotes);
 }
 
+bool CCalendarRegistry::AddAppointment(const std::string& dateText,
+                                       const ical::AppointmentValues& values,
+                                       std::string* keyName) {
+    CAppointmentBatch save;
+    if (!save.Add(dateText, values))
+        return false;
+    if (keyName != nullptr)
+        *keyName = save.LastKeyName();
+    return true;
+}
+
+bool CCalendarRegistry::ReadAppointment(const std::string& dateText, const std::string& keyName,
+                                        ical::AppointmentValues& values) {
+    fw::unique_hkey day = OpenDayKey(dateText);
+    fw::unique_hkey appointment;
+    if (!day || IsUnfinishedKeyName(keyName.c_str()) ||
+        OpenSubkey(day.get(), keyName, KEY_READ, appointment) != ERROR_SUCCESS)
+        return false;
+    values = {};
+    DWORD index = static_cast<DWORD>(-1);
+    ReadTextValue(appointment.get(), kValueFrom, values.from, kDateFieldBytes);
+    ReadTextValue(appointment.get(), kValueTo, values.to, kDateFieldBytes);
+    ReadTextValue(appointment.get(), kValueNotes, values.notes, kNotesFieldBytes);
+    ReadTextValue(appointment.get(), kValueEvent, values.event, kEventFieldBytes);
+    ReadDwordValue(appointment.get(), kValueEventIndex, index);
+    values.eventIndex = index;
+    ReadTextValue(appointment.get(), kValueDetailNotes, values.detailNotes, kNotesFieldBytes);
+    values.time = ReadTimedValues(appointment.get());
+    return !IsKeyGone(appointment.get());
+}
+
+bool CCalendarRegistry::ReplaceAppointment(const std::string& dateText, const std::string& keyName,
+                                           const ical::AppointmentValues& values) {
+    CAppointmentBatch edit;
+    return edit.Replace(dateText, keyName, values);
+}
+
 void CCalendarRegistry::RemoveUnfinishedNew() {
     RemoveAbandonedUnfinishedSaves();
 }
@@ -49,6 +91,12 @@ void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& match
     if (!day)
         return;
     AppointmentFields fields;
+    struct Listed {
+        std::string keyName, event, notes;
+        int eventIndex;
+        std::optional<int> minuteOfDay;
+    };
+    std::vector<Listed> rows;
     ForEachSubkey(day.get(), [&](const char* name) {
         fw::unique_hkey appointment;
         const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
@@ -59,14 +107,22 @@ void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& match
         ReadTextValue(appointment.get(), kValueEvent, fields.event, kEventFieldBytes);
         ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes);
         if (mode == ListMode::Fill) {
-            view.AppendAppointmentRow(fields.event.c_str(), fields.notes.c_str(),
-                                      static_cast<int>(index));
+            rows.push_back({name, fields.event, fields.notes, static_cast<int>(index),
+                            ReadTimeOfDay(appointment.get())});
         } else if (mode == ListMode::ShowDetail && matchNotes == fields.notes) {
             ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail, kNotesFieldBytes);
             view.ShowDetailNotes(fields.detail.c_str());
         }
         return SubkeyStep::Next;
     });
+    // All-day first, in the store's order, then by time; the same time keeps
+    // the store's order too.
+    std::stable_sort(rows.begin(), rows.end(), [](const Listed& a, const Listed& b) {
+        return a.minuteOfDay.value_or(-1) < b.minuteOfDay.value_or(-1);
+    });
+    for (const Listed& row : rows)
+        view.AppendAppointment({row.keyName.c_str(), row.event.c_str(), row.notes.c_str(),
+                                row.eventIndex, row.minuteOfDay});
 }
 
 ModifyResult CCalendarRegistry::ModifyAppointment(ModifyMode mode, const std::string& dateText,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ical/appointment_values.h"
 #include "store/appointment_view.h"
 
 #include <functional>
@@ -44,6 +45,10 @@ inline constexpr const char* kUserKeyPath = "Software\\Quillmere";
 // the writer (see store/unfinished_note.h); older builds kept one value of
 // this name alone. Left behind only when the save was cut short.
 inline constexpr const char* kValueUnfinishedNew = "Unfinished New";
+// The appointment an edit of this user is replacing, until the new values
+// have taken the old ones' place: one value per batch, this name and the
+// writer, holding the day and the appointment's key name.
+inline constexpr const char* kValueUnfinishedEdit = "Unfinished Edit";
 
 // The sizes of the stored text fields: bytes, as a program writing through the
 // code-page functions lays them out, and so many UTF-16 units in the
@@ -87,6 +92,18 @@ public:
                         const std::string& toText, const std::string& notes,
                         const std::string& eventText, int eventIndex,
                         const std::string& detailNotes);
+
+    // The same with its time of day and alert values; `keyName`, when given,
+    // receives the name the appointment was filed under.
+    bool AddAppointment(const std::string& dateText, const ical::AppointmentValues& values,
+                        std::string* keyName = nullptr);
+
+    // Reads the appointment `keyName` of the day; false when it is not there.
+    bool ReadAppointment(const std::string& dateText, const std::string& keyName,
+                         ical::AppointmentValues& values);
+    // Gives it `values`, all or nothing (see CAppointmentBatch::Replace).
+    bool ReplaceAppointment(const std::string& dateText, const std::string& keyName,
+                            const ical::AppointmentValues& values);
 
     // Fill: appends a row per appointment of the day, in the store's order.
     // ShowDetail: shows the DETAIL NOTES of every appointment whose NOTES

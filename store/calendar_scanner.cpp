@@ -1,10 +1,12 @@
 #include "store/calendar_scanner.h"
 
+#include "calendar/appointment_time.h"
 #include "store/calendar_registry.h"
 #include "store/calendar_root.h"
 #include "store/date_range.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
+#include "store/timed_registry.h"
 #include "store/unfinished_note.h"
 
 #ifndef REG_NOTIFY_THREAD_AGNOSTIC
@@ -35,7 +37,26 @@ struct WalkResult {
     // ended: a save killed without its note (an older build's, or one
     // whose note another batch removed) leaves keys that nothing else finds.
     bool sweep = false;
+    // Appointments that start after this day are not read for alerts: none
+    // of them alerts before the day after it, and the index is made anew
+    // each day. Most of a large store lies far ahead or has ended.
+    CalendarDate alertHorizon;
 };
+
+// The last day whose appointments can alert before tomorrow ends: REMIND
+// BEFORE reaches back at most a week, and a day more each side stands for
+// a zone that is not the computer's.
+CalendarDate AlertHorizon(const CalendarDate& today) {
+    CalendarDate day = today;
+    for (int i = 0; i < kMaxRemindBeforeMinutes / kMinutesPerDay + 2; ++i)
+        day = NextDay(day);
+    return day;
+}
+
+bool StartsBy(const std::string& from, const CalendarDate& last) {
+    CalendarDate date;
+    return ParseDateText(from.c_str(), date) && CompareDates(date, last) <= 0;
+}
 
 // A day holds one unfinished key per batch writing into it; more than this
 // many are left for the next walk.
@@ -49,8 +70,9 @@ DWORD SubkeyCount(HKEY key) {
 }
 
 // Visits one appointment key below `day`.
-SubkeyStep VisitAppointment(HKEY day, const char* name, const CalendarDate& today,
-                            AppointmentFields& fields, WalkResult& result) {
+SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
+                            const CalendarDate& today, AppointmentFields& fields,
+                            WalkResult& result) {
     RangeState state = RangeState::Unreadable;
     {
         fw::unique_hkey appointment;
@@ -81,8 +103,18 @@ SubkeyStep VisitAppointment(HKEY day, const char* name, const CalendarDate& toda
                 if (notes != nullptr && notes[0] != '\0' && result.lines != nullptr)
                     result.lines->push_back(notes);
             }
-            if (result.index != nullptr)
+            if (result.index != nullptr) {
                 result.index->Add(fields.from.c_str(), fields.to.c_str(), notes);
+                // An appointment that has ended alerts no more; one whose
+                // range cannot be read never does; one far ahead not yet.
+                TimedValues timed;
+                if ((state == RangeState::Current ||
+                     (state == RangeState::Upcoming &&
+                      StartsBy(fields.from, result.alertHorizon))) &&
+                    ReadAlertValues(appointment.get(), timed))
+                    result.index->AddAlert(dayName, name, fields.from.c_str(), fields.to.c_str(),
+                                           timed.minuteOfDay, *timed.remindBefore, timed.zone);
+            }
             return SubkeyStep::Next;
         }
     }
@@ -135,7 +167,7 @@ bool Walk(HKEY root, const CalendarDate& today, const std::atomic<bool>& stop, W
                         stopped = true;
                         return SubkeyStep::Stop;
                     }
-                    return VisitAppointment(day.get(), name, today, fields, result);
+                    return VisitAppointment(day.get(), dayName, name, today, fields, result);
                 },
                 [&](const char* name) {
                     if (result.sweep && pass == 0 && unfinished.size() < kMaxUnfinishedPerDay)
@@ -163,7 +195,8 @@ bool Walk(HKEY root, const CalendarDate& today, const std::atomic<bool>& stop, W
 } // namespace
 
 CCalendarScanner::CCalendarScanner()
-    : m_changed(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_ticks(&SystemTicks) {}
+    : m_changed(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_walked(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_ticks(&SystemTicks) {}
 
 CCalendarScanner::~CCalendarScanner() = default;
 
@@ -182,6 +215,22 @@ bool CCalendarScanner::Watch() {
     return rc == ERROR_SUCCESS;
 }
 
+bool CCalendarScanner::WatchForRoot() {
+    if (!m_changed)
+        return false;
+    ResetEvent(m_changed.get());
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_NOTIFY, m_parent.put()) !=
+        ERROR_SUCCESS)
+        return false;
+    LONG rc = RegNotifyChangeKeyValue(m_parent.get(), FALSE,
+                                      REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_THREAD_AGNOSTIC,
+                                      m_changed.get(), TRUE);
+    if (rc == ERROR_INVALID_PARAMETER)
+        rc = RegNotifyChangeKeyValue(m_parent.get(), FALSE, REG_NOTIFY_CHANGE_NAME, m_changed.get(),
+                                     TRUE);
+    return rc == ERROR_SUCCESS;
+}
+
 bool CCalendarScanner::IndexIsFresh(const CalendarDate& today) {
     return m_bIndexValid && m_root && m_index.Day() == today &&
            WaitForSingleObject(m_changed.get(), 0) == WAIT_TIMEOUT &&
@@ -195,28 +244,61 @@ std::vector<std::string> CCalendarScanner::CurrentNotes(const CalendarDate& toda
         if (std::optional<std::vector<std::string>> lines = m_index.CurrentNotes(today))
             return *lines;
     }
+    std::vector<std::string> lines;
+    WalkIntoIndex(today, stop, &lines);
+    return lines;
+}
+
+std::optional<std::vector<IndexedAlert>> CCalendarScanner::Alerts(const CalendarDate& today,
+                                                                  const std::atomic<bool>& stop) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // The index holds the alerts of the days near the one it was made for.
+    if (!IndexIsFresh(today) && !WalkIntoIndex(today, stop, nullptr)) {
+        if (m_bRootMissing)
+            return std::vector<IndexedAlert>{};
+        return std::nullopt;
+    }
+    if (!m_bIndexValid && !m_bLastWalkComplete)
+        return std::nullopt;
+    return m_index.Alerts();
+}
+
+bool CCalendarScanner::WalkIntoIndex(const CalendarDate& today, const std::atomic<bool>& stop,
+                                     std::vector<std::string>* lines) {
     m_bIndexValid = false;
+    m_bLastWalkComplete = false;
     // A root deleted and made again by another program is another key: the
     // root is opened anew, and watched from before the walk, so that a change
     // during the walk leaves the index stale. Without a root there is
     // nothing to watch, and every scan looks for it again.
     m_root.reset();
-    std::vector<std::string> lines;
-    if (OpenCalendarRoot(KEY_READ, m_root) != ERROR_SUCCESS) {
+    m_parent.reset();
+    m_bRootMissing = false;
+    const LONG opened = OpenCalendarRoot(KEY_READ, m_root);
+    if (opened != ERROR_SUCCESS) {
         m_root.reset();
-        return lines;
+        // No calendar yet: its making is a change of the names below
+        // SOFTWARE, which is watched instead.
+        m_bRootMissing = opened == ERROR_FILE_NOT_FOUND && WatchForRoot();
+        return false;
     }
     ++m_nWalks;
     const bool watched = Watch();
     m_index.Begin(today);
     WalkResult result;
     result.index = &m_index;
-    result.lines = &lines;
+    result.lines = lines;
     result.sweep = true;
+    result.alertHorizon = AlertHorizon(today);
     const bool complete = Walk(m_root.get(), today, stop, result, &m_walkHook);
     m_bIndexValid = complete && watched;
+    m_bLastWalkComplete = complete;
     m_builtAt = m_ticks();
-    return lines;
+    if (complete) {
+        ++m_generation;
+        SetEvent(m_walked.get());
+    }
+    return true;
 }
 
 std::vector<std::string> CCalendarScanner::WalkCurrentNotes(const CalendarDate& today,

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,28 @@ public:
     // cuts a walk short (the result is then incomplete and not kept).
     std::vector<std::string> CurrentNotes(const CalendarDate& today, const std::atomic<bool>& stop);
 
+    // Every appointment that alerts and has begun, or begins within nine
+    // days of `today` (see ReminderIndex::AddAlert): from the index while
+    // the store is unchanged and the index is `today`'s, else from a new
+    // walk, which builds the reminders' index too. Ask again when the day
+    // turns. Nothing when the calendar cannot be
+    // opened or `stop` cut the walk short; none, and the change notification
+    // set for the root's making, when there is no calendar yet.
+    std::optional<std::vector<IndexedAlert>> Alerts(const CalendarDate& today,
+                                                    const std::atomic<bool>& stop);
+
+    // For a thread that keeps the alerts: set when the store changes (by
+    // this program or any other) until the next walk; and set once after
+    // each complete walk, by whichever thread walked (auto-reset). Between
+    // the two it hears of every change, also one that another thread's walk
+    // took in before it looked. Generation counts the complete walks.
+    HANDLE ChangeEvent() const { return m_changed.get(); }
+    HANDLE WalkedEvent() const { return m_walked.get(); }
+    std::uint64_t Generation() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_generation;
+    }
+
     // Deletes every appointment whose TO lies before `today`, below the keys
     // named as the program names a day; keeps those current, to come, or with
     // a range that cannot be read. Returns how many it deleted.
@@ -65,12 +88,25 @@ private:
     // be armed, so that nothing is taken from the index.
     bool Watch();
     bool IndexIsFresh(const CalendarDate& today);
+    // The root is missing: the change notification is armed on its parent,
+    // for the root's making. False when it cannot be.
+    bool WatchForRoot();
+    // The walk that builds the index (and collects today's lines when asked);
+    // false when the root cannot be opened.
+    bool WalkIntoIndex(const CalendarDate& today, const std::atomic<bool>& stop,
+                       std::vector<std::string>* lines);
 
     mutable std::mutex m_mutex;
     fw::unique_hkey m_root;
     fw::unique_handle m_changed;
+    fw::unique_handle m_walked;
+    fw::unique_hkey m_parent;
+    bool m_bRootMissing = false;
     ReminderIndex m_index;
     bool m_bIndexValid = false;
+    // The index is whole, though perhaps not watched (an older Windows).
+    bool m_bLastWalkComplete = false;
+    std::uint64_t m_generation = 0;
     std::uint64_t m_builtAt = 0;
     std::atomic<int> m_nWalks{0};
     TickSource m_ticks;

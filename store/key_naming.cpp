@@ -14,6 +14,23 @@ std::string AppointmentKeyName(int hour, int minute, int second, int millisecond
 
 namespace {
 constexpr char kUnfinishedPrefix[] = "~Quillmere unfinished ";
+constexpr char kReplacedSuffix[] = " replaced";
+} // namespace
+
+std::string ReplacedKeyName(const std::string& unfinishedName) {
+    return unfinishedName + kReplacedSuffix;
+}
+
+std::string UnfinishedKeyNameOfWriterText(const std::string& writerText) {
+    return kUnfinishedPrefix + writerText;
+}
+
+bool IsReplacedKeyName(const char* name) {
+    if (!IsUnfinishedKeyName(name))
+        return false;
+    const size_t length = std::strlen(name);
+    const size_t suffix = sizeof kReplacedSuffix - 1;
+    return length > suffix && std::strcmp(name + length - suffix, kReplacedSuffix) == 0;
 }
 
 std::string UnfinishedKeyName(const UnfinishedWriter& writer) {

@@ -36,3 +36,15 @@ bool IsUnfinishedKeyName(const char* name);
 // form or the older "<process>-<counter>" form (processCreated 0). False for
 // any other name.
 bool ParseUnfinishedKeyName(const char* name, UnfinishedWriter& writer);
+
+// While an edit swaps an appointment's new values in, the old key waits under
+// this name beside the unfinished key: it sorts after that key, so neither
+// rename of the swap moves a key to the place right after its own. Walks pass
+// over it as unfinished, but only the clean-up of the edit that made it
+// (RemoveAbandonedUnfinishedSaves) removes it or puts it back, since it may
+// be the only whole copy of the appointment.
+std::string ReplacedKeyName(const std::string& unfinishedName);
+bool IsReplacedKeyName(const char* name);
+// The unfinished key name whose writer part is `writerText` ("<process>-<created>-<batch>"), as
+// the notes of a user name their writer.
+std::string UnfinishedKeyNameOfWriterText(const std::string& writerText);

@@ -102,3 +102,25 @@ LONG CreateSubkey(HKEY parent, const std::string& name, REGSAM access, fw::uniqu
 LONG DeleteSubkey(HKEY parent, const std::string& name) {
     return RegDeleteKeyW(parent, fw::Widen(name).c_str());
 }
+
+namespace {
+
+using RenameKeyFn = LONG(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+RenameKeyFn RenameKeyFunction() {
+    static const RenameKeyFn rename = reinterpret_cast<RenameKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegRenameKey")));
+    return rename;
+}
+
+} // namespace
+
+bool CanRenameSubkeys() {
+    return RenameKeyFunction() != nullptr;
+}
+
+LONG RenameSubkey(HKEY parent, const std::string& name, const std::string& newName) {
+    const RenameKeyFn rename = RenameKeyFunction();
+    if (rename == nullptr)
+        return ERROR_CALL_NOT_IMPLEMENTED;
+    return rename(parent, fw::Widen(name).c_str(), fw::Widen(newName).c_str());
+}

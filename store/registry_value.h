@@ -41,6 +41,10 @@ LONG OpenSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_
 LONG CreateSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_hkey& key,
                   DWORD* disposition = nullptr);
 LONG DeleteSubkey(HKEY parent, const std::string& name);
+// Gives the subkey `name` of `parent` the name `newName`; ERROR_CALL_NOT_IMPLEMENTED
+// where Windows has no such call (before Vista).
+LONG RenameSubkey(HKEY parent, const std::string& name, const std::string& newName);
+bool CanRenameSubkeys();
 
 // The code page the length rule counts in: the system's (CP_ACP), unless a
 // test names another. Returns the one it replaces.

@@ -8,6 +8,55 @@ void ReminderIndex::Begin(const CalendarDate& day) {
     m_day = day;
     m_count = 0;
     m_notes.clear();
+    m_alerts.clear();
+    m_alertNames.clear();
+    m_zones.clear();
+}
+
+void ReminderIndex::AddAlert(const char* dayKey, const char* appointmentKey, const char* from,
+                             const char* to, std::optional<int> minuteOfDay, int remindBefore,
+                             const std::string& zone) {
+    AlertRecord record{};
+    if (dayKey == nullptr || appointmentKey == nullptr || !ParseDateText(from, record.from) ||
+        !ParseDateText(to, record.to))
+        return;
+    record.remindBefore = remindBefore;
+    record.minuteOfDay = static_cast<std::int16_t>(minuteOfDay.value_or(-1));
+    // Few zones are ever used; the last one found is the likeliest.
+    std::size_t zoneIndex = m_zones.size();
+    for (std::size_t i = m_zones.size(); i-- > 0;)
+        if (m_zones[i] == zone) {
+            zoneIndex = i;
+            break;
+        }
+    if (zoneIndex == m_zones.size()) {
+        if (m_zones.size() > 0xFFFF)
+            return;
+        m_zones.push_back(zone);
+    }
+    record.zone = static_cast<std::uint16_t>(zoneIndex);
+    record.names = static_cast<std::uint32_t>(m_alertNames.size());
+    m_alertNames.append(dayKey).push_back('\0');
+    m_alertNames.append(appointmentKey).push_back('\0');
+    m_alerts.push_back(record);
+}
+
+std::vector<IndexedAlert> ReminderIndex::Alerts() const {
+    std::vector<IndexedAlert> alerts;
+    alerts.reserve(m_alerts.size());
+    for (const AlertRecord& record : m_alerts) {
+        IndexedAlert alert;
+        alert.dayKey = m_alertNames.c_str() + record.names;
+        alert.appointmentKey = m_alertNames.c_str() + record.names + alert.dayKey.size() + 1;
+        alert.from = record.from;
+        alert.to = record.to;
+        if (record.minuteOfDay >= 0)
+            alert.minuteOfDay = record.minuteOfDay;
+        alert.remindBefore = record.remindBefore;
+        alert.zone = m_zones[record.zone];
+        alerts.push_back(std::move(alert));
+    }
+    return alerts;
 }
 
 void ReminderIndex::Add(const char* from, const char* to, const char* notes) {
@@ -53,5 +102,8 @@ std::size_t ReminderIndex::Bytes() const {
     // what matters.
     for (const std::string& notes : m_notes)
         bytes += notes.capacity() + 1;
+    bytes += m_alerts.capacity() * sizeof(AlertRecord) + m_alertNames.capacity() + 1;
+    for (const std::string& zone : m_zones)
+        bytes += sizeof zone + zone.capacity() + 1;
     return bytes;
 }

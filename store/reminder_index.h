@@ -9,6 +9,17 @@
 #include <string>
 #include <vector>
 
+// An appointment with an alert, as the walk found it.
+struct IndexedAlert {
+    std::string dayKey;
+    std::string appointmentKey;
+    CalendarDate from;
+    CalendarDate to;
+    std::optional<int> minuteOfDay; // TIME; none: all day
+    int remindBefore = 0;
+    std::string zone; // TIME ZONE; "" the computer's
+};
+
 // What the reminder scan needs of the whole calendar, held in memory between
 // two scans: every appointment's FROM..TO in the registry's order, and the
 // NOTES of those current on the day the index was built for. A scan over an
@@ -18,7 +29,8 @@
 // The ranges are kept in blocks of a fixed size, not one array: an array
 // that grows is copied into one twice its size, so that building the index
 // of a large store held half as much again for a moment, and its spare room
-// after. A block at a time is all that building it adds.
+// after. A block at a time is all that building it adds. The appointments
+// that alert soon are kept beside them (AddAlert).
 class ReminderIndex {
 public:
     // Starts an index for `day`; what was held is dropped.
@@ -27,6 +39,13 @@ public:
     // when the range contains the index's day; an unreadable range is kept as
     // one that never contains a day.
     void Add(const char* from, const char* to, const char* notes);
+    // An appointment that alerts; one whose range cannot be read is left
+    // out, as it never alerts.
+    void AddAlert(const char* dayKey, const char* appointmentKey, const char* from, const char* to,
+                  std::optional<int> minuteOfDay, int remindBefore, const std::string& zone);
+    // Every appointment that alerts, in the registry's order.
+    std::vector<IndexedAlert> Alerts() const;
+    std::size_t AlertCount() const { return m_alerts.size(); }
 
     // The NOTES of the appointments current on `today`, in the registry's
     // order, with no empty one; nothing when the index was built for another
@@ -53,4 +72,18 @@ private:
     std::vector<std::unique_ptr<Entry[]>> m_blocks;
     std::size_t m_count = 0;
     std::vector<std::string> m_notes;
+
+    // The alerts, compact: the key names in one pool ("day\0appointment\0"),
+    // the zones named once each.
+    struct AlertRecord {
+        CalendarDate from;
+        CalendarDate to;
+        std::int32_t remindBefore;
+        std::int16_t minuteOfDay; // -1: all day
+        std::uint16_t zone;       // into m_zones
+        std::uint32_t names;      // into m_alertNames
+    };
+    std::vector<AlertRecord> m_alerts;
+    std::string m_alertNames;
+    std::vector<std::string> m_zones;
 };

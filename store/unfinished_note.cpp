@@ -72,9 +72,11 @@ CUnfinishedNote::CUnfinishedNote() {
     m_writer.processCreated = OwnCreationTime();
     m_writer.batch = g_nextBatch++;
     m_keyName = UnfinishedKeyName(m_writer);
-    m_valueName = std::string(kValueUnfinishedNew) + " " + std::to_string(m_writer.processId) +
-                  "-" + std::to_string(m_writer.processCreated) + "-" +
-                  std::to_string(m_writer.batch);
+    const std::string writerText = std::to_string(m_writer.processId) + "-" +
+                                   std::to_string(m_writer.processCreated) + "-" +
+                                   std::to_string(m_writer.batch);
+    m_valueName = std::string(kValueUnfinishedNew) + " " + writerText;
+    m_editValueName = std::string(kValueUnfinishedEdit) + " " + writerText;
     std::lock_guard<std::mutex> lock(g_batchMutex);
     g_batchesUnderWay.insert(m_writer.batch);
 }
@@ -92,7 +94,19 @@ void CUnfinishedNote::Remove() {
     DeleteUserValue(m_valueName.c_str());
 }
 
+LONG CUnfinishedNote::WriteEdit(const std::string& dayName, const std::string& keyName) {
+    return WriteUserText(m_editValueName.c_str(), dayName + "\\" + keyName);
+}
+
+void CUnfinishedNote::RemoveEdit() {
+    DeleteUserValue(m_editValueName.c_str());
+}
+
 UnfinishedKeyFate RemoveAbandonedUnfinishedKey(HKEY day, const char* name) {
+    // The old values of an edit cut short: only that edit's clean-up may
+    // judge whether they are still needed.
+    if (IsReplacedKeyName(name))
+        return UnfinishedKeyFate::WriterRuns;
     {
         fw::unique_hkey key;
         const LONG opened = OpenSubkey(day, name, KEY_QUERY_VALUE, key);
@@ -111,7 +125,77 @@ UnfinishedKeyFate RemoveAbandonedUnfinishedKey(HKEY day, const char* name) {
     return rc == ERROR_FILE_NOT_FOUND ? UnfinishedKeyFate::Absent : UnfinishedKeyFate::NotRemoved;
 }
 
+namespace {
+
+bool Exists(HKEY day, const std::string& name) {
+    fw::unique_hkey key;
+    return OpenSubkey(day, name, KEY_QUERY_VALUE, key) != ERROR_FILE_NOT_FOUND;
+}
+
+bool Gone(HKEY day, const std::string& name) {
+    const LONG rc = DeleteSubkey(day, name);
+    return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+}
+
+// Puts right what edits cut short left: an appointment whose key is still
+// there keeps it, and the edit's other keys go; one whose key is gone was
+// being swapped, and gets the new values when they wait whole under the
+// unfinished key (they are whole before the old key moves away), or else its
+// old key back.
+void FinishAbandonedEdits() {
+    const size_t prefix = std::strlen(kValueUnfinishedEdit) + 1;
+    fw::unique_hkey root;
+    LONG rootOpened = ERROR_INVALID_HANDLE;
+    for (const std::string& valueName : UserValueNames(kValueUnfinishedEdit)) {
+        std::string note;
+        const char* separator = nullptr;
+        if (valueName.size() > prefix &&
+            ReadUserText(valueName.c_str(), 2 * kKeyNameBufferSize, note))
+            separator = std::strchr(note.c_str(), '\\');
+        const std::string unfinished = UnfinishedKeyNameOfWriterText(
+            valueName.size() > prefix ? valueName.substr(prefix) : "");
+        UnfinishedWriter writer;
+        if (separator == nullptr || separator[1] == '\0' ||
+            std::strchr(separator + 1, '\\') != nullptr || IsUnfinishedKeyName(separator + 1) ||
+            !ParseUnfinishedKeyName(unfinished.c_str(), writer)) {
+            DeleteUserValue(valueName.c_str());
+            continue;
+        }
+        const std::string dayName = note.substr(0, static_cast<size_t>(separator - note.c_str()));
+        const std::string keyName = separator + 1;
+        if (rootOpened == ERROR_INVALID_HANDLE)
+            rootOpened = OpenCalendarRoot(KEY_READ, root);
+        if (rootOpened != ERROR_SUCCESS)
+            return;
+        fw::unique_hkey day;
+        const LONG opened = OpenSubkey(root.get(), dayName, KEY_READ | KEY_WRITE, day);
+        if (opened == ERROR_FILE_NOT_FOUND) {
+            DeleteUserValue(valueName.c_str());
+            continue;
+        }
+        if (opened != ERROR_SUCCESS || WriterMayRun(writer, day.get()))
+            continue;
+        const std::string replaced = ReplacedKeyName(unfinished);
+        bool done = false;
+        if (Exists(day.get(), keyName))
+            done = Gone(day.get(), replaced) && Gone(day.get(), unfinished);
+        else if (Exists(day.get(), unfinished))
+            done = RenameSubkey(day.get(), unfinished, keyName) == ERROR_SUCCESS &&
+                   Gone(day.get(), replaced);
+        else if (Exists(day.get(), replaced))
+            done = RenameSubkey(day.get(), replaced, keyName) == ERROR_SUCCESS;
+        else
+            done = true;
+        if (done)
+            DeleteUserValue(valueName.c_str());
+    }
+}
+
+} // namespace
+
 void RemoveAbandonedUnfinishedSaves() {
+    // Edits first: the keys of a swap under way are not debris.
+    FinishAbandonedEdits();
     fw::unique_hkey root;
     LONG rootOpened = ERROR_INVALID_HANDLE;
     for (const std::string& valueName : UserValueNames(kValueUnfinishedNew)) {

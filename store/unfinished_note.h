@@ -33,10 +33,18 @@ public:
     // The note goes: nothing of the batch is left unfinished.
     void Remove();
 
+    // The note of an edit: the appointment `keyName` below the day `dayName`
+    // is having this batch's unfinished key swapped in for it, its old key
+    // waiting under ReplacedKeyName(KeyName()) meanwhile. A clean-up finishes
+    // the swap when the new values are whole, or puts the old key back.
+    LONG WriteEdit(const std::string& dayName, const std::string& keyName);
+    void RemoveEdit();
+
 private:
     UnfinishedWriter m_writer;
     std::string m_keyName;
     std::string m_valueName;
+    std::string m_editValueName;
 };
 
 // What became of an unfinished key below a day.
@@ -52,7 +60,7 @@ enum class UnfinishedKeyFate {
 // looked at (another user's) counts as running.
 UnfinishedKeyFate RemoveAbandonedUnfinishedKey(HKEY day, const char* name);
 
-// Removes what this user's saves left unfinished when they were cut short
+// Removes what this user's saves and edits left unfinished when they were cut short
 // (a crash, a kill, a power cut): for each note whose writer has ended, the
 // key it names and the note. Notes of saves still under way stay. Reads only
 // this user's notes and the days they name, so it costs the same at any size

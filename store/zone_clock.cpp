@@ -113,6 +113,16 @@ CalendarDate CZoneClock::LocalDate(std::int64_t utc) const {
     return ical::WallTimeOf(Timeline(ZoneNamed(""), year).ToWall(utc)).date;
 }
 
+std::int64_t CZoneClock::UtcOfWall(std::int64_t wallSeconds, const std::string& zone) const {
+    const int year = ical::WallTimeOf(wallSeconds).date.year;
+    return Timeline(ZoneNamed(zone), year).ToUtc(wallSeconds);
+}
+
+std::int64_t CZoneClock::WallAt(std::int64_t utc, const std::string& zone) const {
+    const int year = ical::WallTimeOf(utc).date.year;
+    return Timeline(ZoneNamed(zone), year).ToWall(utc);
+}
+
 void CZoneClock::Forget() {
     m_zones.clear();
 }

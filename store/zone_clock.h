@@ -42,6 +42,11 @@ public:
     // The IANA name of the computer's zone, or "" when no table knows it.
     std::string ComputerZoneName() const;
 
+    // Wall-clock times to the second, counted as ical::WallSeconds counts
+    // them, in `zone` ("" the computer's), as ToUtc and LocalDate treat them.
+    std::int64_t UtcOfWall(std::int64_t wallSeconds, const std::string& zone) const;
+    std::int64_t WallAt(std::int64_t utc, const std::string& zone) const;
+
     // Tests: the computer's zone is taken to be this Windows id ("" again:
     // the real one).
     void SetComputerZoneForTesting(const std::wstring& windowsId);

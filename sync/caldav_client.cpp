@@ -517,6 +517,22 @@ FetchResult CalDavClient::Fetch(const std::string& calendarUrl,
     return result;
 }
 
+// A write that did not reach the server, or found the resource changed
+// there (412): says so in `result`.
+bool CalDavClient::Unwritten(const Exchange& exchange, Outcome& result) {
+    result.status = exchange.response.status;
+    if (!exchange.failure.empty()) {
+        result.message = exchange.failure;
+        return true;
+    }
+    if (exchange.response.status == 412) {
+        result.preconditionFailed = true;
+        result.message = "The event at " + exchange.finalUrl.path + " was changed on the server.";
+        return true;
+    }
+    return false;
+}
+
 WriteResult CalDavClient::Put(const std::string& href, const std::string& icalendar,
                               const std::string& ifMatchEtag) {
     WriteResult result;
@@ -526,17 +542,9 @@ WriteResult CalDavClient::Put(const std::string& href, const std::string& icalen
     else
         headers.push_back({"If-Match", ifMatchEtag});
     Exchange exchange = Send("PUT", href, headers, icalendar);
-    result.status = exchange.response.status;
-    if (!exchange.failure.empty()) {
-        result.message = exchange.failure;
+    if (Unwritten(exchange, result))
         return result;
-    }
     const int status = exchange.response.status;
-    if (status == 412) {
-        result.preconditionFailed = true;
-        result.message = "The event at " + exchange.finalUrl.path + " was changed on the server.";
-        return result;
-    }
     if (status < 200 || status >= 300) {
         result.message = Describe("PUT", exchange.finalUrl, status);
         return result;
@@ -564,17 +572,9 @@ Outcome CalDavClient::Delete(const std::string& href, const std::string& etag) {
     if (!etag.empty())
         headers.push_back({"If-Match", etag});
     Exchange exchange = Send("DELETE", href, headers, std::string());
-    result.status = exchange.response.status;
-    if (!exchange.failure.empty()) {
-        result.message = exchange.failure;
+    if (Unwritten(exchange, result))
         return result;
-    }
     const int status = exchange.response.status;
-    if (status == 412) {
-        result.preconditionFailed = true;
-        result.message = "The event at " + exchange.finalUrl.path + " was changed on the server.";
-        return result;
-    }
     result.ok = (status >= 200 && status < 300) || status == 404 || status == 410;
     if (!result.ok)
         result.message = Describe("DELETE", exchange.finalUrl, status);

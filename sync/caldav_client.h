@@ -137,6 +137,7 @@ private:
     };
     Exchange Send(const std::string& method, const std::string& url,
                   std::vector<HttpHeader> headers, const std::string& body);
+    static bool Unwritten(const Exchange& exchange, Outcome& result);
     DiscoveryResult DiscoverSteps(const std::string& url);
     bool Propfind(const std::string& url, int depth, const std::vector<PropertyName>& props,
                   Multistatus& result, Url& finalUrl, Outcome& outcome);

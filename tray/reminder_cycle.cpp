@@ -52,9 +52,20 @@ void CReminderCycle::ThreadMain(std::atomic<bool>* finished, bool timed) {
 }
 
 void CReminderCycle::RunReminder(bool timed) {
-    const std::vector<std::string> found = CurrentNotes();
-    const std::vector<std::string> lines =
-        timed ? WithoutDismissedToday(fw::LocalNow(), found) : found;
+    SYSTEMTIME day = fw::LocalNow();
+    std::vector<std::string> found = NotesOn(DateOf(day));
+    // A long scan that ran into the next day found the day before's lines,
+    // and the change of day may have passed before there was a pop-up to
+    // close: the new day is scanned instead (twice at most, for a clock that
+    // keeps changing).
+    for (int again = 0; again < 2 && !m_bStopping.load(); ++again) {
+        const SYSTEMTIME now = fw::LocalNow();
+        if (DateOf(now) == DateOf(day))
+            break;
+        day = now;
+        found = NotesOn(DateOf(day));
+    }
+    const std::vector<std::string> lines = timed ? WithoutDismissedToday(day, found) : found;
     if (lines.empty() || m_bStopping.load()) {
         SetReminderBusy(0);
         return;
@@ -63,6 +74,7 @@ void CReminderCycle::RunReminder(bool timed) {
     {
         std::lock_guard<std::mutex> lock(m_popupMutex);
         m_found = found;
+        m_foundDay = DateOf(day);
     }
     CReminderDlg popup;
     popup.SetReminders(this, lines);
@@ -75,8 +87,12 @@ void CReminderCycle::RunReminder(bool timed) {
 }
 
 std::vector<std::string> CReminderCycle::CurrentNotes() {
+    return NotesOn(DateOf(fw::LocalNow()));
+}
+
+std::vector<std::string> CReminderCycle::NotesOn(const CalendarDate& day) {
     // Unload waits for the reminder threads; a long walk is cut short instead.
-    return m_scanner.CurrentNotes(DateOf(fw::LocalNow()), m_bStopping);
+    return m_scanner.CurrentNotes(day, m_bStopping);
 }
 
 void CReminderCycle::Purge() {
@@ -131,6 +147,12 @@ bool CReminderCycle::BringPopupForward() {
            PostMessageA(m_hPopup, kBringReminderForwardMessage, 0, 0) != FALSE;
 }
 
+bool CReminderCycle::CloseOtherDaysPopup(const CalendarDate& today) {
+    std::lock_guard<std::mutex> lock(m_popupMutex);
+    return m_hPopup != nullptr && !(m_foundDay == today) &&
+           PostMessageA(m_hPopup, WM_CLOSE, 0, 0) != FALSE;
+}
+
 void CReminderCycle::SnoozeReminders(int minutes) {
     SnoozeTimedReminders(fw::LocalNow(), minutes);
     if (!m_bStopping.load())
@@ -139,9 +161,11 @@ void CReminderCycle::SnoozeReminders(int minutes) {
 
 void CReminderCycle::DismissReminders() {
     std::vector<std::string> found;
+    CalendarDate day;
     {
         std::lock_guard<std::mutex> lock(m_popupMutex);
         found = m_found;
+        day = m_foundDay;
     }
-    DismissForToday(fw::LocalNow(), found);
+    DismissForDay(day, fw::LocalNow(), found);
 }

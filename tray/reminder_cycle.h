@@ -30,8 +30,10 @@ protected:
 // runs the reminder pop-up there. A timed reminder leaves out what the user
 // dismissed for today and does not take the keyboard; one the user asked for
 // shows everything current. One reminder at a time: the busy flag is
-// claimed before the scan and freed when the pop-up has closed. Stop closes an
-// open pop-up and waits for every thread, so that none outlives its window.
+// claimed before the scan and freed when the pop-up has closed. A pop-up shows
+// the lines of one day, the day they were found on; a dismissal belongs to
+// that day. Stop closes an open pop-up and waits for every thread, so that
+// none outlives its window.
 class CReminderCycle : public IReminderOwner {
 public:
     explicit CReminderCycle(IReminderTimer& timer);
@@ -47,6 +49,9 @@ public:
     void RunReminder(bool timed = false);
     // Brings an open pop-up to the front; false when none is open.
     bool BringPopupForward();
+    // The day is `today` now: an open pop-up whose lines were found on
+    // another day is closed, since they are not today's. True when one was.
+    bool CloseOtherDaysPopup(const CalendarDate& today);
     // Deletes the appointments that ended before today, on the calling thread.
     void Purge();
     // What a reminder now would show, without showing it.
@@ -78,6 +83,8 @@ private:
         std::atomic<bool> finished{false};
     };
     void ThreadMain(std::atomic<bool>* finished, bool timed);
+    // What a reminder on `day` would show.
+    std::vector<std::string> NotesOn(const CalendarDate& day);
 
     IReminderTimer& m_timer;
     CCalendarScanner m_scanner;
@@ -88,6 +95,8 @@ private:
     std::list<ReminderThread> m_threads;
     mutable std::mutex m_popupMutex;
     HWND m_hPopup = nullptr; // guarded by m_popupMutex
-    // Everything the scan of the open pop-up found, for a dismissal.
+    // Everything the scan of the open pop-up found, and the day it found it
+    // on, for a dismissal and for the change of day.
     std::vector<std::string> m_found; // guarded by m_popupMutex
+    CalendarDate m_foundDay;          // guarded by m_popupMutex
 };

@@ -1,7 +1,10 @@
 #include "tray/reminder_schedule.h"
 
+#include "ical/civil_time.h"
+
 #include <algorithm>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -54,6 +57,90 @@ std::optional<std::int64_t> MsBetween(const LocalMoment& from, const LocalMoment
     return std::nullopt;
 }
 
+constexpr std::int64_t kMsPerHour = 60 * kMsPerMinute;
+
+// The offsets from UTC that `zone` uses around the wall-clock time `wall`.
+// Every instant the wall clock reads within a few hours of `wall` lies within
+// a day of it (offsets run from -12 to +14 hours), so the offsets there are
+// those before and after any change of the clocks near `wall`.
+std::optional<std::vector<std::int64_t>> OffsetsAround(std::int64_t wall, const ZoneRules& zone) {
+    std::vector<std::int64_t> offsets;
+    for (std::int64_t step = -2; step <= 2; ++step) {
+        const std::int64_t utc = wall + step * 12 * kMsPerHour;
+        const std::optional<LocalMoment> local = zone(utc);
+        if (!local || !IsValidMoment(*local))
+            return std::nullopt;
+        const std::int64_t offset = WallClockMs(*local) - utc;
+        if (std::find(offsets.begin(), offsets.end(), offset) == offsets.end())
+            offsets.push_back(offset);
+    }
+    return offsets;
+}
+
+// The instants that may read `wall` on the local clock: `wall` less each
+// offset around it, with the wall-clock time each of them does read, in
+// order of time.
+std::optional<std::vector<std::pair<std::int64_t, std::int64_t>>>
+InstantsNear(std::int64_t wall, const ZoneRules& zone) {
+    const std::optional<std::vector<std::int64_t>> offsets = OffsetsAround(wall, zone);
+    if (!offsets)
+        return std::nullopt;
+    std::vector<std::pair<std::int64_t, std::int64_t>> instants;
+    for (std::int64_t offset : *offsets) {
+        const std::optional<LocalMoment> local = zone(wall - offset);
+        if (!local || !IsValidMoment(*local))
+            return std::nullopt;
+        instants.emplace_back(wall - offset, WallClockMs(*local));
+    }
+    std::sort(instants.begin(), instants.end());
+    return instants;
+}
+
+// The first instant whose wall-clock time is `wall` or later: where the
+// clocks read `wall` twice, the first; where they jump over it, the jump.
+std::optional<std::int64_t> FirstInstantFrom(std::int64_t wall, const ZoneRules& zone) {
+    const auto instants = InstantsNear(wall, zone);
+    if (!instants)
+        return std::nullopt;
+    // Two days before, the clock reads earlier than `wall` in any zone.
+    std::int64_t before = wall - 2 * std::int64_t{kMsPerDay};
+    for (const auto& [utc, reads] : *instants) {
+        if (reads < wall) {
+            before = utc;
+            continue;
+        }
+        if (reads == wall)
+            return utc;
+        // The clocks jumped over `wall` after `before`: the jump is the first
+        // instant that reads `wall` or later.
+        std::int64_t after = utc;
+        while (after - before > 1) {
+            const std::int64_t middle = before + (after - before) / 2;
+            const std::optional<LocalMoment> local = zone(middle);
+            if (!local || !IsValidMoment(*local))
+                return std::nullopt;
+            if (WallClockMs(*local) >= wall)
+                after = middle;
+            else
+                before = middle;
+        }
+        return after;
+    }
+    return std::nullopt;
+}
+
+// The last instant whose wall-clock time is `wall`; where the clocks jumped
+// over it, the jump.
+std::optional<std::int64_t> LastInstantAt(std::int64_t wall, const ZoneRules& zone) {
+    const auto instants = InstantsNear(wall, zone);
+    if (!instants)
+        return std::nullopt;
+    for (auto it = instants->rbegin(); it != instants->rend(); ++it)
+        if (it->second == wall)
+            return it->first;
+    return FirstInstantFrom(wall, zone);
+}
+
 } // namespace
 
 bool IsValidMoment(const LocalMoment& moment) {
@@ -63,6 +150,37 @@ bool IsValidMoment(const LocalMoment& moment) {
 unsigned MsUntilNextDay(const LocalMoment& now) {
     const int into = std::clamp(now.msOfDay, 0, kMsPerDay - 1);
     return static_cast<unsigned>(kMsPerDay - into) + kDayChangeMarginMs;
+}
+
+std::int64_t WallClockMs(const LocalMoment& moment) {
+    return ical::DayNumber(moment.date) * kMsPerDay + moment.msOfDay;
+}
+
+LocalMoment MomentOfWallClockMs(std::int64_t ms) {
+    std::int64_t days = ms / kMsPerDay;
+    std::int64_t into = ms % kMsPerDay;
+    if (into < 0) {
+        into += kMsPerDay;
+        --days;
+    }
+    LocalMoment moment;
+    moment.date = ical::DateOfDayNumber(days);
+    moment.msOfDay = static_cast<int>(into);
+    return moment;
+}
+
+unsigned MsUntilNextDay(const LocalMoment& now, const ZoneRules& zone) {
+    if (!IsValidMoment(now) || now.date.year >= 9999 || !zone)
+        return MsUntilNextDay(now);
+    LocalMoment midnight;
+    midnight.date = NextDay(now.date);
+    const std::optional<std::int64_t> from = LastInstantAt(WallClockMs(now), zone);
+    const std::optional<std::int64_t> to = FirstInstantFrom(WallClockMs(midnight), zone);
+    // The next day begins after now and within two days, whatever the zone;
+    // answers that say otherwise are not its rules.
+    if (!from || !to || *to <= *from || *to - *from > 2 * std::int64_t{kMsPerDay})
+        return MsUntilNextDay(now);
+    return static_cast<unsigned>(*to - *from) + kDayChangeMarginMs;
 }
 
 LocalMoment AddMinutes(const LocalMoment& start, int minutes) {

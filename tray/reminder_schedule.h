@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,8 +40,27 @@ inline constexpr int kSnoozeLongMinutes = 60;
 // Whether the fields name a real date (years 1 to 9999) and a time of day.
 bool IsValidMoment(const LocalMoment& moment);
 
-// Milliseconds from `now` to the next local midnight, plus kDayChangeMarginMs.
+// Milliseconds from `now` to the next local midnight, plus kDayChangeMarginMs,
+// as if every day had 24 hours.
 unsigned MsUntilNextDay(const LocalMoment& now);
+
+// A moment counted in milliseconds from 1970-1-1 00:00 as if the wall clock
+// were UTC, and back (for counts of years 1 to 9999).
+std::int64_t WallClockMs(const LocalMoment& moment);
+LocalMoment MomentOfWallClockMs(std::int64_t ms);
+
+// The rules of a time zone: the local wall-clock moment of a UTC instant,
+// given in milliseconds since 1970-1-1 00:00 UTC. Nothing when it cannot say.
+using ZoneRules = std::function<std::optional<LocalMoment>(std::int64_t utcMs)>;
+
+// Milliseconds from `now` to the first instant of the next local day by the
+// rules of `zone`, plus kDayChangeMarginMs: 23 or 25 hours' worth from the
+// start of a day on which the clocks change, and where the clocks jump over
+// local midnight, to the instant of the jump. A `now` that the clocks read
+// twice (they went back over it) is taken as the later, so the wait is at
+// worst early, and is then set again. Without the zone's answers, or with
+// answers that make no sense, as MsUntilNextDay(now).
+unsigned MsUntilNextDay(const LocalMoment& now, const ZoneRules& zone);
 
 // The moment `minutes` (0 to a day's worth) after `start`.
 LocalMoment AddMinutes(const LocalMoment& start, int minutes);

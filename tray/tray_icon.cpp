@@ -42,10 +42,9 @@ BOOL CTrayIcon::SetIcon(HICON icon) {
         m_nid.hIcon = icon;
         m_nid.uFlags |= NIF_ICON;
     }
-    const std::wstring tip = fw::Widen(kTrayTip);
-    const size_t tipLength = std::min(tip.size(), std::size(m_nid.szTip) - 1);
-    std::wmemcpy(m_nid.szTip, tip.c_str(), tipLength);
-    m_nid.szTip[tipLength] = L'\0';
+    const std::wstring tip = Tip();
+    std::wmemcpy(m_nid.szTip, tip.c_str(), tip.size());
+    m_nid.szTip[tip.size()] = L'\0';
     if (m_nid.szTip[0] != L'\0')
         m_nid.uFlags |= NIF_TIP;
     if (m_nid.uCallbackMessage != 0 && m_nid.hWnd != nullptr)
@@ -69,6 +68,32 @@ BOOL CTrayIcon::SetIcon(HICON icon) {
         m_bShown = false;
     }
     return ok;
+}
+
+std::wstring CTrayIcon::Tip() const {
+    std::wstring tip = fw::Widen(kTrayTip);
+    if (!m_tipDetail.empty())
+        tip += L"\n" + fw::Widen(m_tipDetail);
+    size_t length = std::min(tip.size(), std::size(m_nid.szTip) - 1);
+    // A character outside the Basic Multilingual Plane goes whole or not at all.
+    if (length < tip.size() && length > 0 && tip[length - 1] >= 0xD800 && tip[length - 1] < 0xDC00)
+        --length;
+    tip.resize(length);
+    return tip;
+}
+
+void CTrayIcon::SetTipDetail(const std::string& detail) {
+    if (detail == m_tipDetail)
+        return;
+    m_tipDetail = detail;
+    const std::wstring tip = Tip();
+    std::wmemcpy(m_nid.szTip, tip.c_str(), tip.size());
+    m_nid.szTip[tip.size()] = L'\0';
+    if (!m_bShown)
+        return;
+    NOTIFYICONDATAW change = m_nid;
+    change.uFlags = NIF_TIP;
+    Shell_NotifyIconW(NIM_MODIFY, &change);
 }
 
 BOOL CTrayIcon::Restore() {

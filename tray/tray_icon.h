@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <string>
+
 // The program's icon in the taskbar notification area, with the tip
 // "Calender and Notes", and the tray menu it opens.
 class CTrayIcon {
@@ -30,6 +32,12 @@ public:
     // was added and not removed since, also when that first add failed
     // because no shell was running yet.
     BOOL Restore();
+    // A second line under the tip (the next alert today); "" none. The tip
+    // keeps "Calender and Notes" as its first line and is cut to what the
+    // shell holds. The shown icon's tip changes at once.
+    void SetTipDetail(const std::string& detail);
+    // The whole tip as the shell gets it.
+    std::wstring Tip() const;
 
 protected:
     NOTIFYICONDATAW m_nid;
@@ -44,6 +52,7 @@ private:
     bool m_bMouseMenuShown = false;
     // The icon last added and not removed since; Restore adds it again.
     HICON m_hRestoreIcon = nullptr;
+    std::string m_tipDetail;
 };
 
 // The tip shown over the icon, spelt so.

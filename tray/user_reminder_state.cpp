@@ -55,9 +55,14 @@ std::vector<std::string> WithoutDismissedToday(const SYSTEMTIME& now,
     return WithoutDismissed(lines, ReadDismissed(DateOf(now)));
 }
 
-void DismissForToday(const SYSTEMTIME& now, const std::vector<std::string>& lines) {
+void DismissForDay(const CalendarDate& day, const SYSTEMTIME& now,
+                   const std::vector<std::string>& lines) {
+    // Lines of a day that has ended may be today's too (an appointment that
+    // runs over both days); dismissing them today would silence them all day.
+    if (!(day == DateOf(now)))
+        return;
     DismissedLines today;
-    today.day = DateOf(now);
+    today.day = day;
     today.hashes = MergeDismissed(ReadDismissed(today.day), lines);
     WriteUserBinary(kValueDismissedToday, EncodeDismissed(today));
 }

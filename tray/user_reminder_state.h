@@ -24,5 +24,8 @@ std::optional<unsigned> SnoozeLeftMs(const SYSTEMTIME& now);
 // `lines` without those the user dismissed on the day of `now`.
 std::vector<std::string> WithoutDismissedToday(const SYSTEMTIME& now,
                                                const std::vector<std::string>& lines);
-// Dismisses `lines`, everything a reminder found, for the day of `now`.
-void DismissForToday(const SYSTEMTIME& now, const std::vector<std::string>& lines);
+// Dismisses `lines`, everything a reminder found on `day`, for that day. When
+// `day` is not the day of `now` (it has ended, or the clock was set), nothing
+// is recorded and today's dismissals stay as they are.
+void DismissForDay(const CalendarDate& day, const SYSTEMTIME& now,
+                   const std::vector<std::string>& lines);

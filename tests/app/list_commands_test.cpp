@@ -1,6 +1,8 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "tests/support/new_dialog_answerer.h"
+#include "tests/support/write_protect.h"
+#include "tests/support/x_server_input.h"
 #include "tests/app/calendar_test_window.h"
 
 #include <gtest/gtest.h>
@@ -330,6 +332,105 @@ TEST_F(ListCommandsTest, NewWhoseWriteFailsSaysSoAndAppendsNoRow) {
     EXPECT_EQ(kInfoBox, boxes.Last().style);
     EXPECT_EQ(0, RowCount());
     EXPECT_TRUE(Subkeys(kDayPath + "2002-5-7").empty());
+}
+
+// The rows of the list as the user reads them.
+std::vector<std::string> Rows(const fw::ListView& list) {
+    std::vector<std::string> rows;
+    for (int row = 0; row < list.GetItemCount(); ++row)
+        rows.push_back(list.GetItemText(row, 1));
+    return rows;
+}
+
+// The user's story of a timed appointment: New with a time puts it among the
+// day's rows by its time; a double-click on it (a real one, through the X
+// server) opens it for editing, and Cancel changes nothing; Edit from the
+// menu moves it to its new time under the same key; an edit the registry
+// refuses says so and leaves the appointment as it was.
+TEST_F(ListCommandsTest, ATimedAppointmentIsListedByTimeAndEditedInPlaceOrNotAtAll) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Groceries");
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Standup");
+    SetText(kDayPath + "2002-5-7\\Appointment 2", "TIME", "09:00", REG_SZ);
+    Open();
+    ASSERT_EQ((std::vector<std::string>{"Groceries", "09:00 Standup"}), Rows(dlg->List()));
+    {
+        NewAppointmentInput input;
+        input.notes = "Dentist";
+        input.minuteOfDay = 14 * 60 + 30;
+        NewAppointmentAnswerer answerer(input);
+        ListMenuReader menu('n');
+        RightClickList();
+        ASSERT_EQ(1, answerer.Opened());
+        EXPECT_EQ(kDefaultRemindBeforeMinutes, answerer.Seen().remindMinutes);
+    }
+    ASSERT_EQ((std::vector<std::string>{"Groceries", "09:00 Standup", "14:30 Dentist"}),
+              Rows(dlg->List()));
+    const std::vector<std::string> added =
+        AddedKeys("2002-5-7", {"Appointment 1", "Appointment 2"});
+    ASSERT_EQ(1u, added.size());
+    const std::string dentist = kDayPath + "2002-5-7\\" + added[0];
+    EXPECT_EQ(std::u16string(u"14:30", 6), ReadWide(dentist, "TIME")) << "with its NUL";
+    EXPECT_EQ(std::string("\x0f\0\0\0", 4), ReadRaw(dentist, "REMIND BEFORE").bytes);
+    const auto before = TreeSnapshot("SOFTWARE\\Calendar");
+
+    // A double-click on the row, through the X server, then Cancel.
+    if (XServerInput::Available()) {
+        NewAppointmentInput input;
+        input.notes = "Not kept";
+        input.minuteOfDay = 7 * 60;
+        input.pressCancel = true;
+        NewAppointmentAnswerer answerer(input);
+        RECT rect{};
+        rect.left = LVIR_LABEL;
+        ASSERT_TRUE(SendMessageW(List(), LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&rect)));
+        POINT at{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+        ClientToScreen(List(), &at);
+        XServerInput x;
+        ASSERT_TRUE(x.Run("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
+                          " click --repeat 2 --delay 80 1"));
+        EXPECT_TRUE(PumpUntil([&] { return answerer.Opened() == 1; }, 10000));
+        EXPECT_EQ("Edit Appointment", answerer.Seen().caption);
+        EXPECT_EQ("Dentist", answerer.Seen().notes);
+        EXPECT_EQ(std::optional<int>(14 * 60 + 30), answerer.Seen().minuteOfDay);
+        EXPECT_EQ(before, TreeSnapshot("SOFTWARE\\Calendar"));
+        EXPECT_EQ("14:30 Dentist", RowText(2, 1));
+    }
+
+    // Edit from the menu: a new time and note, OK.
+    SelectRow(2);
+    {
+        NewAppointmentInput input;
+        input.notes = "Dentist, moved";
+        input.minuteOfDay = 8 * 60 + 15;
+        NewAppointmentAnswerer answerer(input);
+        ListMenuReader menu('e');
+        RightClickList();
+        ASSERT_EQ(1, answerer.Opened());
+        EXPECT_EQ("Edit Appointment", answerer.Seen().caption);
+    }
+    EXPECT_EQ((std::vector<std::string>{"Groceries", "08:15 Dentist, moved", "09:00 Standup"}),
+              Rows(dlg->List()));
+    EXPECT_EQ(1, dlg->DayView().SelectedRow()) << "the edited row stays selected";
+    EXPECT_EQ(added, AddedKeys("2002-5-7", {"Appointment 1", "Appointment 2"}))
+        << "the same key name";
+    EXPECT_EQ(std::u16string(u"08:15", 6), ReadWide(dentist, "TIME"));
+    ExpectText(dentist, "NOTES", "Dentist, moved", 500);
+
+    // An edit the registry refuses: told, and nothing changed.
+    const auto edited = TreeSnapshot("SOFTWARE\\Calendar");
+    {
+        WriteProtectedKey protectedDay("SOFTWARE\\Calendar\\2002-5-7");
+        NewAppointmentInput input;
+        input.notes = "Never stored";
+        NewAppointmentAnswerer answerer(input);
+        boxes.Answer(IDOK);
+        Command(ID_LIST_EDIT);
+        ASSERT_EQ(1, answerer.Opened());
+        ASSERT_EQ(1u, boxes.Count());
+        EXPECT_EQ("Unable to save appointment", boxes.Last().shownText);
+    }
+    EXPECT_EQ(edited, TreeSnapshot("SOFTWARE\\Calendar"));
+    EXPECT_EQ("08:15 Dentist, moved", RowText(1, 1));
 }
 
 class DeleteEqualNotesTest : public ListCommandsTest, public ::testing::WithParamInterface<int> {};

@@ -1,5 +1,6 @@
 // Every read path of the program over stored data it did not write: the
 // malformed-data corpus of tests/fixtures/malformed, one test per fixture.
+#include "calendar/appointment_time.h"
 #include "calendar/date_text.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <iostream>
@@ -110,7 +112,23 @@ struct ExpectedRow {
     std::string notes;
     std::string detail;
     int image = -1;
+    int minuteOfDay = -1; // -1: all day
 };
+
+// The time a stored TIME gives: an "HH:MM" text with its NUL, else all day.
+int ExpectedMinute(const std::string& path) {
+    const RawValue raw = ReadRaw(path, "TIME");
+    if (!raw.exists || (raw.type != REG_SZ && raw.type != REG_EXPAND_SZ))
+        return -1;
+    const std::u16string wide = ReadWide(path, "TIME");
+    const size_t end = wide.find(u'\0');
+    if (end == std::u16string::npos || wide.find_first_not_of(u'\0', end) != std::u16string::npos)
+        return -1;
+    std::string text;
+    for (size_t i = 0; i < end; ++i)
+        text.push_back(wide[i] < 0x80 ? static_cast<char>(wide[i]) : '?');
+    return ParseTimeOfDay(text).value_or(-1);
+}
 
 std::vector<ExpectedRow> ExpectedRows(const std::string& day) {
     std::vector<ExpectedRow> rows;
@@ -122,8 +140,15 @@ std::vector<ExpectedRow> ExpectedRows(const std::string& day) {
         row.notes = ExpectedStoredText(ReadRaw(row.path, "NOTES"), kNotesFieldBytes);
         row.detail = ExpectedStoredText(ReadRaw(row.path, "DETAIL NOTES"), kNotesFieldBytes);
         row.image = ExpectedImage(ReadRaw(row.path, "EVENT INDEX"));
+        row.minuteOfDay = ExpectedMinute(row.path);
+        if (row.minuteOfDay >= 0)
+            row.notes = FormatTimeOfDay(row.minuteOfDay) + " " + row.notes;
         rows.push_back(row);
     }
+    // All day first in the store's order, then by time.
+    std::stable_sort(rows.begin(), rows.end(), [](const ExpectedRow& a, const ExpectedRow& b) {
+        return a.minuteOfDay < b.minuteOfDay;
+    });
     return rows;
 }
 

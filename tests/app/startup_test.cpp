@@ -35,38 +35,57 @@ TEST_F(StartupTest, AddsTheTrayIconBeforePurgeAndSplashAndIsShownLast) {
 // A New that was killed right after its first change once left a key with no
 // values, or with FROM alone: a blank row that could not be deleted and a key
 // that no purge could read. Each step of the save is cut short here as a kill
-// would, then the program starts again.
+// would, then the program starts again; a timed save (in June) has a step
+// more for each of its four values.
 TEST_F(StartupTest, ANewCutShortAtAnyStepLeavesTheWholeAppointmentOrNothing) {
     static int s_lastStep = 0;
-    for (int step = 1; step <= kNewSaveSteps; ++step) {
-        const std::string day = "2002-5-" + std::to_string(step);
-        s_lastStep = step;
-        const SaveStepObserver previous =
-            SetSaveStepObserverForTesting([](int done) { return done < s_lastStep; });
-        CCalendarRegistry().AddAppointment(day, "2002-5-1", "2002-5-31", "Cinema", "Movie", 3,
-                                           "Bring glasses");
-        SetSaveStepObserverForTesting(previous);
+    for (const bool timed : {false, true}) {
+        const int month = timed ? 6 : 5;
+        const size_t valueCount = timed ? 10 : 6;
+        ical::AppointmentValues values{"2002-" + std::to_string(month) + "-1",
+                                       "2002-" + std::to_string(month) + "-30",
+                                       "Cinema",
+                                       "Movie",
+                                       3,
+                                       "Bring glasses",
+                                       {}};
+        if (timed)
+            values.time = {14 * 60 + 30, 90, 15, "Europe/Berlin"};
+        const int steps = kNewSaveSteps + (timed ? 4 : 0);
+        for (int step = 1; step <= steps; ++step) {
+            const std::string day = "2002-" + std::to_string(month) + "-" + std::to_string(step);
+            s_lastStep = step;
+            const SaveStepObserver previous =
+                SetSaveStepObserverForTesting([](int done) { return done < s_lastStep; });
+            CCalendarRegistry().AddAppointment(day, values);
+            SetSaveStepObserverForTesting(previous);
 
-        FixedClock::Set(2002, 5, step);
-        Open();
-        const std::vector<std::string> keys = Subkeys("SOFTWARE\\Calendar\\" + day);
-        // The values are all in once the key has its final name (step 11).
-        const bool whole = step >= 11;
-        ASSERT_EQ(whole ? 1u : 0u, keys.size()) << "after step " << step;
-        EXPECT_EQ(whole ? 1 : 0, dlg->List().GetItemCount()) << step;
-        if (whole) {
-            EXPECT_EQ(0u, keys[0].rfind("Appointment ", 0)) << keys[0];
-            EXPECT_EQ(6u, ValueNames("SOFTWARE\\Calendar\\" + day + "\\" + keys[0]).size());
-            EXPECT_EQ("Cinema", dlg->List().GetItemText(0, 1));
+            FixedClock::Set(2002, month, step);
+            Open();
+            const std::vector<std::string> keys = Subkeys("SOFTWARE\\Calendar\\" + day);
+            // The values are all in once the key has its final name.
+            const int renamed = steps - 1;
+            const bool whole = step >= renamed;
+            ASSERT_EQ(whole ? 1u : 0u, keys.size()) << "after step " << step << " timed " << timed;
+            EXPECT_EQ(whole ? 1 : 0, dlg->List().GetItemCount()) << step;
+            if (whole) {
+                EXPECT_EQ(0u, keys[0].rfind("Appointment ", 0)) << keys[0];
+                EXPECT_EQ(valueCount,
+                          ValueNames("SOFTWARE\\Calendar\\" + day + "\\" + keys[0]).size());
+                ical::AppointmentValues read;
+                ASSERT_TRUE(CCalendarRegistry().ReadAppointment(day, keys[0], read));
+                EXPECT_EQ(values, read);
+                EXPECT_EQ(timed ? "14:30 Cinema" : "Cinema", dlg->List().GetItemText(0, 1));
+            }
+            // The reminder shows every whole appointment so far, and nothing else.
+            const std::vector<std::string> lines = dlg->Reminders().CurrentNotes();
+            EXPECT_EQ(static_cast<size_t>(std::max(0, step - renamed + 1)), lines.size()) << step;
+            EXPECT_EQ(lines.size(),
+                      static_cast<size_t>(std::count(lines.begin(), lines.end(), "Cinema")));
+            EXPECT_TRUE(UserValueNames(kValueUnfinishedNew).empty())
+                << "the note of the unfinished save is gone after step " << step;
+            dlg->DestroyWindow();
         }
-        // The reminder shows every whole appointment so far, and nothing else.
-        const std::vector<std::string> lines = dlg->Reminders().CurrentNotes();
-        EXPECT_EQ(static_cast<size_t>(std::max(0, step - 10)), lines.size()) << step;
-        EXPECT_EQ(lines.size(),
-                  static_cast<size_t>(std::count(lines.begin(), lines.end(), "Cinema")));
-        EXPECT_TRUE(UserValueNames(kValueUnfinishedNew).empty())
-            << "the note of the unfinished save is gone after step " << step;
-        dlg->DestroyWindow();
     }
 }
 

@@ -3,9 +3,11 @@
 // too busy to be disturbed, and snoozing and dismissing. Each goes through
 // the clock seam and the platform's own messages, with the real pop-up and
 // the real timers.
+#include "framework/clock.h"
 #include "res/resource.h"
 #include "store/system_time.h"
 #include "tests/app/reminder_window_test.h"
+#include "tests/support/fake_zone.h"
 #include "tests/support/x_server_input.h"
 #include "tray/notification_state.h"
 #include "tray/reminder_lines.h"
@@ -99,10 +101,37 @@ int StandInState() {
     return g_userState.load();
 }
 
+// New York's rules of 2027, through the zone seam.
+bool UsEasternTime(std::int64_t utcMs, SYSTEMTIME& local) {
+    static const FakeZone zone = UsEastern2027();
+    const LocalMoment moment = *zone(utcMs);
+    local = ToSystemTime(moment.date);
+    local.wHour = static_cast<WORD>(moment.msOfDay / 3600000);
+    local.wMinute = static_cast<WORD>(moment.msOfDay / 60000 % 60);
+    local.wSecond = static_cast<WORD>(moment.msOfDay / 1000 % 60);
+    local.wMilliseconds = static_cast<WORD>(moment.msOfDay % 1000);
+    return true;
+}
+
+// A clock that a reminder thread reads once before midnight of 7 May 2002,
+// and then after it, as a long scan begun just before midnight would.
+DWORD g_windowThread = 0;
+std::atomic<int> g_reminderReads{0};
+SYSTEMTIME MidnightDuringTheScan() {
+    const bool after = GetCurrentThreadId() != g_windowThread && g_reminderReads++ > 0;
+    SYSTEMTIME now = MakeDate(2002, 5, after ? 8 : 7);
+    if (!after) {
+        now.wHour = 23;
+        now.wMinute = now.wSecond = 59;
+    }
+    return now;
+}
+
 class TimedReminderTest : public ReminderWindowTest {
 protected:
     void TearDown() override {
         SetNotificationStateForTesting(nullptr);
+        SetTimeZoneForTesting(nullptr);
         ReminderWindowTest::TearDown();
     }
     std::string DateFromCalendar(UINT message) const {
@@ -141,15 +170,18 @@ protected:
     std::vector<std::string> ReminderAfter(UINT_PTR timer) {
         return PopupLines([&] { Fire(timer); });
     }
-    // Opens a pop-up with `timer` and, once it is in place, its menu with a
-    // right click (or a click and the menu key); chooses `item`; returns the
-    // menu's texts.
-    std::vector<std::string> ChooseFromPopup(UINT_PTR timer, MenuItem item, bool menuKey = false) {
+    // Opens a pop-up with `timer` and, once it is in place (and `meanwhile`
+    // has run), its menu with a right click (or a click and the menu key);
+    // chooses `item`; returns the menu's texts.
+    std::vector<std::string> ChooseFromPopup(UINT_PTR timer, MenuItem item, bool menuKey = false,
+                                             const std::function<void()>& meanwhile = {}) {
         Fire(timer);
         HWND popup = WaitForPopup();
         EXPECT_TRUE(popup && PumpUntil([&] {
                         return IsWindowVisible(GetDlgItem(popup, IDC_REMINDER_CLOSE));
                     }));
+        if (meanwhile)
+            meanwhile();
         g_choice = item;
         g_chosen = false;
         HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &ChooseFromMenu, nullptr,
@@ -297,25 +329,6 @@ TEST_F(TimedReminderTest, ATimedPopupLeavesTheKeyboardWithTheProgramTheUserTypes
     EXPECT_TRUE(Settled());
 }
 
-// A point in the middle of a control of the pop-up, in screen coordinates,
-// which are the X screen's under Wine.
-std::string MiddleOf(HWND popup, int control) {
-    RECT rect{};
-    GetWindowRect(GetDlgItem(popup, control), &rect);
-    return std::to_string((rect.left + rect.right) / 2) + " " +
-           std::to_string((rect.top + rect.bottom) / 2);
-}
-
-// Clicks this thread has taken from its queue: a click that xdotool made has
-// only been handled, and its window activated, once it is counted here.
-std::atomic<int> g_clicksTaken{0};
-LRESULT CALLBACK CountClicks(int code, WPARAM wp, LPARAM lp) {
-    if (code == HC_ACTION && wp == PM_REMOVE &&
-        reinterpret_cast<const MSG*>(lp)->message == WM_LBUTTONUP)
-        ++g_clicksTaken;
-    return CallNextHookEx(nullptr, code, wp, lp);
-}
-
 // The same story through the X server, which is how a real keyboard and
 // mouse reach a program under Wine: the X server gives keys to the window
 // with the X input focus, whatever Windows holds the foreground window to be.
@@ -356,14 +369,13 @@ TEST_F(TimedReminderTest, KeysTypedOnTheRealKeyboardStayWithTheProgramInTheForeg
     // once Wine has handled the click. (Wine's tray, a window of its own
     // without a desktop, takes the X focus when it first shows the icon,
     // which may come after the click; then the user clicks again.)
-    fw::UniqueHandle<fw::NullHandleTraits<HHOOK, ::UnhookWindowsHookEx>> hook(
-        SetWindowsHookExA(WH_GETMESSAGE, &CountClicks, nullptr, GetCurrentThreadId()));
-    ASSERT_TRUE(hook);
+    ClicksTaken clicks;
+    ASSERT_TRUE(clicks.Hooked());
     auto clickEditor = [&] {
         for (int click = 0; click < 3; ++click) {
-            const int taken = g_clicksTaken.load();
+            const int taken = clicks.Count();
             xdotool("mousemove 190 140 click 1");
-            if (PumpUntil([&] { return g_clicksTaken.load() > taken; }, 20000) &&
+            if (PumpUntil([&] { return clicks.Count() > taken; }, 20000) &&
                 xFocusOn(editor.get(), 10))
                 return true;
         }
@@ -404,11 +416,12 @@ TEST_F(TimedReminderTest, KeysTypedOnTheRealKeyboardStayWithTheProgramInTheForeg
             popup = slidIn();
         }
         ASSERT_NE(nullptr, popup);
-        xdotool("mousemove " + MiddleOf(popup, IDC_REMINDER_TEXT) + " click 1");
+        xdotool("mousemove " + XServerInput::MiddleOf(popup, IDC_REMINDER_TEXT) + " click 1");
         EXPECT_TRUE(PumpUntil([&] { return GetForegroundWindow() == popup; }));
         EXPECT_TRUE(xFocusOn(popup)) << xFocus;
-        xdotool(close == "x" ? "mousemove " + MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1"
-                             : close);
+        xdotool(close == "x"
+                    ? "mousemove " + XServerInput::MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1"
+                    : close);
         EXPECT_TRUE(Settled());
     }
 
@@ -422,7 +435,7 @@ TEST_F(TimedReminderTest, KeysTypedOnTheRealKeyboardStayWithTheProgramInTheForeg
     popup = slidIn();
     ASSERT_NE(nullptr, popup);
     EXPECT_EQ(popup, GetForegroundWindow());
-    xdotool("mousemove " + MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1");
+    xdotool("mousemove " + XServerInput::MiddleOf(popup, IDC_REMINDER_CLOSE) + " click 1");
     EXPECT_TRUE(Settled());
     EXPECT_EQ("abc\r\ndef", typed());
 }
@@ -539,6 +552,93 @@ TEST_F(TimedReminderTest, SnoozeAndDismissHoldAcrossTriggersARestartAndEndAtMidn
     EXPECT_EQ(calendar.size() + 2 * 7, now.size());
     for (const auto& [path, value] : calendar)
         EXPECT_EQ(value, now[path]) << path;
+}
+
+TEST_F(TimedReminderTest, DismissingAfterMidnightLeavesTheNewDaysRemindersAlone) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-8", "Night shift");
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Tuesday only");
+    PutAppointment("2002-5-8", "Appointment 1", "2002-5-8", "2002-5-8", "Gym");
+    FixedClock::Set(2002, 5, 7, 18, 0, 0);
+    OpenReal();
+    Command(ID_TRAY_MINIMIZE);
+
+    // Tuesday's pop-up is still there on Wednesday morning, where Gym has
+    // been dismissed already; the user dismisses the pop-up.
+    const std::vector<unsigned char> wednesday =
+        EncodeDismissed({{2002, 5, 8}, {ReminderLineHash("Gym")}});
+    ChooseFromPopup(Dlg::kReminderTimerId, kDismiss, false, [&] {
+        FixedClock::Set(2002, 5, 8, 8, 0, 0);
+        SetBytes("User", "Dismissed Today", REG_BINARY, wednesday.data(),
+                 static_cast<DWORD>(wednesday.size()));
+    });
+    EXPECT_EQ(std::string(wednesday.begin(), wednesday.end()),
+              ReadRaw("User", "Dismissed Today").bytes)
+        << "a dismissal of a day that has ended leaves today's as they are";
+    EXPECT_EQ(std::vector<std::string>{"Night shift"}, ReminderAfter(Dlg::kReminderTimerId))
+        << "Tuesday's lines dismissed on Wednesday do not silence Wednesday";
+}
+
+TEST_F(TimedReminderTest, APopupOfADayThatHasEndedMakesWayForTheNewDaysLines) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-8", "Night shift");
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-7", "2002-5-7", "Tuesday only");
+    PutAppointment("2002-5-8", "Appointment 1", "2002-5-8", "2002-5-8", "Wednesday");
+    PutAppointment("2002-5-9", "Appointment 1", "2002-5-9", "2002-5-9", "Thursday");
+    FixedClock::Set(2002, 5, 7, 23, 59, 0);
+    OpenReal();
+    Command(ID_TRAY_MINIMIZE);
+
+    // Hidden: the timed pop-up open at midnight closes, and a timed one of
+    // the new day follows at once.
+    Fire(Dlg::kReminderTimerId);
+    HWND tuesday = WaitForPopup();
+    ASSERT_NE(nullptr, tuesday);
+    FixedClock::Set(2002, 5, 8, 0, 0, 0, 500);
+    Fire(Dlg::kDayTimerId);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(tuesday); })) << "the old pop-up closes";
+    ASSERT_TRUE(PumpUntil([&] { return dlg->CountOf("reminder") == 2; }));
+    EXPECT_EQ((std::vector<std::string>{"Night shift", "Wednesday"}), PopupLines([] {}))
+        << "the reminder that follows shows the new day";
+
+    // A scan that began before midnight and ended after it shows the new day.
+    g_windowThread = GetCurrentThreadId();
+    g_reminderReads = 0;
+    const fw::ClockFn fixed = fw::SetClockForTesting(&MidnightDuringTheScan);
+    EXPECT_EQ((std::vector<std::string>{"Night shift", "Wednesday"}),
+              ReminderAfter(Dlg::kReminderTimerId));
+    fw::SetClockForTesting(fixed);
+
+    // Shown: "Show Reminder" open at midnight closes too, and nothing
+    // follows, since no timed reminder comes to a shown window.
+    Command(ID_TRAY_CALENDAR_NOTES);
+    Command(ID_TRAY_SHOW_REMINDER);
+    HWND asked = WaitForPopup();
+    ASSERT_NE(nullptr, asked);
+    FixedClock::Set(2002, 5, 9, 0, 0, 0, 500);
+    Fire(Dlg::kDayTimerId);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(asked); }));
+    PumpMessages(300);
+    EXPECT_TRUE(Settled());
+    EXPECT_EQ(4, dlg->CountOf("reminder"));
+}
+
+TEST_F(TimedReminderTest, TheDayTimerWaitsForLocalMidnightOnDaysTheClocksChange) {
+    constexpr UINT kHour = 3600 * 1000;
+    SetTimeZoneForTesting(&UsEasternTime);
+    FixedClock::Set(2027, 3, 14, 0, 0, 30);
+    OpenReal();
+    EXPECT_EQ(23 * kHour - 30000 + kDayChangeMarginMs, dlg->TimerPeriod(Dlg::kDayTimerId))
+        << "the day the clocks go forward has 23 hours";
+
+    FixedClock::Set(2027, 11, 7, 0, 0, 30);
+    Fire(Dlg::kDayTimerId);
+    EXPECT_EQ("2027-11-7", CalendarToday());
+    EXPECT_EQ(25 * kHour - 30000 + kDayChangeMarginMs, dlg->TimerPeriod(Dlg::kDayTimerId))
+        << "the day they go back has 25";
+    // 01:30 comes twice that day; counted from the second, the timer is at
+    // worst an hour early, and then waits again.
+    FixedClock::Set(2027, 11, 7, 1, 30, 0);
+    SendMessageA(Hwnd(), WM_TIMECHANGE, 0, 0);
+    EXPECT_EQ(22 * kHour + kHour / 2 + kDayChangeMarginMs, dlg->TimerPeriod(Dlg::kDayTimerId));
 }
 
 } // namespace

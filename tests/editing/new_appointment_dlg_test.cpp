@@ -3,6 +3,7 @@
 #include "res/resource.h"
 #include "store/system_time.h"
 #include "tests/support/message_box_responder.h"
+#include "tests/support/modal_watch.h"
 #include "tests/support/new_dialog_answerer.h"
 #include "tests/support/window_testing.h"
 
@@ -148,8 +149,10 @@ TEST_F(NewAppointmentDlgTest, OpensOnEMailWithBothPickersOnTodayAndEmptyNotes) {
 }
 
 TEST_F(NewAppointmentDlgTest, TemplateKeepsTheTabOrderAndTheSystemPickers) {
-    const int order[] = {IDOK,           IDCANCEL,        IDC_EVENTS,
-                         IDC_NOTES_EDIT, IDC_FROM_PICKER, IDC_TO_PICKER};
+    // The time and alert come after the first six.
+    const int order[] = {
+        IDOK,          IDCANCEL,    IDC_EVENTS,      IDC_NOTES_EDIT, IDC_FROM_PICKER,
+        IDC_TO_PICKER, IDC_ALL_DAY, IDC_TIME_PICKER, IDC_DURATION,   IDC_REMIND};
     HWND control = Item(IDOK);
     for (int id : order) {
         ASSERT_NE(nullptr, control);
@@ -163,6 +166,75 @@ TEST_F(NewAppointmentDlgTest, TemplateKeepsTheTabOrderAndTheSystemPickers) {
     char cls[64] = {};
     GetClassNameA(Item(IDC_TO_PICKER), cls, sizeof cls);
     EXPECT_STREQ(DATETIMEPICK_CLASSA, cls);
+}
+
+// The alert chosen in the dialog's list, in minutes; -1 for none.
+int ChosenRemind(HWND dlg) {
+    const LRESULT index = SendDlgItemMessageA(dlg, IDC_REMIND, CB_GETCURSEL, 0, 0);
+    return static_cast<int>(
+        SendDlgItemMessageA(dlg, IDC_REMIND, CB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+}
+
+// New opens all day, with no alert; unticking All day makes it timed with the
+// default alert, at the picker's time and the chosen duration; ticking it
+// again gives an all-day appointment that keeps only the chosen alert.
+TEST_F(NewAppointmentDlgTest, AllDayByDefaultATimeWithTheDefaultAlertOnceUnticked) {
+    EXPECT_EQ(BST_CHECKED, IsDlgButtonChecked(Hwnd(), IDC_ALL_DAY));
+    EXPECT_FALSE(IsWindowEnabled(Item(IDC_TIME_PICKER)));
+    EXPECT_FALSE(IsWindowEnabled(Item(IDC_DURATION)));
+    EXPECT_EQ(-1, ChosenRemind(Hwnd()));
+    SetNotes("All day");
+    Click(IDOK);
+    ASSERT_FALSE(StillOpen());
+    EXPECT_EQ(TimedValues{}, dlg->m_time);
+
+    Open();
+    Click(IDC_ALL_DAY);
+    EXPECT_TRUE(IsWindowEnabled(Item(IDC_TIME_PICKER)));
+    EXPECT_EQ(kDefaultRemindBeforeMinutes, ChosenRemind(Hwnd()));
+    SYSTEMTIME at = PickerDate(Item(IDC_TIME_PICKER));
+    at.wHour = 9;
+    at.wMinute = 5;
+    SendMessageA(Item(IDC_TIME_PICKER), DTM_SETSYSTEMTIME, GDT_VALID,
+                 reinterpret_cast<LPARAM>(&at));
+    SendDlgItemMessageA(Hwnd(), IDC_DURATION, CB_SETCURSEL, 4, 0); // the fifth: 1 hour
+    SetNotes("Dentist");
+    Click(IDOK);
+    ASSERT_FALSE(StillOpen());
+    EXPECT_EQ((TimedValues{9 * 60 + 5, 60, 15, ""}), dlg->m_time);
+
+    Open();
+    Click(IDC_ALL_DAY);
+    Click(IDC_ALL_DAY);
+    SetNotes("Back to all day");
+    Click(IDOK);
+    EXPECT_EQ((TimedValues{std::nullopt, std::nullopt, 15, ""}), dlg->m_time);
+}
+
+// Edit opens filled with the appointment, a stored duration that is none of
+// the choices among them, and gives back what it was given when only OK is
+// pressed; the zone it does not show is kept.
+TEST_F(NewAppointmentDlgTest, EditOpensFilledAndGivesTheValuesBackWhole) {
+    const ical::AppointmentValues values{
+        "2002-5-3", "2002-5-12", "Dentist", "Movie", 3, "", {14 * 60 + 30, 25, 120, "Asia/Tokyo"}};
+    dlg = std::make_unique<TestNewAppointmentDlg>();
+    dlg->EditValues(values);
+    ASSERT_TRUE(dlg->Create(nullptr));
+    PumpMessages();
+    EXPECT_EQ("Edit Appointment", TextOf(Hwnd()));
+    EXPECT_NE(nullptr, FindWindowExA(Hwnd(), nullptr, "Button", "Edit Appointment"));
+    EXPECT_EQ(3, SendMessageA(Item(IDC_EVENTS), CB_GETCURSEL, 0, 0));
+    EXPECT_EQ(Date(2002, 5, 3), DateOf(PickerDate(Item(IDC_FROM_PICKER))));
+    EXPECT_EQ(Date(2002, 5, 12), DateOf(PickerDate(Item(IDC_TO_PICKER))));
+    EXPECT_EQ(BST_UNCHECKED, IsDlgButtonChecked(Hwnd(), IDC_ALL_DAY));
+    EXPECT_EQ(120, ChosenRemind(Hwnd()));
+    Click(IDOK);
+    ASSERT_FALSE(StillOpen());
+    EXPECT_EQ(Date(2002, 5, 3), dlg->m_fromDate);
+    EXPECT_EQ(Date(2002, 5, 12), dlg->m_toDate);
+    EXPECT_EQ("Dentist", dlg->m_strAppointmentNotes);
+    EXPECT_EQ("Movie", dlg->m_strEvent);
+    EXPECT_EQ(values.time, dlg->m_time);
 }
 
 TEST_F(NewAppointmentDlgTest, PickersCarryTipsOnAPaleYellowGround) {

@@ -1,6 +1,7 @@
 #include "ical/calendar_export.h"
 #include "ical/ical_text.h"
 #include "ical/import_plan.h"
+#include "tests/support/fixed_zones.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,14 @@ namespace ical {
 // Failures show the appointments, not their bytes.
 void PrintTo(const DayAppointment& a, std::ostream* os) {
     *os << a.day << " [" << a.values.from << " " << a.values.to << " " << a.values.notes << " "
-        << a.values.event << " " << a.values.eventIndex << " " << a.values.detailNotes << "]";
+        << a.values.event << " " << a.values.eventIndex << " " << a.values.detailNotes;
+    const TimedValues& t = a.values.time;
+    if (t.minuteOfDay)
+        *os << " at " << FormatTimeOfDay(*t.minuteOfDay) << " for " << t.duration.value_or(0)
+            << " in '" << t.zone << "'";
+    if (t.remindBefore)
+        *os << " alert " << *t.remindBefore << " before";
+    *os << "]";
 }
 } // namespace ical
 
@@ -23,7 +31,7 @@ using ical::StoredAppointment;
 
 ical::ExportResult Export(const std::vector<StoredAppointment>& appointments,
                           std::int64_t stamp = 1020772800 /* 2002-05-07 12:00:00 UTC */) {
-    return ical::ExportCalendar(appointments, {"1.0", stamp});
+    return ical::ExportCalendar(appointments, {"1.0", stamp, {}, {}});
 }
 
 // What importing the text into an empty store would file.
@@ -181,6 +189,78 @@ TEST(IcalExport, UnreadableDatesAreExportedWithWhatCanBeReadAndComeBackAsStored)
         Export({make(std::string("2002-5-7\0x", 10), "2002-5-1", "2002-5-1")});
     ASSERT_EQ(1u, nul.issues.size());
     EXPECT_NE(std::string::npos, nul.issues[0].reason.find("which is not a day"));
+}
+
+std::vector<DayAppointment> ReadBack(const std::string& text, const ical::ImportOptions& options) {
+    const ical::ImportPlan plan = ical::PlanImport(text, options);
+    EXPECT_TRUE(plan.accepted) << plan.error.message;
+    EXPECT_TRUE(plan.refused.empty());
+    EXPECT_TRUE(plan.notes.empty()) << plan.notes[0].reason;
+    std::vector<DayAppointment> result;
+    for (std::size_t i = 0; i < plan.appointments.size(); ++i)
+        result.push_back(plan.AppointmentAt(i));
+    return result;
+}
+
+TEST(IcalExport, TimedAppointmentsKeepTheirInstantZoneAndAlertThroughAFile) {
+    const auto timed = [](std::optional<int> minute, std::optional<int> duration,
+                          std::optional<int> remind, std::string zone) {
+        return TimedValues{minute, duration, remind, std::move(zone)};
+    };
+    const std::vector<StoredAppointment> stored = {
+        {"2002-5-14",
+         "Appointment 1",
+         {"2002-5-14", "2002-5-14", "Dentist", "Others", 1, "", timed(870, 45, 15, "")}},
+        {"2002-5-13",
+         "Appointment 2",
+         {"2002-5-13", "2002-5-17", "Standup", "EMail", 0, "Room 4",
+          timed(540, 15, 5, "Europe/Berlin")}},
+        {"2002-5-20",
+         "Appointment 3",
+         {"2002-5-20", "2002-5-20", "Birthday", "Holiday", 5, "", timed({}, {}, 360, "")}},
+        // Over the night the clocks go back, without an end or an alert.
+        {"2002-11-2",
+         "Appointment 4",
+         {"2002-11-2", "2002-11-4", "Late shift", "Others", 1, "", timed(1410, {}, {}, "")}},
+    };
+    qmtest::FixedZones zones;
+    zones.computer = "America/New_York";
+    const ical::ExportResult result = ical::ExportCalendar(stored, zones.Export());
+    EXPECT_TRUE(result.issues.empty());
+    const std::string& text = result.text;
+    for (const char* expected :
+         {"BEGIN:VTIMEZONE\r\nTZID:America/New_York\r\n",
+          "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\n",
+          "DTSTART;TZID=America/New_York:20020514T143000\r\n"
+          "DTEND;TZID=America/New_York:20020514T151500\r\n",
+          "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Dentist\r\nTRIGGER:-PT15M\r\n"
+          "END:VALARM\r\nEND:VEVENT",
+          // Every day of the range at 09:00 Berlin time, the last at 07:00 UTC.
+          "DTSTART;TZID=Europe/Berlin:20020513T090000\r\n"
+          "DTEND;TZID=Europe/Berlin:20020513T091500\r\n"
+          "RRULE:FREQ=DAILY;UNTIL=20020517T070000Z\r\n",
+          "X-QUILLMERE-ZONE:Europe/Berlin\r\n", "TRIGGER:-PT5M\r\n",
+          "DTSTART;VALUE=DATE:20020520\r\nDTEND;VALUE=DATE:20020521\r\n", "TRIGGER:-PT6H\r\n",
+          "DTSTART;TZID=America/New_York:20021102T233000\r\n"
+          "RRULE:FREQ=DAILY;UNTIL=20021105T043000Z\r\n"})
+        EXPECT_NE(std::string::npos, text.find(expected)) << expected << "\n" << text;
+    EXPECT_LT(text.find("END:VTIMEZONE"), text.find("BEGIN:VEVENT"));
+
+    // Read back where it was written, every value returns.
+    EXPECT_EQ(Filed(stored), ReadBack(text, zones.Import()));
+
+    // Read on a computer in Berlin, each time keeps its instant: the
+    // dentist at 14:30 in New York is at 20:30 there; the late shift at
+    // 23:30 is at 04:30 the next morning (05:30 once New York's clocks have
+    // gone back, which one time for the range cannot say). The standup kept
+    // in Berlin's zone stays as it was. Each stays under its day.
+    zones.computer = "Europe/Berlin";
+    std::vector<DayAppointment> expected = Filed(stored);
+    expected[0].values.time.minuteOfDay = 20 * 60 + 30;
+    expected[3] = {
+        "2002-11-2",
+        {"2002-11-3", "2002-11-5", "Late shift", "Others", 1, "", timed(270, {}, {}, "")}};
+    EXPECT_EQ(expected, ReadBack(text, zones.Import()));
 }
 
 } // namespace

@@ -4,12 +4,14 @@
 #include "ical/time_value.h"
 #include "ical/time_zone_table.h"
 #include "ical/transfer_report.h"
+#include "tests/support/fixed_zones.h"
 #include "tests/support/ics_text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -26,18 +28,25 @@ using qmtest::Crlf;
 ImportOptions Options(int offsetHours = 1) {
     ImportOptions options;
     options.today = {2002, 5, 7};
-    options.localDateOf = [offsetHours](std::int64_t utc) {
-        return ical::WallTimeOf(utc + offsetHours * 3600).date;
+    options.localTimeOf = [offsetHours](std::int64_t utc) {
+        return ical::WallTimeOf(utc + offsetHours * 3600);
     };
     return options;
 }
 
-// day FROM TO NOTES, one line per appointment, for comparing plans whole.
+// day FROM TO [TIME[/DURATION]] NOTES, one line per appointment, for
+// comparing plans whole.
 std::vector<std::string> Rows(const ImportPlan& plan) {
     std::vector<std::string> rows;
     for (std::size_t i = 0; i < plan.appointments.size(); ++i) {
         const DayAppointment a = plan.AppointmentAt(i);
-        rows.push_back(a.day + " " + a.values.from + " " + a.values.to + " " + a.values.notes);
+        const TimedValues& time = a.values.time;
+        std::string when;
+        if (time.minuteOfDay)
+            when = FormatTimeOfDay(*time.minuteOfDay) +
+                   (time.duration ? "/" + std::to_string(*time.duration) : "") + " ";
+        rows.push_back(a.day + " " + a.values.from + " " + a.values.to + " " + when +
+                       a.values.notes);
     }
     return rows;
 }
@@ -79,18 +88,20 @@ TEST(IcalImport, GoogleStyleWeeklyRuleWithExdateYieldsExactlyTheseAppointments) 
     const ImportPlan plan = PlanImport(file, Options(2));
     ASSERT_TRUE(plan.accepted) << plan.error.message;
     // 15, 17 Apr and 29 Apr, 1 May lie before today; of 13 and 15 May the
-    // Monday is excluded, yet it counts: COUNT=6 ends with 15 May.
-    EXPECT_EQ((std::vector<std::string>{"2002-5-16 2002-5-16 2002-5-16 Choir, alto part"}),
+    // Monday is excluded, yet it counts: COUNT=6 ends with 15 May. Its
+    // time is the user's, its alarm an alert 10 minutes before.
+    EXPECT_EQ((std::vector<std::string>{"2002-5-16 2002-5-16 2002-5-16 00:30/90 Choir, alto part"}),
               Rows(plan));
     const DayAppointment a = plan.AppointmentAt(0);
+    EXPECT_EQ(10, a.values.time.remindBefore);
+    EXPECT_EQ("", a.values.time.zone);
     EXPECT_EQ("Music", a.values.event);
     EXPECT_EQ(4u, a.values.eventIndex);
     EXPECT_EQ("Bring the score\r\nand water", a.values.detailNotes);
     EXPECT_TRUE(plan.refused.empty());
 
     // Without COUNT, the rule runs a year from today and says it goes on. At
-    // UTC+1, 18:30 to 20:00 EDT is 23:30 to 01:00, over midnight; in EST it
-    // is 00:30 to 02:00 of the next day.
+    // UTC+1, 18:30 EDT is 23:30; 18:30 EST is 00:30 of the next day.
     std::string open = file;
     open.replace(open.find(";COUNT=6"), 8, "");
     const ImportPlan year = PlanImport(open, Options(1));
@@ -99,11 +110,12 @@ TEST(IcalImport, GoogleStyleWeeklyRuleWithExdateYieldsExactlyTheseAppointments) 
     // The fortnights from 13 May 2002 to 28 April 2003: 26 Mondays less
     // 13 May, and 26 Wednesdays.
     ASSERT_EQ(51u, rows.size());
-    EXPECT_EQ("2002-5-15 2002-5-15 2002-5-16 Choir, alto part", rows[0]);
-    EXPECT_EQ("2002-5-27 2002-5-27 2002-5-28 Choir, alto part", rows[1]);
-    EXPECT_EQ("2002-10-30 2002-10-30 2002-10-31 Choir, alto part", rows[24]);
-    EXPECT_EQ("2002-11-12 2002-11-12 2002-11-12 Choir, alto part", rows[25]); // Monday 11 Nov
-    EXPECT_EQ("2003-4-30 2003-4-30 2003-5-1 Choir, alto part", rows.back());
+    EXPECT_EQ("2002-5-15 2002-5-15 2002-5-15 23:30/90 Choir, alto part", rows[0]);
+    EXPECT_EQ("2002-5-27 2002-5-27 2002-5-27 23:30/90 Choir, alto part", rows[1]);
+    EXPECT_EQ("2002-10-30 2002-10-30 2002-10-30 23:30/90 Choir, alto part", rows[24]);
+    // Monday 11 November
+    EXPECT_EQ("2002-11-12 2002-11-12 2002-11-12 00:30/90 Choir, alto part", rows[25]);
+    EXPECT_EQ("2003-4-30 2003-4-30 2003-4-30 23:30/90 Choir, alto part", rows.back());
     ASSERT_EQ(1u, year.notes.size());
     EXPECT_NE(std::string::npos, year.notes[0].reason.find("repeats after 2003-5-7"));
 }
@@ -255,11 +267,12 @@ TEST(IcalImport, MovedAndCancelledOccurrencesReplaceThoseOfTheirRepeatingEvent) 
     const ImportPlan plan = PlanImport(file, Options());
     ASSERT_TRUE(plan.accepted) << plan.error.message;
     // The events that replace occurrences are filed after the others.
-    EXPECT_EQ((std::vector<std::string>{
-                  "2002-5-7 2002-5-7 2002-5-7 Standup", "2002-5-28 2002-5-28 2002-5-28 Standup",
-                  "2002-5-15 2002-5-15 2002-5-15 Standup (moved)",
-                  "2002-5-11 2002-5-11 2002-5-11 Party", "2002-4-20 2002-4-20 2002-4-20 Orphan",
-                  "2002-6-4 2002-6-4 2002-6-4 Standup, new room"}),
+    EXPECT_EQ((std::vector<std::string>{"2002-5-7 2002-5-7 2002-5-7 15:00/30 Standup",
+                                        "2002-5-28 2002-5-28 2002-5-28 15:00/30 Standup",
+                                        "2002-5-15 2002-5-15 2002-5-15 15:00/30 Standup (moved)",
+                                        "2002-5-11 2002-5-11 2002-5-11 Party",
+                                        "2002-4-20 2002-4-20 2002-4-20 Orphan",
+                                        "2002-6-4 2002-6-4 2002-6-4 15:00 Standup, new room"}),
               Rows(plan));
     EXPECT_TRUE(plan.refused.empty());
     EXPECT_EQ(1u, plan.cancelledEvents);
@@ -304,8 +317,9 @@ TEST(IcalImport, LocalTimesInASpringForwardGapTakeTheOffsetBeforeTheChange) {
     EXPECT_EQ("20071104T053000Z", ical::FormatUtcTime(utc)); // twice: the first
 
     // Havana puts its clocks from 00:00 to 01:00: a daily 00:30 stays on its
-    // day, 14 March 2027, for a user in Havana, and is not taken for the
-    // occurrence of the day before.
+    // day, 14 March 2027, for a user in Havana (at 01:30, with the offset
+    // from before the change), and is not taken for the occurrence of the
+    // day before.
     const std::string havana =
         Calendar("BEGIN:VTIMEZONE\nTZID:America/Havana\n"
                  "BEGIN:DAYLIGHT\nTZOFFSETFROM:-0500\nTZOFFSETTO:-0400\nDTSTART:20130310T000000\n"
@@ -316,15 +330,16 @@ TEST(IcalImport, LocalTimesInASpringForwardGapTakeTheOffsetBeforeTheChange) {
                  "RRULE:FREQ=DAILY;COUNT=4\nSUMMARY:Early\nEND:VEVENT\n");
     ImportOptions inHavana = Options();
     inHavana.today = {2027, 3, 10};
-    inHavana.localDateOf = [](std::int64_t utc) {
+    inHavana.localTimeOf = [](std::int64_t utc) {
         const std::int64_t change = 1805000400; // 2027-03-14 05:00 UTC
-        return ical::WallTimeOf(utc - (utc < change ? 5 : 4) * 3600).date;
+        return ical::WallTimeOf(utc - (utc < change ? 5 : 4) * 3600);
     };
     const ImportPlan plan = PlanImport(havana, inHavana);
     ASSERT_TRUE(plan.accepted) << plan.error.message;
-    EXPECT_EQ((std::vector<std::string>{
-                  "2027-3-12 2027-3-12 2027-3-12 Early", "2027-3-13 2027-3-13 2027-3-13 Early",
-                  "2027-3-14 2027-3-14 2027-3-14 Early", "2027-3-15 2027-3-15 2027-3-15 Early"}),
+    EXPECT_EQ((std::vector<std::string>{"2027-3-12 2027-3-12 2027-3-12 00:30 Early",
+                                        "2027-3-13 2027-3-13 2027-3-13 00:30 Early",
+                                        "2027-3-14 2027-3-14 2027-3-14 01:30 Early",
+                                        "2027-3-15 2027-3-15 2027-3-15 00:30 Early"}),
               Rows(plan));
     EXPECT_EQ(0u, plan.duplicates);
 }
@@ -332,20 +347,21 @@ TEST(IcalImport, LocalTimesInASpringForwardGapTakeTheOffsetBeforeTheChange) {
 TEST(IcalImport, ARepeatingEventThatEndsBeforeItStartsIsFiledOnItsStartDaysAndSaidSo) {
     // Weekly from 2 April to 4 June, each "ending" weeks before it starts:
     // the occurrences from today on are filed, one day each, not lost.
-    const std::pair<const char*, const char*> forms[] = {
-        {"DTSTART;VALUE=DATE:20020402", "DTEND;VALUE=DATE:20020301"},
-        {"DTSTART:20020402T100000", "DTEND:20020320T100000"},
+    const std::tuple<const char*, const char*, std::string> forms[] = {
+        {"DTSTART;VALUE=DATE:20020402", "DTEND;VALUE=DATE:20020301", ""},
+        {"DTSTART:20020402T100000", "DTEND:20020320T100000", "10:00 "},
     };
-    for (const auto& [start, end] : forms) {
+    for (const auto& [start, end, at] : forms) {
         const ImportPlan plan =
             PlanImport(Calendar(std::string("BEGIN:VEVENT\n") + start + "\n" + end +
                                 "\nRRULE:FREQ=WEEKLY;UNTIL=20020604\nSUMMARY:Choir\nEND:VEVENT\n"),
                        Options(0));
         ASSERT_TRUE(plan.accepted) << plan.error.message;
-        EXPECT_EQ((std::vector<std::string>{
-                      "2002-5-7 2002-5-7 2002-5-7 Choir", "2002-5-14 2002-5-14 2002-5-14 Choir",
-                      "2002-5-21 2002-5-21 2002-5-21 Choir", "2002-5-28 2002-5-28 2002-5-28 Choir",
-                      "2002-6-4 2002-6-4 2002-6-4 Choir"}),
+        EXPECT_EQ((std::vector<std::string>{"2002-5-7 2002-5-7 2002-5-7 " + at + "Choir",
+                                            "2002-5-14 2002-5-14 2002-5-14 " + at + "Choir",
+                                            "2002-5-21 2002-5-21 2002-5-21 " + at + "Choir",
+                                            "2002-5-28 2002-5-28 2002-5-28 " + at + "Choir",
+                                            "2002-6-4 2002-6-4 2002-6-4 " + at + "Choir"}),
                   Rows(plan))
             << end;
         ASSERT_EQ(1u, plan.notes.size()) << end;
@@ -353,6 +369,31 @@ TEST(IcalImport, ARepeatingEventThatEndsBeforeItStartsIsFiledOnItsStartDaysAndSa
         EXPECT_NE(std::string::npos,
                   plan.notes[0].reason.find("ends before DTSTART; filed for the start day only"));
     }
+}
+
+// A VTIMEZONE that another program nested inside an event is passed over:
+// the event keeps its own properties, those read before the zone included,
+// and the zone adds nothing to the calendar's zones (found by fuzzing against
+// libical).
+TEST(IcalImport, AZoneNestedInAnEventLeavesTheEventWhole) {
+    const std::string text = Calendar(std::string("BEGIN:VEVENT\n"
+                                                  "DTSTART;VALUE=DATE:20020507\n"
+                                                  "BEGIN:VTIMEZONE\n"
+                                                  "TZID:Nested\n") +
+                                      "BEGIN:STANDARD\nDTSTART:16011028T030000\n"
+                                      "TZOFFSETFROM:+0200\nTZOFFSETTO:+0100\nEND:STANDARD\n"
+                                      "END:VTIMEZONE\n"
+                                      "SUMMARY:Choir\n"
+                                      "END:VEVENT\n");
+    ical::CalendarFile file;
+    ical::ReadError error;
+    ASSERT_TRUE(ical::ReadCalendarFile(text, file, error)) << error.message;
+    ASSERT_EQ(1u, file.events.size());
+    ASSERT_NE(nullptr, file.events[0].Find("DTSTART"));
+    EXPECT_EQ("20020507", file.events[0].Find("DTSTART")->value);
+    EXPECT_TRUE(file.zones.empty());
+    const ImportPlan plan = PlanImport(text, Options(0));
+    EXPECT_EQ(std::vector<std::string>{"2002-5-7 2002-5-7 2002-5-7 Choir"}, Rows(plan));
 }
 
 TEST(IcalImport, CountRulesFromDistantStartsAreFiledAndWorkPastTheBudgetIsRefused) {
@@ -407,7 +448,7 @@ TEST(IcalImport, CountRulesFromDistantStartsAreFiledAndWorkPastTheBudgetIsRefuse
     EXPECT_LT(heavy.work, 20000 / 2);
 }
 
-TEST(IcalImport, TimesOfEveryFormBecomeTheUsersLocalDates) {
+TEST(IcalImport, TimesOfEveryFormBecomeTheUsersLocalTimes) {
     const std::string file = Calendar(
         std::string(kNewYork) +
         "BEGIN:VEVENT\nDTSTART:20020601T233000Z\nDTEND:20020602T010000Z\nSUMMARY:utc\nEND:VEVENT\n"
@@ -425,18 +466,72 @@ TEST(IcalImport, TimesOfEveryFormBecomeTheUsersLocalDates) {
     const ImportPlan plan = PlanImport(file, Options());
     ASSERT_TRUE(plan.accepted) << plan.error.message;
     EXPECT_EQ((std::vector<std::string>{
-                  "2002-6-2 2002-6-2 2002-6-2 utc",          // 00:30 to 02:00 at UTC+1
-                  "2002-6-1 2002-6-1 2002-6-1 floating",     // as written
-                  "2002-12-16 2002-12-16 2002-12-16 zoned",  // 19:00 EST is 01:00 UTC+1
-                  "2002-6-1 2002-6-1 2002-6-1 unknown zone", // taken as floating
-                  "2002-6-1 2002-6-1 2002-6-7 week",         // DURATION of 7 days
-                  "2002-6-1 2002-6-1 2002-6-1 one day",      // no DTEND
-                  "2002-6-1 2002-6-1 2002-6-2 to midnight",  // ends as 3 June begins
+                  "2002-6-2 2002-6-2 2002-6-2 00:30/90 utc",           // 00:30 to 02:00 at UTC+1
+                  "2002-6-1 2002-6-1 2002-6-1 23:30 floating",         // as written
+                  "2002-12-16 2002-12-16 2002-12-16 01:00/180 zoned",  // 19:00 EST
+                  "2002-6-1 2002-6-1 2002-6-1 23:30 unknown zone",     // taken as floating
+                  "2002-6-1 2002-6-1 2002-6-7 week",                   // DURATION of 7 days
+                  "2002-6-1 2002-6-1 2002-6-1 one day",                // no DTEND
+                  "2002-6-1 2002-6-1 2002-6-1 09:00/2340 to midnight", // to 3 June
                   "2002-6-1 2002-6-1 2002-6-1 empty range"}),
               Rows(plan));
     ASSERT_EQ(1u, plan.notes.size());
     EXPECT_NE(std::string::npos,
               plan.notes[0].reason.find("no VTIMEZONE for TZID \"Mars/Olympus\""));
+}
+
+TEST(IcalImport, ATimedEventInAnotherZoneComesAtTheUsersTimeAndItsAlarmIsItsAlert) {
+    // Read on a computer in New York. Berlin's 09:00 is 03:00 there, by the
+    // file's VTIMEZONE; Outlook's Windows id without one is found in the
+    // system's zones; New York's own times stay as written.
+    const std::string file = Calendar(
+        "BEGIN:VTIMEZONE\nTZID:Europe/Berlin\n"
+        "BEGIN:STANDARD\nDTSTART:19701025T030000\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU\n"
+        "TZOFFSETFROM:+0200\nTZOFFSETTO:+0100\nEND:STANDARD\n"
+        "BEGIN:DAYLIGHT\nDTSTART:19700329T020000\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=-1SU\n"
+        "TZOFFSETFROM:+0100\nTZOFFSETTO:+0200\nEND:DAYLIGHT\nEND:VTIMEZONE\n" +
+        std::string(kNewYork) +
+        "BEGIN:VEVENT\nDTSTART;TZID=Europe/Berlin:20020513T090000\n"
+        "DTEND;TZID=Europe/Berlin:20020513T103000\nSUMMARY:Berlin call\n"
+        "BEGIN:VALARM\nACTION:EMAIL\nTRIGGER:-PT1H\nEND:VALARM\n"
+        "BEGIN:VALARM\nACTION:AUDIO\nTRIGGER;RELATED=START:-PT10M\nEND:VALARM\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT30M\nDESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART;TZID=W. Europe Standard Time:20020514T180000\nDURATION:PT1H\n"
+        "SUMMARY:Outlook\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART;TZID=America/New_York:20020515T120000\nSUMMARY:Lunch\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER;RELATED=END:-PT5M\nEND:VALARM\nEND:VEVENT\n"
+        // All day: an alarm 6 hours before is an alert at 18:00 the day before.
+        "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20020520\nSUMMARY:Birthday\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT6H\nDESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nDTSTART;VALUE=DATE:20020521\nSUMMARY:Holiday\n"
+        "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:PT9H\nDESCRIPTION:x\nEND:VALARM\nEND:VEVENT\n");
+    qmtest::FixedZones zones;
+    zones.computer = "America/New_York";
+    const ImportPlan plan = PlanImport(file, zones.Import());
+    ASSERT_TRUE(plan.accepted) << plan.error.message;
+    EXPECT_EQ((std::vector<std::string>{"2002-5-13 2002-5-13 2002-5-13 03:00/90 Berlin call",
+                                        "2002-5-14 2002-5-14 2002-5-14 12:00/60 Outlook",
+                                        "2002-5-15 2002-5-15 2002-5-15 12:00 Lunch",
+                                        "2002-5-20 2002-5-20 2002-5-20 Birthday",
+                                        "2002-5-21 2002-5-21 2002-5-21 Holiday"}),
+              Rows(plan));
+    std::vector<std::optional<int>> alerts;
+    for (std::size_t i = 0; i < plan.appointments.size(); ++i) {
+        EXPECT_EQ("", plan.AppointmentAt(i).values.time.zone);
+        alerts.push_back(plan.AppointmentAt(i).values.time.remindBefore);
+    }
+    // The first display alarm before the start; sound and e-mail are none.
+    EXPECT_EQ((std::vector<std::optional<int>>{30, std::nullopt, std::nullopt, 360, std::nullopt}),
+              alerts);
+    std::vector<std::string> notes;
+    for (const ical::ImportIssue& note : plan.notes)
+        notes.push_back(note.summary + ": " + note.reason);
+    EXPECT_EQ((std::vector<std::string>{
+                  "Lunch: its alarm \"-PT5M\" is set from the end; alerts are set from the start; "
+                  "filed without an alert",
+                  "Holiday: its alarm \"PT9H\" comes after the day begins; alerts come before it; "
+                  "filed without an alert"}),
+              notes);
 }
 
 TEST(IcalImport, TheSameEventTwiceOrAlreadyStoredIsFiledOnce) {
@@ -489,10 +584,10 @@ TEST(IcalImport, EqualAppointmentsOfTwoEventsAreBothFiledAndMatchedOneForOne) {
     EXPECT_TRUE(plan.appointments.empty());
     EXPECT_EQ(3u, plan.duplicates);
 
-    // Two occurrences of one event on the same day (found by the import
+    // Two occurrences of one event at the same minute (found by the import
     // fuzzer: comparing them read past the plan's events) are one
     // appointment.
-    plan = PlanImport(Calendar("BEGIN:VEVENT\nDTSTART:20020601T090000\nRDATE:20020601T150000\n"
+    plan = PlanImport(Calendar("BEGIN:VEVENT\nDTSTART:20020601T090000\nRDATE:20020601T090030\n"
                                "SUMMARY:Twice\nEND:VEVENT\n"),
                       Options(0));
     EXPECT_EQ(1u, plan.appointments.size());

@@ -9,11 +9,12 @@ deleted (use the build's test prefix, never a user's).
 (a) A store seeded by `/import` of the sample export (texts in several
     scripts, escapes, folded lines, ranges of several days) is written out
     again by `/export`: every event comes back with the same dates, texts,
-    type and day, and the file passes check_peers.py's checks (Python's
+    type and day, its time as the same instant (in the zone of the computer
+    the program runs on), its daily range and its alarm, and the file passes check_peers.py's checks (Python's
     icalendar parses it and reads what Quillmere reads; calcurse imports it
     and exports it again with nothing lost).
 (b) calcurse's export of a calendar around today (one-off days, a timed
-    event over two days, weekly and two-monthly and yearly repeats, one in
+    event over two days, filed at its time on its first day, weekly and two-monthly and yearly repeats, one in
     the past) goes through `/import` into an empty store and out again
     through `/export`: the days and notes the program filed are exactly the
     occurrences that python-dateutil expands from calcurse's file, from
@@ -78,11 +79,32 @@ def events_of(path):
         return icalendar.Calendar.from_ical(f.read()).walk("VEVENT")
 
 
+def moment(event, key):
+    """A DTSTART- or DTEND-like value as what it means: a date, a floating
+    time, or an instant in UTC, whatever zone it was written in."""
+    if key not in event:
+        return ""
+    value = event.decoded(key)
+    if isinstance(value, datetime.datetime) and value.tzinfo is not None:
+        return value.astimezone(datetime.timezone.utc).isoformat()
+    return value.isoformat()
+
+
 def content(event):
-    """An event as the user's data: everything but UID and DTSTAMP."""
-    keys = ("DTSTART", "DTEND", "SUMMARY", "DESCRIPTION", "CATEGORIES", "X-QUILLMERE-DAY",
-            "X-QUILLMERE-FROM", "X-QUILLMERE-TO")
-    return tuple(event[k].to_ical() if k in event else b"" for k in keys)
+    """An event as the user's data: everything but UID and DTSTAMP; times as
+    instants, since the program writes them in the zone of the computer it
+    runs on; the last start of a daily range; the alarm's minutes."""
+    keys = ("SUMMARY", "DESCRIPTION", "CATEGORIES", "X-QUILLMERE-DAY", "X-QUILLMERE-FROM",
+            "X-QUILLMERE-TO", "X-QUILLMERE-ZONE")
+    rule = event.get("RRULE")
+    until = ""
+    if rule is not None and "UNTIL" in rule:
+        last = rule["UNTIL"][0]
+        until = last.astimezone(datetime.timezone.utc).isoformat() \
+            if isinstance(last, datetime.datetime) else last.isoformat()
+    return (moment(event, "DTSTART"), moment(event, "DTEND"), until,
+            str(check_peers.first_alarm_minutes(event))) + \
+        tuple(event[k].to_ical().decode() if k in event else "" for k in keys)
 
 
 def check_round_trip(program, tool, scratch):
@@ -146,8 +168,11 @@ def expected_days(path, today):
         else:
             starts = [begin]
         for s in starts:
+            # A timed event is an appointment at its start, however long it
+            # lasts; an all-day one covers its days.
             first = s.date()
-            final = max(first, (s + span - datetime.timedelta(seconds=1)).date())
+            final = first if timed else \
+                max(first, (s + span - datetime.timedelta(seconds=1)).date())
             d = first
             while d <= final:
                 days.add((date_text(d), str(event["SUMMARY"])))
@@ -156,11 +181,24 @@ def expected_days(path, today):
 
 
 def filed_days(path):
-    """(day, notes) for each day the appointments of the program's export cover."""
+    """(day, notes) for each day the appointments of the program's export
+    cover: an all-day event's days, a timed one's start and each day of its
+    daily range, on the wall clock it is written in."""
     days = set()
     for event in events_of(path):
         first = event.decoded("DTSTART")
-        final = event.decoded("DTEND") - datetime.timedelta(days=1) if "DTEND" in event else first
+        if isinstance(first, datetime.datetime):
+            rule = event.get("RRULE")
+            last = first
+            if rule is not None:
+                until = rule["UNTIL"][0]
+                last = until.astimezone(first.tzinfo) if first.tzinfo else until
+            final = last.date() if last.time() >= first.time() else \
+                last.date() - datetime.timedelta(days=1)
+            first = first.date()
+        else:
+            final = event.decoded("DTEND") - datetime.timedelta(days=1) \
+                if "DTEND" in event else first
         d = first
         while d <= final:
             days.add((date_text(d), str(event["SUMMARY"])))
@@ -189,7 +227,7 @@ def check_calcurse_to_program(program, scratch):
     if " 0 appointments filed" not in again:
         fail("a second /import of calcurse's export filed more: %s" % again)
     print("quillmere.exe: /import of calcurse's own export (%d events: one-off, timed over two "
-          "days, weekly, two-monthly, yearly, past) files the %d days and notes python-dateutil "
+          "days (on its first, at its time), weekly, two-monthly, yearly, past) files the %d days and notes python-dateutil "
           "expands, %s; a second /import files none"
           % (len(events_of(theirs)), len(filed), summary_of(output)))
 

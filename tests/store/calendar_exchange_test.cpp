@@ -1,5 +1,7 @@
 #include "store/calendar_exchange.h"
 #include "store/calendar_registry.h"
+#include "store/registry_value.h"
+#include "store/timed_registry.h"
 #include "store/user_values.h"
 #include "tests/support/ics_text.h"
 #include "tests/support/registry_sandbox.h"
@@ -19,6 +21,14 @@ const std::string kRoot = "SOFTWARE\\Calendar";
 
 std::string Event(const std::string& body) {
     return "BEGIN:VEVENT\n" + body + "END:VEVENT\n";
+}
+
+// Gives a stored appointment a time, an alert or a zone, as a save writes them.
+void PutTime(const std::string& day, const std::string& key, const TimedValues& time) {
+    fw::unique_hkey appointment;
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenMachineKey(kRoot + "\\" + day + "\\" + key, KEY_SET_VALUE, appointment, false));
+    ASSERT_TRUE(WriteTimedValues(appointment.get(), time));
 }
 
 // Imports and exports over a scratch store on 7 May 2002 at noon, to files
@@ -52,16 +62,31 @@ TEST_F(CalendarExchangeTest, ExportThenImportIntoAnEmptyStoreGivesBackEveryValue
     PutAppointment("2002-6-1", "Appointment 5", "2002-13-45", "soon", "Bad range", "Movie", 3, "");
     PutAppointment("2002-6-2", "Appointment 6", "2002-6-9", "2002-6-3", "Reversed", "Music", 4, "");
     PutAppointment("2002-6-3", "Appointment 7", "", "2002-6-5", "No start", "EMail", 0, "");
+    // Times, in the computer's zone (New York's) and in another, over days,
+    // with alerts; an all-day appointment's alert the evening before.
+    exchange.ZoneClock().SetComputerZoneForTesting(L"Eastern Standard Time");
+    PutAppointment("2002-5-14", "Appointment 10", "2002-5-14", "2002-5-14", "Dentist", "Others", 1,
+                   "");
+    PutTime("2002-5-14", "Appointment 10", {14 * 60 + 30, 45, 15, ""});
+    PutAppointment("2002-5-13", "Appointment 11", "2002-5-13", "2002-5-17", "Standup", "EMail", 0,
+                   "Room 4");
+    PutTime("2002-5-13", "Appointment 11", {9 * 60, 15, 5, "Europe/Berlin"});
+    PutAppointment("2002-11-2", "Appointment 12", "2002-11-2", "2002-11-4", "Late shift", "Others",
+                   1, "");
+    PutTime("2002-11-2", "Appointment 12", {23 * 60 + 30, {}, {}, ""});
+    PutAppointment("2002-5-20", "Appointment 13", "2002-5-20", "2002-5-20", "Birthday", "Holiday",
+                   5, "");
+    PutTime("2002-5-20", "Appointment 13", {{}, {}, 360, ""});
     // No date anywhere: it cannot be an event, and the export says so.
     PutAppointment("Someday", "Appointment 1", "soon", "later", "Undated", "Others", 1, "");
     std::vector<std::string> expected = StoreContents();
-    ASSERT_EQ(10u, expected.size());
+    ASSERT_EQ(14u, expected.size());
     std::erase_if(expected, [](const std::string& a) { return a.rfind("Someday|", 0) == 0; });
 
     const std::string path = files.Path("round.ics");
     const ical::ExportOutcome exported = exchange.Export(path);
     ASSERT_TRUE(exported.written) << exported.error;
-    EXPECT_EQ(9u, exported.exported);
+    EXPECT_EQ(13u, exported.exported);
     std::vector<std::string> changed, skipped;
     for (const ical::ExportOutcome::Issue& issue : exported.issues)
         (issue.issue.skipped ? skipped : changed).push_back(issue.notes);
@@ -69,16 +94,50 @@ TEST_F(CalendarExchangeTest, ExportThenImportIntoAnEmptyStoreGivesBackEveryValue
     EXPECT_EQ((std::vector<std::string>{"Bad range", "Bad range", "Reversed", "No start"}),
               changed);
     const std::string report = ical::ExportReport(exported);
-    EXPECT_TRUE(Contains(report, "Exported 9 appointments to " + path + "."));
+    EXPECT_TRUE(Contains(report, "Exported 13 appointments to " + path + "."));
+    const std::string text = ScratchFiles::Read(path);
+    EXPECT_TRUE(Contains(text, "DTSTART;TZID=America/New_York:20020514T143000\r\n"));
+    EXPECT_TRUE(Contains(text, "DTSTART;TZID=Europe/Berlin:20020513T090000\r\n"));
+    EXPECT_TRUE(Contains(text, "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\n"));
     EXPECT_TRUE(Contains(report, "Not exported:\n\"Someday\" \"Undated\": neither its FROM"));
 
     DeleteKey(kRoot);
     const ical::ImportOutcome imported = exchange.Import(path);
     ASSERT_TRUE(imported.error.empty()) << imported.error;
-    EXPECT_EQ(9u, imported.filed);
+    EXPECT_EQ(13u, imported.filed);
     EXPECT_EQ(0u, imported.plan.duplicates);
     EXPECT_TRUE(imported.plan.refused.empty());
+    EXPECT_TRUE(imported.plan.notes.empty());
     EXPECT_EQ(expected, StoreContents());
+    // Everything is there, the times included: again, all are duplicates.
+    EXPECT_EQ(13u, exchange.Import(path).plan.duplicates);
+    EXPECT_EQ(expected, StoreContents());
+}
+
+TEST_F(CalendarExchangeTest, AnEventInAnotherZoneIsFiledAtTheComputersTimeByWindowsZones) {
+    // No VTIMEZONE: Berlin's rules come from Windows. 09:00 in Berlin is
+    // 03:00 in New York, where the computer is; an equal appointment at
+    // another time is no duplicate.
+    exchange.ZoneClock().SetComputerZoneForTesting(L"Eastern Standard Time");
+    PutAppointment("2002-6-3", "Appointment 1", "2002-6-3", "2002-6-3", "Call Berlin", "Others", 1,
+                   "");
+    PutTime("2002-6-3", "Appointment 1", {9 * 60, 30, {}, ""});
+    const std::string path = files.Write(
+        "berlin.ics",
+        Calendar(Event("UID:b\nDTSTART;TZID=Europe/Berlin:20020603T090000\nDURATION:PT30M\n"
+                       "SUMMARY:Call Berlin\nBEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT15M\n"
+                       "DESCRIPTION:Call Berlin\nEND:VALARM\n")));
+    const ical::ImportOutcome outcome = exchange.Import(path);
+    ASSERT_TRUE(outcome.error.empty()) << outcome.error;
+    EXPECT_EQ(1u, outcome.filed);
+    EXPECT_TRUE(outcome.plan.notes.empty()) << outcome.plan.notes[0].reason;
+    std::vector<std::string> names = Subkeys(kRoot + "\\2002-6-3");
+    std::erase(names, "Appointment 1");
+    ASSERT_EQ(1u, names.size());
+    fw::unique_hkey filed;
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenMachineKey(kRoot + "\\2002-6-3\\" + names[0], KEY_READ, filed, false));
+    EXPECT_EQ((TimedValues{3 * 60, 30, 15, ""}), ReadTimedValues(filed.get()));
 }
 
 TEST_F(CalendarExchangeTest, ImportingAFileTwiceFilesItOnceEvenWhenAllInOneMillisecond) {

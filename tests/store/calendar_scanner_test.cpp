@@ -369,5 +369,60 @@ TEST_F(ReminderScanTest, ACurrentAppointmentWithoutNotesAndAnUnfinishedSaveShowN
         << "a save still running is not the purge's to delete";
 }
 
+// The walk keeps the appointments that alert, from those already begun to
+// those beginning within nine days; the index answers again without a walk
+// until the day turns, when what ended goes and the next day's reach comes
+// in.
+TEST_F(ReminderScanTest, TheWalkKeepsTheAlertsOfAppointmentsBegunOrBeginningSoon) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Dentist");
+    PutAppointment("2002-5-7", "Appointment 2", "2002-5-1", "2002-5-6", "ended");
+    PutAppointment("2002-5-7", "Appointment 3", "2002-5-16", "2002-5-16", "in nine days");
+    PutAppointment("2002-5-7", "Appointment 4", "2002-5-17", "2002-5-20", "in ten days");
+    PutAppointment("2002-5-7", "Appointment 5", "2002-5-1", "2002-5-9", "no alert");
+    PutAppointment("2002-4-30", "Appointment 1", "2002-4-30", "2002-5-8", "all day");
+    SetText(Path("2002-5-7", "Appointment 1"), "TIME", "14:30");
+    SetText(Path("2002-5-7", "Appointment 1"), "TIME ZONE", "Europe/Berlin");
+    SetText(Path("2002-5-7", "Appointment 5"), "TIME", "09:00");
+    for (const char* key : {"Appointment 1", "Appointment 2", "Appointment 3", "Appointment 4"})
+        SetDword(Path("2002-5-7", key), "REMIND BEFORE", 15);
+    SetDword(Path("2002-4-30", "Appointment 1"), "REMIND BEFORE", 360);
+    auto keys = [](const std::vector<IndexedAlert>& alerts) {
+        std::vector<std::string> names;
+        for (const IndexedAlert& alert : alerts)
+            names.push_back(alert.dayKey + "\\" + alert.appointmentKey);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+
+    std::optional<std::vector<IndexedAlert>> alerts = scanner.Alerts(today, stop);
+    ASSERT_TRUE(alerts);
+    EXPECT_EQ((std::vector<std::string>{"2002-4-30\\Appointment 1", "2002-5-7\\Appointment 1",
+                                        "2002-5-7\\Appointment 3"}),
+              keys(*alerts));
+    for (const IndexedAlert& alert : *alerts) {
+        if (alert.dayKey == "2002-5-7" && alert.appointmentKey == "Appointment 1") {
+            EXPECT_EQ(14 * 60 + 30, alert.minuteOfDay);
+            EXPECT_EQ(15, alert.remindBefore);
+            EXPECT_EQ("Europe/Berlin", alert.zone);
+            EXPECT_TRUE((alert.from == CalendarDate{2002, 5, 7}));
+        } else if (alert.dayKey == "2002-4-30") {
+            EXPECT_FALSE(alert.minuteOfDay) << "all day";
+            EXPECT_EQ(360, alert.remindBefore);
+            EXPECT_TRUE((alert.to == CalendarDate{2002, 5, 8}));
+        }
+    }
+    EXPECT_EQ(1, scanner.Walks());
+    ASSERT_TRUE(scanner.Alerts(today, stop));
+    EXPECT_EQ(1, scanner.Walks()) << "the unchanged store is not walked again";
+
+    const CalendarDate tomorrow{2002, 5, 8};
+    alerts = scanner.Alerts(tomorrow, stop);
+    ASSERT_TRUE(alerts);
+    EXPECT_EQ(2, scanner.Walks());
+    EXPECT_EQ((std::vector<std::string>{"2002-4-30\\Appointment 1", "2002-5-7\\Appointment 3",
+                                        "2002-5-7\\Appointment 4"}),
+              keys(*alerts));
+}
+
 } // namespace
 } // namespace qmtest

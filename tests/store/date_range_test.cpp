@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
+
 namespace {
 
 TEST(DateText, SystemTimeOfADateNamesItsWeekday) {
@@ -16,6 +19,24 @@ TEST(DateText, SystemTimeOfADateNamesItsWeekday) {
     EXPECT_EQ(7, st.wDay);
     EXPECT_EQ(1, st.wDayOfWeek);                         // a Monday
     EXPECT_EQ(0, ToSystemTime({2002, 5, 5}).wDayOfWeek); // a Sunday
+}
+
+TEST(DateText, TheSystemZoneGivesTheLocalTimeOfTheSystemClock) {
+    // Now, read as UTC and converted, against the system's own local time.
+    const auto ticks = [](const SYSTEMTIME& time) {
+        FILETIME file{};
+        SystemTimeToFileTime(&time, &file);
+        return static_cast<std::int64_t>((std::uint64_t{file.dwHighDateTime} << 32) |
+                                         file.dwLowDateTime);
+    };
+    SYSTEMTIME utc{}, local{}, converted{};
+    GetSystemTime(&utc);
+    GetLocalTime(&local);
+    const std::int64_t utcMs = (ticks(utc) - 116444736000000000LL) / 10000;
+    ASSERT_TRUE(LocalTimeOfUtc(utcMs, converted));
+    EXPECT_LT(std::llabs(ticks(converted) - ticks(local)), 2 * 10000000LL)
+        << FormatDateText(converted) << " " << converted.wHour << ":" << converted.wMinute;
+    EXPECT_FALSE(LocalTimeOfUtc(-11644473600000LL - 1, converted)) << "before 1601";
 }
 
 TEST(RangeTest, IncludesBothEndsInCalendarOrder) {

@@ -260,5 +260,82 @@ TEST_F(UnfinishedSaves, ASaveThatCannotBeNotedIsNotMade) {
         << ical::ImportReport(outcome);
 }
 
+// An edit cut short at any step, then a start: the appointment is under its
+// own key name with its old values whole or its new values whole, and nothing
+// else of the edit is left. A reminder walk that comes first (another
+// process) removes the unfinished key as debris, but never the old one
+// waiting aside: the start then puts that back.
+TEST_F(UnfinishedSaves, AnEditCutShortAtAnyStepLeavesTheOldOrTheNewAppointmentWhole) {
+    const std::string day = "2002-5-7";
+    ical::AppointmentValues before{"2002-5-1",
+                                   "2002-5-9",
+                                   "Dentist",
+                                   "Others",
+                                   1,
+                                   "Old detail",
+                                   {9 * 60, 30, 10, "Europe/Berlin"}};
+    ical::AppointmentValues after{"2002-5-2",
+                                  "2002-5-8",
+                                  "Dentist moved",
+                                  "EMail",
+                                  0,
+                                  "",
+                                  {14 * 60 + 30, std::nullopt, 15, ""}};
+    // The note, the key, the six values, two timed values, two renames, the
+    // old key removed, the note removed.
+    constexpr int kEditSteps = 14;
+    // Once the old key has moved aside the new values are whole, and a start
+    // finishes the swap; once the new key has the name, the edit is made.
+    constexpr int kOldMoved = 11;
+    constexpr int kSwapped = 12;
+    for (int run = 0; run < 2 * (kEditSteps + 1); ++run) {
+        const int cut = run % (kEditSteps + 1) + 1;
+        const bool walkFirst = run > kEditSteps;
+        CCalendarRegistry store;
+        ASSERT_TRUE(
+            store.AddAppointment(day, {"2002-5-1", "2002-5-2", "Beside", "Movie", 3, "", {}}));
+        ASSERT_TRUE(store.AddAppointment(day, before));
+        std::vector<std::string> keys = Subkeys(kRoot + "\\" + day);
+        ASSERT_EQ(2u, keys.size());
+        ical::AppointmentValues read;
+        const std::string edited =
+            store.ReadAppointment(day, keys[1], read) && read.notes == "Dentist" ? keys[1]
+                                                                                 : keys[0];
+        s_cutAfter = cut;
+        {
+            CAppointmentBatch batch;
+            EXPECT_EQ(cut >= kSwapped, batch.Replace(day, edited, after)) << cut;
+        }
+        s_cutAfter = 0;
+        if (walkFirst)
+            CCalendarScanner().CurrentNotes(today, stop);
+        store.RemoveUnfinishedNew();
+        EXPECT_EQ(keys, Subkeys(kRoot + "\\" + day)) << "after step " << cut;
+        ASSERT_TRUE(store.ReadAppointment(day, edited, read)) << cut;
+        const bool isNew = cut >= (walkFirst ? kSwapped : kOldMoved);
+        EXPECT_EQ(isNew ? after : before, read) << "after step " << cut << " walk " << walkFirst;
+        EXPECT_EQ(isNew ? 8u : 10u, ValueNames(kRoot + "\\" + day + "\\" + edited).size());
+        EXPECT_TRUE(UserValueNames(kValueUnfinishedEdit).empty()) << cut;
+        EXPECT_TRUE(Notes().empty()) << cut;
+        for (const std::string& key : Subkeys(kRoot + "\\" + day))
+            DeleteKey(kRoot + "\\" + day + "\\" + key);
+    }
+
+    // A write the registry refuses: the old values stay, and nothing is left.
+    ASSERT_TRUE(CCalendarRegistry().AddAppointment(day, before));
+    const std::string key = Subkeys(kRoot + "\\" + day)[0];
+    {
+        WriteProtectedKey protectedDay("SOFTWARE\\Calendar\\" + day);
+        EXPECT_FALSE(CCalendarRegistry().ReplaceAppointment(day, key, after));
+    }
+    ical::AppointmentValues read;
+    ASSERT_TRUE(CCalendarRegistry().ReadAppointment(day, key, read));
+    EXPECT_EQ(before, read);
+    EXPECT_EQ((std::vector<std::string>{key}), Subkeys(kRoot + "\\" + day));
+    EXPECT_TRUE(UserValueNames(kValueUnfinishedEdit).empty());
+    EXPECT_FALSE(CCalendarRegistry().ReplaceAppointment(day, "Appointment 1", after))
+        << "no such appointment";
+}
+
 } // namespace
 } // namespace qmtest

@@ -19,7 +19,9 @@ bool IsNewAppointmentDialog(HWND hwnd) {
     char caption[64] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
     GetWindowTextA(hwnd, caption, sizeof caption);
-    return lstrcmpA(cls, "#32770") == 0 && lstrcmpA(caption, "Quillmere") == 0 &&
+    // New keeps the program's caption; Edit says what it does.
+    return lstrcmpA(cls, "#32770") == 0 &&
+           (lstrcmpA(caption, "Quillmere") == 0 || lstrcmpA(caption, "Edit Appointment") == 0) &&
            GetDlgItem(hwnd, IDC_EVENTS) != nullptr;
 }
 
@@ -108,6 +110,13 @@ void NewAppointmentAnswerer::Answer() {
     m_seen.from = PickerDate(GetDlgItem(dlg, IDC_FROM_PICKER));
     m_seen.to = PickerDate(GetDlgItem(dlg, IDC_TO_PICKER));
     m_seen.notes = TextOf(GetDlgItem(dlg, IDC_NOTES_EDIT));
+    m_seen.caption = TextOf(dlg);
+    if (IsDlgButtonChecked(dlg, IDC_ALL_DAY) != BST_CHECKED) {
+        SYSTEMTIME at{};
+        if (SendDlgItemMessageW(dlg, IDC_TIME_PICKER, DTM_GETSYSTEMTIME, 0,
+                                reinterpret_cast<LPARAM>(&at)) == GDT_VALID)
+            m_seen.minuteOfDay = at.wHour * 60 + at.wMinute;
+    }
 
     if (m_input.from)
         ChangePicker(GetDlgItem(dlg, IDC_FROM_PICKER), *m_input.from);
@@ -118,6 +127,36 @@ void NewAppointmentAnswerer::Answer() {
                             0);
     if (m_input.notes)
         SetDlgItemTextW(dlg, IDC_NOTES_EDIT, fw::Widen(*m_input.notes).c_str());
+
+    if (m_input.minuteOfDay) {
+        if (IsDlgButtonChecked(dlg, IDC_ALL_DAY) == BST_CHECKED)
+            SendMessageA(GetDlgItem(dlg, IDC_ALL_DAY), BM_CLICK, 0, 0);
+        SYSTEMTIME at{};
+        SendDlgItemMessageW(dlg, IDC_TIME_PICKER, DTM_GETSYSTEMTIME, 0,
+                            reinterpret_cast<LPARAM>(&at));
+        at.wHour = static_cast<WORD>(*m_input.minuteOfDay / 60);
+        at.wMinute = static_cast<WORD>(*m_input.minuteOfDay % 60);
+        SendDlgItemMessageW(dlg, IDC_TIME_PICKER, DTM_SETSYSTEMTIME, GDT_VALID,
+                            reinterpret_cast<LPARAM>(&at));
+    }
+    const auto choose = [dlg](int id, int minutes) {
+        const int count = static_cast<int>(SendDlgItemMessageW(dlg, id, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i)
+            if (static_cast<int>(SendDlgItemMessageW(dlg, id, CB_GETITEMDATA,
+                                                     static_cast<WPARAM>(i), 0)) == minutes)
+                SendDlgItemMessageW(dlg, id, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    };
+    if (m_input.durationMinutes)
+        choose(IDC_DURATION, *m_input.durationMinutes);
+    if (m_input.remindMinutes)
+        choose(IDC_REMIND, *m_input.remindMinutes);
+    {
+        const LRESULT index = SendDlgItemMessageW(dlg, IDC_REMIND, CB_GETCURSEL, 0, 0);
+        m_seen.remindMinutes =
+            index < 0 ? -1
+                      : static_cast<int>(SendDlgItemMessageW(dlg, IDC_REMIND, CB_GETITEMDATA,
+                                                             static_cast<WPARAM>(index), 0));
+    }
 
     const int button = m_input.pressCancel ? IDCANCEL : IDOK;
     SendMessageA(GetDlgItem(dlg, button), BM_CLICK, 0, 0);

@@ -14,6 +14,11 @@ struct NewAppointmentInput {
     std::optional<SYSTEMTIME> to;
     std::optional<int> eventIndex;
     std::optional<std::string> notes;
+    // A time of day: unticks "All day" (as a click would) and sets the time
+    // picker; the duration and alert are then chosen by their minutes.
+    std::optional<int> minuteOfDay;
+    std::optional<int> durationMinutes;
+    std::optional<int> remindMinutes;
     bool pressCancel = false;
 };
 
@@ -26,6 +31,11 @@ struct NewAppointmentSeen {
     SYSTEMTIME from{};
     SYSTEMTIME to{};
     std::string notes;
+    std::string caption;
+    // The time as it opened: none while "All day" is ticked; and the alert
+    // chosen (-1: none) after any change of the time above.
+    std::optional<int> minuteOfDay;
+    int remindMinutes = -1;
     // OK was pressed, but the dialog was still open afterwards (and was then
     // cancelled so that the test can go on).
     bool stayedOpen = false;

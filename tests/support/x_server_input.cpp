@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include <cstdlib>
 
 namespace qmtest {
@@ -99,6 +101,38 @@ unsigned long XServerInput::XWindowOf(HWND window) {
     // Wine keeps the X window of each top-level window in this property.
     return static_cast<unsigned long>(
         reinterpret_cast<ULONG_PTR>(GetPropA(window, "__wine_x11_whole_window")));
+}
+
+std::string XServerInput::MiddleOf(HWND window, int control) {
+    RECT rect{};
+    GetWindowRect(GetDlgItem(window, control), &rect);
+    return std::to_string((rect.left + rect.right) / 2) + " " +
+           std::to_string((rect.top + rect.bottom) / 2);
+}
+
+namespace {
+
+std::atomic<int> g_clicksTaken{0};
+
+LRESULT CALLBACK CountClicks(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && wp == PM_REMOVE &&
+        reinterpret_cast<const MSG*>(lp)->message == WM_LBUTTONUP)
+        ++g_clicksTaken;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+} // namespace
+
+ClicksTaken::ClicksTaken()
+    : m_hook(SetWindowsHookExA(WH_GETMESSAGE, &CountClicks, nullptr, GetCurrentThreadId())) {}
+
+ClicksTaken::~ClicksTaken() {
+    if (m_hook != nullptr)
+        UnhookWindowsHookEx(m_hook);
+}
+
+int ClicksTaken::Count() const {
+    return g_clicksTaken.load();
 }
 
 int XServerInput::ExitCode() const {

@@ -38,6 +38,10 @@ public:
     // it ("getwindowfocus" prints it); 0 for none.
     static unsigned long XWindowOf(HWND window);
 
+    // The middle of a window's control as "X Y" in screen coordinates, which
+    // are the X screen's under Wine: where xdotool's mousemove should go.
+    static std::string MiddleOf(HWND window, int control);
+
 private:
     bool Start(const std::string& args);
     // Whether the started xdotool has ended.
@@ -49,6 +53,22 @@ private:
     std::string m_marker;
     std::string m_output;
     int m_runs = 0;
+};
+
+// Counts the left-button clicks this thread has taken from its queue while it
+// lives: a click made through the X server has been handled, and its window
+// activated, only once it is counted.
+class ClicksTaken {
+public:
+    ClicksTaken();
+    ~ClicksTaken();
+    ClicksTaken(const ClicksTaken&) = delete;
+    ClicksTaken& operator=(const ClicksTaken&) = delete;
+    bool Hooked() const { return m_hook != nullptr; }
+    int Count() const;
+
+private:
+    HHOOK m_hook = nullptr;
 };
 
 } // namespace qmtest
