@@ -9,6 +9,7 @@ set(QUILLMERE_ICAL_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/import_plan.cpp
     ${CMAKE_CURRENT_LIST_DIR}/recurrence_rule.cpp
     ${CMAKE_CURRENT_LIST_DIR}/rule_occurrences.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/series.cpp
     ${CMAKE_CURRENT_LIST_DIR}/time_value.cpp
     ${CMAKE_CURRENT_LIST_DIR}/time_zone_table.cpp
     ${CMAKE_CURRENT_LIST_DIR}/transfer_report.cpp
