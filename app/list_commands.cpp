@@ -120,7 +120,8 @@ void CListCommands::SaveNewAppointment() {
                                          dlg.m_strEvent,
                                          static_cast<std::uint32_t>(dlg.m_nEventIndex),
                                          m_dayView.DetailNotes(),
-                                         dlg.m_time};
+                                         dlg.m_time,
+                                         {}};
     CCalendarRegistry registry;
     std::string keyName;
     if (!registry.AddAppointment(dayText, values, &keyName)) {

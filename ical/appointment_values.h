@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/appointment_series.h"
 #include "calendar/appointment_time.h"
 
 #include <cstdint>
@@ -9,7 +10,8 @@
 namespace ical {
 
 // The six values of an appointment as the store holds them, with UTF-8 texts,
-// and its time of day and alert when it has them.
+// its time of day and alert when it has them, and its rule, skipped
+// occurrences and UID when it repeats or came from another calendar.
 struct AppointmentValues {
     std::string from;
     std::string to;
@@ -18,6 +20,7 @@ struct AppointmentValues {
     std::uint32_t eventIndex = 1;
     std::string detailNotes;
     TimedValues time;
+    SeriesValues series;
 
     friend bool operator==(const AppointmentValues&, const AppointmentValues&) = default;
 };

@@ -21,8 +21,14 @@ DayAppointment ImportPlan::AppointmentAt(std::size_t index) const {
     const PlannedAppointment& planned = appointments.at(index);
     const PlannedEvent& event = events.at(planned.event);
     return {planned.day,
-            {planned.from, planned.to, event.notes, event.event, event.eventIndex,
-             event.detailNotes, planned.time}};
+            {planned.from,
+             planned.to,
+             event.notes,
+             event.event,
+             event.eventIndex,
+             event.detailNotes,
+             planned.time,
+             {}}};
 }
 
 namespace {
@@ -303,8 +309,14 @@ bool Planner::Plan(const ComponentRecord& event, Role role) {
     for (PlannedAppointment& appointment : dates) {
         appointment.event = eventIndex;
         const DayAppointment full{appointment.day,
-                                  {appointment.from, appointment.to, texts.notes, texts.event,
-                                   texts.eventIndex, texts.detailNotes, appointment.time}};
+                                  {appointment.from,
+                                   appointment.to,
+                                   texts.notes,
+                                   texts.event,
+                                   texts.eventIndex,
+                                   texts.detailNotes,
+                                   appointment.time,
+                                   {}}};
         if (IsDuplicate(full, uid)) {
             // Bounded too, so that an event repeated many times over cannot
             // make an import take long.

@@ -8,6 +8,7 @@
 #include "store/key_naming.h"
 #include "store/registry_value.h"
 #include "store/system_time.h"
+#include "store/series_registry.h"
 #include "store/timed_registry.h"
 #include "store/timed_values.h"
 #include "store/unfinished_note.h"
@@ -110,12 +111,14 @@ bool CAppointmentBatch::WriteValues(HKEY key, const ical::AppointmentValues& val
             return false;
         }
     }
-    const bool written = WriteTimedValuesIntoNewKey(key, values.time, [&] {
+    const auto goOn = [&] {
         if (SaveGoesOn(step++))
             return true;
         m_bCutShort = true;
         return false;
-    });
+    };
+    const bool written = WriteTimedValuesIntoNewKey(key, values.time, goOn) &&
+                         WriteSeriesValuesIntoNewKey(key, values.series, goOn);
     if (!written && !m_bCutShort)
         m_lastError = ERROR_WRITE_FAULT;
     return written;
@@ -170,7 +173,8 @@ bool CAppointmentBatch::Add(const std::string& dateText, const ical::Appointment
     // The steps after the values: 11 and 12 for an all-day save.
     const StoredTimedValues timed = EncodeTimedValues(values.time);
     const int renamedStep = 11 + (timed.time ? 1 : 0) + (timed.duration ? 1 : 0) +
-                            (timed.remindBefore ? 1 : 0) + (timed.zone ? 1 : 0);
+                            (timed.remindBefore ? 1 : 0) + (timed.zone ? 1 : 0) +
+                            SeriesValuesToWrite(values.series);
     m_noteRemovedStep = renamedStep + 1;
     // Names already given today go on from where they stopped; one that
     // exists is never reused, since the appointment under it would be lost.
@@ -318,6 +322,13 @@ bool CAppointmentBatch::Replace(const std::string& dateText, const std::string& 
             return false;
         if (!WriteValues(fresh.get(), values, step))
             return m_bCutShort ? false : abandon(m_lastError);
+        fw::unique_hkey old;
+        rc = OpenSubkey(day.get(), keyName, KEY_QUERY_VALUE, old);
+        if (rc == ERROR_SUCCESS &&
+            !CopyOtherValues(old.get(), fresh.get(), OwnedValueNames(values.series)))
+            rc = ERROR_WRITE_FAULT;
+        if (rc != ERROR_SUCCESS)
+            return abandon(rc);
     }
     rc = RenameSubkey(day.get(), keyName, replaced);
     if (rc != ERROR_SUCCESS)

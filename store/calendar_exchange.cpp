@@ -10,6 +10,7 @@
 #include "store/registry_value.h"
 #include "store/store_walk.h"
 #include "store/system_time.h"
+#include "store/series_registry.h"
 #include "store/timed_registry.h"
 #include "store/transfer_progress.h"
 #include "version.h"
@@ -66,8 +67,8 @@ ical::AppointmentValues ReadValues(HKEY key) {
     // A missing index is no type at all; the export says what it makes of it.
     DWORD index = static_cast<DWORD>(-1);
     ReadDwordValue(key, kValueEventIndex, index);
-    return {fields.from, fields.to,     fields.notes,        fields.event,
-            index,       fields.detail, ReadTimedValues(key)};
+    return {fields.from, fields.to,     fields.notes,         fields.event,
+            index,       fields.detail, ReadTimedValues(key), ReadSeriesValues(key)};
 }
 
 // Visits each appointment below the day key `dayName` of `root`, until a

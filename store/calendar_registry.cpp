@@ -6,6 +6,7 @@
 #include "store/field_limits.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
+#include "store/series_registry.h"
 #include "store/timed_registry.h"
 #include "store/unfinished_note.h"
 
@@ -72,6 +73,7 @@ bool CCalendarRegistry::ReadAppointment(const std::string& dateText, const std::
     values.eventIndex = index;
     ReadTextValue(appointment.get(), kValueDetailNotes, values.detailNotes, kNotesFieldBytes);
     values.time = ReadTimedValues(appointment.get());
+    values.series = ReadSeriesValues(appointment.get());
     return !IsKeyGone(appointment.get());
 }
 

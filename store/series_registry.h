@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 // The values of a repeating appointment (store/series_values.h) in an open
 // appointment key: every read and write of them goes through here.
 
@@ -15,3 +19,20 @@ SeriesValues ReadSeriesValues(HKEY appointment);
 // holds exactly `values` afterwards; an unfollowed REPEAT is left as it is
 // stored. False when a write or delete failed; what was done before it stays.
 bool WriteSeriesValues(HKEY appointment, const SeriesValues& values);
+
+// Writes those that are set into a key just made for them, calling `goOn`
+// after each; false as soon as a write fails or `goOn` says stop.
+bool WriteSeriesValuesIntoNewKey(HKEY appointment, const SeriesValues& values,
+                                 const std::function<bool()>& goOn);
+// How many values that writes.
+int SeriesValuesToWrite(const SeriesValues& values);
+
+// Copies into `to` each value of `from` that is not named in `owned` (the
+// values an edit writes, or removes by leaving out), compared without case
+// as the registry does: whatever else the appointment carried (an unfollowed
+// rule, values of a newer version) is kept through the edit. False when a
+// value could not be read or written.
+bool CopyOtherValues(HKEY from, HKEY to, const std::vector<std::string>& owned);
+// The names a save of `values` decides on: the six, the timed ones, and the
+// series ones but an unfollowed REPEAT.
+std::vector<std::string> OwnedValueNames(const SeriesValues& values);

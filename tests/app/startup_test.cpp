@@ -48,6 +48,7 @@ TEST_F(StartupTest, ANewCutShortAtAnyStepLeavesTheWholeAppointmentOrNothing) {
                                        "Movie",
                                        3,
                                        "Bring glasses",
+                                       {},
                                        {}};
         if (timed)
             values.time = {14 * 60 + 30, 90, 15, "Europe/Berlin"};

@@ -216,7 +216,8 @@ TEST_F(NewAppointmentDlgTest, AllDayByDefaultATimeWithTheDefaultAlertOnceUnticke
 // pressed; the zone it does not show is kept.
 TEST_F(NewAppointmentDlgTest, EditOpensFilledAndGivesTheValuesBackWhole) {
     const ical::AppointmentValues values{
-        "2002-5-3", "2002-5-12", "Dentist", "Movie", 3, "", {14 * 60 + 30, 25, 120, "Asia/Tokyo"}};
+        "2002-5-3", "2002-5-12", "Dentist", "Movie", 3, "", {14 * 60 + 30, 25, 120, "Asia/Tokyo"},
+        {}};
     dlg = std::make_unique<TestNewAppointmentDlg>();
     dlg->EditValues(values);
     ASSERT_TRUE(dlg->Create(nullptr));

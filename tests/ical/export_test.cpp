@@ -69,11 +69,14 @@ TEST(IcalExport, WritesOneFoldedEscapedAllDayEventEachAndReadsBackTheSame) {
           "Holiday",
           5,
           "Line one\r\nC:\\path\\file, \"quoted\"\r\n\r\n\xF0\x9F\x98\x80 end",
+          {},
           {}}},
         {"2002-12-31",
          "Appointment 0000",
-         {"2002-12-31", "2003-1-2", longNotes, "EMail", 0, "", {}}},
-        {"2002-5-7", "Appointment 1", {"2002-5-7", "2002-5-7", "x", "Others", 1, longNotes, {}}},
+         {"2002-12-31", "2003-1-2", longNotes, "EMail", 0, "", {}, {}}},
+        {"2002-5-7",
+         "Appointment 1",
+         {"2002-5-7", "2002-5-7", "x", "Others", 1, longNotes, {}, {}}},
     };
     const ical::ExportResult result = Export(stored);
     EXPECT_EQ(3u, result.exported);
@@ -138,7 +141,7 @@ TEST(IcalExport, WritesOneFoldedEscapedAllDayEventEachAndReadsBackTheSame) {
 TEST(IcalExport, UnreadableDatesAreExportedWithWhatCanBeReadAndComeBackAsStored) {
     const auto make = [](std::string day, std::string from, std::string to) {
         return StoredAppointment{
-            day, "Appointment 7", {from, to, "notes " + from, "Movie", 3, "", {}}};
+            day, "Appointment 7", {from, to, "notes " + from, "Movie", 3, "", {}, {}}};
     };
     const std::vector<StoredAppointment> stored = {
         make("2002-5-7", "", "2002-5-1"),           // FROM empty: the day instead
@@ -173,8 +176,8 @@ TEST(IcalExport, UnreadableDatesAreExportedWithWhatCanBeReadAndComeBackAsStored)
     // exported as the type its name or index gives, and said so.
     const ical::ExportResult odd = Export(
         {make("OPTIONS", "abc", ""),
-         {"2002-5-7", "Appointment 2", {"2002-5-7", "2002-5-7", "six", "Holiday", 6, "", {}}},
-         {"2002-5-7", "Appointment 3", {"2002-5-7", "2002-5-7", "", "Bogus", 2, "", {}}}});
+         {"2002-5-7", "Appointment 2", {"2002-5-7", "2002-5-7", "six", "Holiday", 6, "", {}, {}}},
+         {"2002-5-7", "Appointment 3", {"2002-5-7", "2002-5-7", "", "Bogus", 2, "", {}, {}}}});
     EXPECT_EQ(2u, odd.exported);
     ASSERT_EQ(4u, odd.issues.size());
     EXPECT_TRUE(odd.issues[0].skipped);
@@ -210,18 +213,24 @@ TEST(IcalExport, TimedAppointmentsKeepTheirInstantZoneAndAlertThroughAFile) {
     const std::vector<StoredAppointment> stored = {
         {"2002-5-14",
          "Appointment 1",
-         {"2002-5-14", "2002-5-14", "Dentist", "Others", 1, "", timed(870, 45, 15, "")}},
+         {"2002-5-14", "2002-5-14", "Dentist", "Others", 1, "", timed(870, 45, 15, ""), {}}},
         {"2002-5-13",
          "Appointment 2",
-         {"2002-5-13", "2002-5-17", "Standup", "EMail", 0, "Room 4",
-          timed(540, 15, 5, "Europe/Berlin")}},
+         {"2002-5-13",
+          "2002-5-17",
+          "Standup",
+          "EMail",
+          0,
+          "Room 4",
+          timed(540, 15, 5, "Europe/Berlin"),
+          {}}},
         {"2002-5-20",
          "Appointment 3",
-         {"2002-5-20", "2002-5-20", "Birthday", "Holiday", 5, "", timed({}, {}, 360, "")}},
+         {"2002-5-20", "2002-5-20", "Birthday", "Holiday", 5, "", timed({}, {}, 360, ""), {}}},
         // Over the night the clocks go back, without an end or an alert.
         {"2002-11-2",
          "Appointment 4",
-         {"2002-11-2", "2002-11-4", "Late shift", "Others", 1, "", timed(1410, {}, {}, "")}},
+         {"2002-11-2", "2002-11-4", "Late shift", "Others", 1, "", timed(1410, {}, {}, ""), {}}},
     };
     qmtest::FixedZones zones;
     zones.computer = "America/New_York";
@@ -259,7 +268,7 @@ TEST(IcalExport, TimedAppointmentsKeepTheirInstantZoneAndAlertThroughAFile) {
     expected[0].values.time.minuteOfDay = 20 * 60 + 30;
     expected[3] = {
         "2002-11-2",
-        {"2002-11-3", "2002-11-5", "Late shift", "Others", 1, "", timed(270, {}, {}, "")}};
+        {"2002-11-3", "2002-11-5", "Late shift", "Others", 1, "", timed(270, {}, {}, ""), {}}};
     EXPECT_EQ(expected, ReadBack(text, zones.Import()));
 }
 

@@ -2,6 +2,7 @@
 // program left them: the malformed-data fixture series_values.reg, whose
 // NOTES say what each appointment's values read as and how it repeats.
 #include "ical/series.h"
+#include "store/calendar_registry.h"
 #include "store/series_registry.h"
 #include "store/series_values.h"
 #include "tests/support/registry_fixture.h"
@@ -104,6 +105,45 @@ TEST(SeriesValuesStored, WritingLeavesTheGivenValuesAndAnUnfollowedRuleAsStored)
     EXPECT_EQ(RepeatKind::Unfollowed, ReadAt(path).repeatKind);
     ASSERT_TRUE(WriteSeriesValues(key.get(), ReadAt(path)));
     EXPECT_EQ(huge.size() + 1, ReadWide(path, kRepeatValueName).size());
+}
+
+// A series saved, read back whole and edited: an edit writes the rule it is
+// given, drops the one it leaves out, and keeps what it does not know of (a
+// rule outside the set, a value a newer version wrote).
+TEST(SeriesValuesStored, AnEditChangesTheRuleItOwnsAndKeepsWhatItDoesNotKnow) {
+    RegistrySandbox registry;
+    CCalendarRegistry store;
+    ical::AppointmentValues weekly{"2027-3-1", "2027-3-1", "Class", "Others", 1, "Room 4", {}, {}};
+    weekly.series = {RepeatKind::Rule, "FREQ=WEEKLY;BYDAY=MO", {{2027, 3, 8}}, "c@example.com"};
+    std::string name;
+    ASSERT_TRUE(store.AddAppointment("2027-3-1", weekly, &name));
+    ical::AppointmentValues read;
+    ASSERT_TRUE(store.ReadAppointment("2027-3-1", name, read));
+    EXPECT_EQ(weekly, read);
+
+    const std::string path = kRoot + "\\2027-3-1\\" + name;
+    SetText(path, "X-NEWER", "kept", REG_SZ);
+    read.series.repeat = "FREQ=WEEKLY;BYDAY=MO,WE;COUNT=10";
+    read.series.skipDates.clear();
+    ASSERT_TRUE(store.ReplaceAppointment("2027-3-1", name, read));
+    ical::AppointmentValues edited;
+    ASSERT_TRUE(store.ReadAppointment("2027-3-1", name, edited));
+    EXPECT_EQ(read, edited);
+    EXPECT_FALSE(ReadRaw(path, kSkipDatesValueName).exists);
+    EXPECT_EQ("kept", std::string(ReadRaw(path, "X-NEWER").bytes.c_str()));
+
+    SetText(path, kRepeatValueName, "FREQ=HOURLY", REG_SZ);
+    ASSERT_TRUE(store.ReadAppointment("2027-3-1", name, read));
+    ASSERT_EQ(RepeatKind::Unfollowed, read.series.repeatKind);
+    read.notes = "Class moved";
+    ASSERT_TRUE(store.ReplaceAppointment("2027-3-1", name, read));
+    EXPECT_EQ(std::u16string(u"FREQ=HOURLY"), ReadWide(path, kRepeatValueName).c_str());
+
+    read.series = {};
+    ASSERT_TRUE(store.ReplaceAppointment("2027-3-1", name, read));
+    for (const char* value : {kRepeatValueName, kSkipDatesValueName, kUidValueName})
+        EXPECT_FALSE(ReadRaw(path, value).exists) << value;
+    EXPECT_TRUE(ReadRaw(path, "X-NEWER").exists);
 }
 
 } // namespace

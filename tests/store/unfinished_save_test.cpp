@@ -273,14 +273,16 @@ TEST_F(UnfinishedSaves, AnEditCutShortAtAnyStepLeavesTheOldOrTheNewAppointmentWh
                                    "Others",
                                    1,
                                    "Old detail",
-                                   {9 * 60, 30, 10, "Europe/Berlin"}};
+                                   {9 * 60, 30, 10, "Europe/Berlin"},
+                                   {}};
     ical::AppointmentValues after{"2002-5-2",
                                   "2002-5-8",
                                   "Dentist moved",
                                   "EMail",
                                   0,
                                   "",
-                                  {14 * 60 + 30, std::nullopt, 15, ""}};
+                                  {14 * 60 + 30, std::nullopt, 15, ""},
+                                  {}};
     // The note, the key, the six values, two timed values, two renames, the
     // old key removed, the note removed.
     constexpr int kEditSteps = 14;
@@ -293,7 +295,7 @@ TEST_F(UnfinishedSaves, AnEditCutShortAtAnyStepLeavesTheOldOrTheNewAppointmentWh
         const bool walkFirst = run > kEditSteps;
         CCalendarRegistry store;
         ASSERT_TRUE(
-            store.AddAppointment(day, {"2002-5-1", "2002-5-2", "Beside", "Movie", 3, "", {}}));
+            store.AddAppointment(day, {"2002-5-1", "2002-5-2", "Beside", "Movie", 3, "", {}, {}}));
         ASSERT_TRUE(store.AddAppointment(day, before));
         std::vector<std::string> keys = Subkeys(kRoot + "\\" + day);
         ASSERT_EQ(2u, keys.size());
