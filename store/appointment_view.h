@@ -11,13 +11,18 @@ public:
     virtual void AppendAppointmentRow(const char* eventText, const char* notes, int eventIndex) = 0;
     // The same with the appointment's key name and its time of day (none:
     // all day); the rows of a day come all-day first, in the store's order,
-    // then by time. A view that needs neither lists the three texts.
+    // then by time, then the occurrences of series filed on other days in
+    // the same order. A view that needs none of it lists the three texts.
     struct Row {
         const char* keyName;
         const char* eventText;
         const char* notes;
         int eventIndex;
         std::optional<int> minuteOfDay;
+        // For an occurrence of a repeating appointment filed on another day,
+        // that day's key name ("2027-3-1"); `keyName` is then the series'
+        // key there. Null for the day's own appointments, which come first.
+        const char* seriesDay = nullptr;
     };
     virtual void AppendAppointment(const Row& row) {
         AppendAppointmentRow(row.eventText, row.notes, row.eventIndex);
