@@ -83,9 +83,9 @@ struct Repeating {
 
 Repeating ReadRepeating(HKEY appointment, const AppointmentFields& fields) {
     Repeating repeating;
-    if (!HasRepeatValue(appointment))
+    SeriesValues values;
+    if (!ReadRepeatingValues(appointment, values))
         return repeating;
-    const SeriesValues values = ReadSeriesValues(appointment);
     repeating.unfollowed = values.repeatKind == RepeatKind::Unfollowed;
     CalendarDate from, to;
     if (values.Repeats() && ParseDateText(fields.from.c_str(), from) &&

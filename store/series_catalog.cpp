@@ -52,10 +52,10 @@ void CSeriesCatalog::Rebuild() {
             return SubkeyStep::Next;
         ForEachSubkey(day.get(), [&](const char* name) {
             fw::unique_hkey appointment;
+            SeriesValues values;
             if (OpenSubkey(day.get(), name, KEY_READ, appointment) != ERROR_SUCCESS ||
-                !HasRepeatValue(appointment.get()))
+                !ReadRepeatingValues(appointment.get(), values))
                 return SubkeyStep::Next;
-            const SeriesValues values = ReadSeriesValues(appointment.get());
             CalendarDate from, to;
             if (!values.Repeats() ||
                 !ReadTextValue(appointment.get(), kValueFrom, fields.from, kDateFieldBytes) ||

@@ -64,10 +64,14 @@ SeriesValues ReadSeriesValues(HKEY appointment) {
     return DecodeSeriesValues(stored);
 }
 
-bool HasRepeatValue(HKEY appointment) {
-    static const std::wstring name = fw::Widen(kRepeatValueName);
-    return RegQueryValueExW(appointment, name.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS;
+bool ReadRepeatingValues(HKEY appointment, SeriesValues& values) {
+    StoredSeriesValues stored;
+    stored.repeat = ReadBytes(appointment, kRepeatValueName);
+    if (!stored.repeat)
+        return false;
+    stored.skipDates = ReadBytes(appointment, kSkipDatesValueName);
+    values = DecodeSeriesValues(stored);
+    return true;
 }
 
 bool WriteSeriesValues(HKEY appointment, const SeriesValues& values) {
