@@ -15,6 +15,7 @@
 #include "store/calendar_registry.h"
 #include "store/calendar_scanner.h"
 #include "store/registry_value.h"
+#include "store/series_catalog.h"
 #include "store/instant_clock.h"
 #include "store/system_time.h"
 #include "store/zone_clock.h"
@@ -696,9 +697,9 @@ void MeasureSeriesScan(const Options& options, std::vector<Row>& rows) {
     bench::WriteScanStore(scratch.Key(), options.seriesSize, today, false);
     const int given = bench::WriteRepeatValues(scratch.Key(), 10);
     scratch.Enter();
-    std::vector<double> first, firstFloor, repeated;
+    std::vector<double> first, firstFloor, repeated, catalogWalk, catalogDay;
     int bad = 0;
-    size_t lines = 0;
+    size_t lines = 0, occurrences = 0;
     for (int run = 0; run < options.runs; ++run) {
         std::unique_ptr<CCalendarScanner> scanner;
         auto firstScan = [&] {
@@ -726,8 +727,18 @@ void MeasureSeriesScan(const Options& options, std::vector<Row>& rows) {
                 ++bad;
         if (lines != floorLines || scanner->Walks() != 1)
             ++bad;
+        // The day list's memory of the series: walked again after any
+        // change, then the day's occurrences from memory.
+        NoteStoreWrite();
+        const double t = NowMs();
+        CSeriesCatalog::Shared().Covering(today, "");
+        catalogWalk.push_back(NowMs() - t);
+        const double t2 = NowMs();
+        occurrences = CSeriesCatalog::Shared().Covering(today, "").size();
+        catalogDay.push_back(NowMs() - t2);
     }
     ScratchRoot::Leave();
+    std::printf("series (%d): %zu occurrences today\n", options.seriesSize, occurrences);
     std::printf("series (%d): %d appointments repeat, %zu current today\n", options.seriesSize,
                 given, lines);
     if (bad != 0)
@@ -747,6 +758,18 @@ void MeasureSeriesScan(const Options& options, std::vector<Row>& rows) {
     r.floorName.clear();
     r.limit = 1;
     r.absolute = true;
+    rows.push_back(r);
+    r.absolute = false;
+    r.limit = 0;
+    r.measure = "Variant: the day list's walk for its series after a change";
+    r.program = Summarise(catalogWalk);
+    r.floor = Summarise(firstFloor);
+    r.floorName = "bare walk reading REPEAT";
+    rows.push_back(r);
+    r.measure = "Variant: a day's occurrences from the day list's memory (no walk)";
+    r.program = Summarise(catalogDay);
+    r.floor = Stats{};
+    r.floorName.clear();
     rows.push_back(r);
 }
 
