@@ -6,6 +6,7 @@
 #include "store/calendar_registry.h"
 #include "store/calendar_scanner.h"
 #include "store/series_registry.h"
+#include "tests/support/outside_change.h"
 #include "tests/support/registry_fixture.h"
 #include "tests/support/registry_sandbox.h"
 
@@ -105,12 +106,15 @@ TEST(SeriesDayList, OccurrencesFollowTheDaysOwnRowsOnTheirWeeksButNotSkippedOrPa
     EXPECT_TRUE(store.ReadDetailNotes("2027-3-1", key, notes));
     EXPECT_EQ("Room 4", notes);
 
-    // An edit by this program ends the series sooner; another program adds
-    // a daily one: each shows at the next list.
+    // An edit by this program ends the series sooner; another program makes
+    // an appointment daily: each shows at the next list.
     weekly.series.repeat = "FREQ=WEEKLY;COUNT=2";
     ASSERT_TRUE(store.ReplaceAppointment("2027-3-1", key, weekly));
     EXPECT_TRUE(List("2027-3-22").empty());
-    PutSeries("2027-3-20", "Appointment 1", "2027-3-20", "2027-3-20", "Walk", "FREQ=DAILY");
+    const std::string walk =
+        PutAppointment("2027-3-20", "Appointment 1", "2027-3-20", "2027-3-20", "Walk");
+    EXPECT_TRUE(List("2027-3-22").empty());
+    ASSERT_TRUE(SetTextFromAnotherProcess(registry, walk, "REPEAT", "FREQ=DAILY"));
     EXPECT_EQ((std::vector<std::string>{"Walk"}), Notes(List("2027-3-22")));
     // Deleted by this program: gone from the other days at once.
     ASSERT_EQ(ModifyResult::Deleted,
