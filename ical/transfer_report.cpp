@@ -135,7 +135,9 @@ std::string ImportReport(const ImportOutcome& outcome, std::size_t maxLines,
                "those already filed as duplicates.\n\n";
     }
     out += "Imported " + outcome.path + ": " + Count(outcome.filed, "appointment", "appointments") +
-           " filed, " + Count(plan.duplicates, "duplicate", "duplicates") + " skipped, " +
+           " filed, " +
+           (outcome.updated > 0 ? std::to_string(outcome.updated) + " updated, " : std::string()) +
+           Count(plan.duplicates, "duplicate", "duplicates") + " skipped, " +
            Count(plan.refused.size(), "event", "events") + " refused.";
     if (plan.cancelledEvents + plan.cancelledOccurrences > 0) {
         std::string cancelled;
