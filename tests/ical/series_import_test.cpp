@@ -126,3 +126,74 @@ TEST(SeriesImport, RulesTheStoreCannotKeepAreFiledAsOccurrencesAndTheSummarySays
 }
 
 } // namespace
+
+namespace {
+
+TEST(SeriesImport, AbsurdRulesAreKeptAsRulesWithBoundedWorkAndShownSensibly) {
+    // The file of the import fuzzer's corpus, line for line.
+    const std::string file = qmtest::Calendar(
+        "BEGIN:VEVENT\nUID:absurd-interval\nDTSTART;VALUE=DATE:20020601\nSUMMARY:Absurd interval\n"
+        "RRULE:FREQ=DAILY;INTERVAL=999999;COUNT=999999999\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:until-before\nDTSTART;VALUE=DATE:20020601\n"
+        "SUMMARY:Until before the start\nRRULE:FREQ=WEEKLY;BYDAY=MO;UNTIL=20010101\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:fifth-monday\nDTSTART;VALUE=DATE:20020601\n"
+        "SUMMARY:Fifth Monday of February\nRRULE:FREQ=YEARLY;BYMONTH=2;BYDAY=5MO\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:never\nDTSTART;VALUE=DATE:20020601\nSUMMARY:The 31st of February\n"
+        "RRULE:FREQ=MONTHLY;BYMONTH=2;BYMONTHDAY=31\nEND:VEVENT\n"
+        "BEGIN:VEVENT\nUID:bad-exdate\nDTSTART:20020601T090000\nDURATION:PT1H\n"
+        "SUMMARY:Skips that are not dates\nRRULE:FREQ=WEEKLY\nEXDATE:tomorrow,20021345\n"
+        "END:VEVENT\n"
+        "BEGIN:VEVENT\nUID:million\nDTSTART;VALUE=DATE:17000101\nSUMMARY:A million days\n"
+        "RRULE:FREQ=DAILY;COUNT=1000000\nEND:VEVENT\n");
+    const ImportPlan plan = PlanImport(file, Options());
+    ASSERT_TRUE(plan.accepted) << plan.error.message;
+    EXPECT_TRUE(plan.refused.empty()) << plan.refused[0].reason;
+    // Each is one appointment with its rule, whatever the rule would make.
+    const std::vector<DayAppointment> filed = Filed(plan);
+    ASSERT_EQ(6u, filed.size());
+    for (const DayAppointment& a : filed)
+        EXPECT_TRUE(a.values.series.Repeats()) << a.values.notes;
+    EXPECT_LE(plan.work, 6 * Options().maxWorkPerEvent);
+    // The skips that are not dates are left out, and the user told.
+    ASSERT_EQ(1u, plan.notes.size());
+    EXPECT_EQ(34, plan.notes[0].line);
+    EXPECT_TRUE(filed[4].values.series.skipDates.empty());
+
+    // What the store then shows of each, asked with a budget of its own:
+    // the next occurrences from today, and when the series ends.
+    std::vector<std::string> shown;
+    for (const DayAppointment& a : filed) {
+        CalendarDate from;
+        ASSERT_TRUE(ParseDateText(a.values.from.c_str(), from));
+        const ical::Series series(from, from, a.values.series);
+        ical::WorkBudget budget(ical::kSeriesWork);
+        std::string row;
+        series.OccurrencesOverlapping({2002, 5, 7}, {2032, 12, 31}, budget,
+                                      [&](const CalendarDate& d) {
+                                          if (row.size() < 40)
+                                              row += FormatDateText(d) + " ";
+                                      });
+        ical::WorkBudget endBudget(ical::kSeriesWork);
+        const ical::SeriesEnd end = series.LastEnd(endBudget);
+        row += end.kind == ical::SeriesEndKind::Never ? "never"
+               : end.kind == ical::SeriesEndKind::On  ? "ends " + FormatDateText(end.lastDay)
+                                                      : "by " + FormatDateText(end.lastDay);
+        EXPECT_FALSE(budget.Exhausted()) << a.values.notes;
+        shown.push_back(row);
+    }
+    EXPECT_EQ((std::vector<std::string>{
+                  // Its second occurrence is in 4740, its third after 9999.
+                  "2002-6-1 ends 7478-3-23",
+                  // UNTIL before the start leaves the start, once.
+                  "2002-6-1 ends 2002-6-1",
+                  // February has a fifth Monday in 2016 and 2044.
+                  "2002-6-1 2016-2-29 never",
+                  "2002-6-1 never",
+                  "2002-6-1 2002-6-8 2002-6-15 2002-6-22 2002-6-29 never",
+                  // A million days from 1700 end in 4437.
+                  "2002-5-7 2002-5-8 2002-5-9 2002-5-10 2002-5-11 ends 4437-11-27",
+              }),
+              shown);
+}
+
+} // namespace
