@@ -861,9 +861,12 @@ std::optional<LocalDateTime> Planner::OwnDailyRange(const ComponentRecord& event
         rule.interval != 1 || rule.count != 0 || !rule.byDay.empty() || !rule.byMonthDay.empty() ||
         !rule.byMonth.empty() || !ParseTimeText(rule.until, false, until) || until.IsDate())
         return std::nullopt;
+    // A range ends with its last start; a repeating appointment's daily
+    // rule ends with the end of its last day.
     const LocalDateTime last = frame.WallOf(until);
-    const CalendarDate lastDay =
-        last.seconds >= start.wall.seconds ? last.date : AddDays(last.date, -1);
+    if (last.seconds != start.wall.seconds)
+        return std::nullopt;
+    const CalendarDate lastDay = last.date;
     if (!IsValidDate(lastDay) || CompareDates(lastDay, start.wall.date) < 0)
         return std::nullopt;
     return LocalDateTime{lastDay, start.wall.seconds};

@@ -349,6 +349,10 @@ TEST_F(CalendarExchangeTest, RepeatingAppointmentsThroughAFileComeBackWithEveryV
     PutAppointment("2002-5-6", "Appointment 7", "2002-5-6", "2002-5-6", "Gym", "Others", 1, "");
     PutSeries("2002-5-6", "Appointment 7", "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE,FR;WKST=SU",
               {{2002, 5, 8}}, "gym@x");
+    // A timed daily rule, which a range of days at a time is not.
+    PutAppointment("2002-6-3", "Appointment 8", "2002-6-3", "2002-6-3", "Stretch", "Others", 1, "");
+    PutTime("2002-6-3", "Appointment 8", {7 * 60, 10, {}, ""});
+    PutSeries("2002-6-3", "Appointment 8", "FREQ=DAILY;UNTIL=20020614", {}, "stretch@x");
     const std::vector<std::string> expected = StoreContents();
 
     const std::string path = files.Path("series.ics");
@@ -361,7 +365,7 @@ TEST_F(CalendarExchangeTest, RepeatingAppointmentsThroughAFileComeBackWithEveryV
     for (std::size_t at = text.find("BEGIN:VEVENT"); at != std::string::npos;
          at = text.find("BEGIN:VEVENT", at + 1))
         ++events;
-    EXPECT_EQ(7u, events);
+    EXPECT_EQ(8u, events);
     for (const char* line :
          {"RRULE:FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1\r\n", "EXDATE;VALUE=DATE:20020504\r\n",
           // A timed rule ends at the end of its last day, in UTC.
@@ -373,7 +377,7 @@ TEST_F(CalendarExchangeTest, RepeatingAppointmentsThroughAFileComeBackWithEveryV
     DeleteKey(kRoot);
     const ical::ImportOutcome imported = exchange.Import(path);
     ASSERT_TRUE(imported.error.empty()) << imported.error;
-    EXPECT_EQ(7u, imported.filed);
+    EXPECT_EQ(8u, imported.filed);
     EXPECT_TRUE(imported.plan.refused.empty()) << imported.plan.refused[0].reason;
     EXPECT_TRUE(imported.plan.notes.empty()) << imported.plan.notes[0].reason;
     EXPECT_EQ(expected, WithoutImportedIdentity(StoreContents(), true));
@@ -381,7 +385,7 @@ TEST_F(CalendarExchangeTest, RepeatingAppointmentsThroughAFileComeBackWithEveryV
     const ical::ImportOutcome again = exchange.Import(path);
     EXPECT_EQ(0u, again.filed);
     EXPECT_EQ(0u, again.updated);
-    EXPECT_EQ(7u, again.plan.duplicates);
+    EXPECT_EQ(8u, again.plan.duplicates);
 }
 
 TEST_F(CalendarExchangeTest, AnEventChangedInTheFileUpdatesExactlyItsAppointment) {
