@@ -269,9 +269,11 @@ private:
     std::optional<Refusal> Occurrences(const ComponentRecord& event, const TimeValue& start,
                                        const Frame& frame, std::vector<LocalDateTime>& starts,
                                        Duration span);
-    std::optional<SeriesValues> KeptRule(const ComponentRecord& event, const TimeValue& start,
-                                         const Frame& frame, bool timed, const std::string& zone,
-                                         std::string& seriesZone);
+    std::optional<SeriesValues>
+    KeptRule(const ComponentRecord& event, const TimeValue& start, const Frame& frame, bool timed,
+             const std::string& zone,
+             const std::function<LocalDateTime(const LocalDateTime&)>& computerClock,
+             std::string& seriesZone, bool& onComputerClock);
     bool Unchanged(const PlannedEvent& texts, PlannedAppointment& appointment);
     std::optional<LocalDateTime> OwnDailyRange(const ComponentRecord& event, const TimeValue& start,
                                                const Frame& frame);
@@ -627,9 +629,11 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
     // occurrence, on the event's own wall clock.
     std::optional<SeriesValues> kept;
     std::string seriesZone;
+    bool onComputerClock = false;
     if (!rangeEnd && role == Role::Single && m_options.keepRules && replaced == nullptr &&
         event.Find("RRULE") != nullptr)
-        kept = KeptRule(event, start, frame, timed, zone, seriesZone);
+        kept =
+            KeptRule(event, start, frame, timed, zone, wallClockTime, seriesZone, onComputerClock);
     std::vector<LocalDateTime> starts;
     if (rangeEnd || kept)
         starts.push_back(start.wall);
@@ -649,7 +653,7 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
         if (kept)
             appointment.series = *kept;
         if (timed) {
-            const LocalDateTime local = kept ? wall : wallClockTime(wall);
+            const LocalDateTime local = kept && !onComputerClock ? wall : wallClockTime(wall);
             from = local.date;
             to = rangeEnd ? wallClockTime(*rangeEnd).date : from;
             if (CompareDates(to, from) < 0)
@@ -735,9 +739,11 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
 // The rule, skipped dates and zone an event is filed with when the store
 // keeps its rule; none when it is filed as its occurrences (the plan's notes
 // say why) or refused (Occurrences says why).
-std::optional<SeriesValues> Planner::KeptRule(const ComponentRecord& event, const TimeValue& start,
-                                              const Frame& frame, bool timed,
-                                              const std::string& zone, std::string& seriesZone) {
+std::optional<SeriesValues>
+Planner::KeptRule(const ComponentRecord& event, const TimeValue& start, const Frame& frame,
+                  bool timed, const std::string& zone,
+                  const std::function<LocalDateTime(const LocalDateTime&)>& computerClock,
+                  std::string& seriesZone, bool& onComputerClock) {
     const ContentLine* rrule = nullptr;
     bool rdate = false;
     for (const ContentLine& property : event.properties) {
@@ -769,9 +775,14 @@ std::optional<SeriesValues> Planner::KeptRule(const ComponentRecord& event, cons
 
     // The occurrences follow the event's own wall clock: the zone it names,
     // kept with the time, unless it is the computer's or floating.
+    // A UTC time from a computer whose zone has no name (as Quillmere
+    // writes one there) is kept on this computer's clock.
     seriesZone.clear();
-    if (timed && !frame.Floating() &&
-        !frame.IsClockOf(zone.empty() ? m_options.computerZone : zone)) {
+    onComputerClock = timed && start.form == TimeForm::Utc && m_options.computerZone.empty();
+    if (onComputerClock) {
+        seriesZone = zone;
+    } else if (timed && !frame.Floating() &&
+               !frame.IsClockOf(zone.empty() ? m_options.computerZone : zone)) {
         const std::string name(IanaZoneOf(start.form == TimeForm::Utc ? "Etc/UTC" : start.tzid));
         LocalDateTime probe;
         if (name.empty() || !m_options.zoneToWall || !m_options.zoneToWall(name, 0, probe))
@@ -783,6 +794,13 @@ std::optional<SeriesValues> Planner::KeptRule(const ComponentRecord& event, cons
         seriesZone = zone;
     }
 
+    // Other times of the event (UNTIL, EXDATE) on that clock.
+    const auto clockOf = [&](const TimeValue& value) {
+        const LocalDateTime wall = frame.WallOf(value);
+        return onComputerClock ? computerClock(wall) : wall;
+    };
+    const LocalDateTime first = onComputerClock ? computerClock(start.wall) : start.wall;
+
     SeriesValues values;
     values.repeatKind = RepeatKind::Rule;
     values.repeat = rrule->value;
@@ -792,9 +810,9 @@ std::optional<SeriesValues> Planner::KeptRule(const ComponentRecord& event, cons
         ParseTimeText(parsed.until, false, until);
         CalendarDate last = until.wall.date;
         if (!until.IsDate()) {
-            const LocalDateTime wall = frame.WallOf(until);
-            last = start.IsDate() || wall.seconds >= start.wall.seconds ? wall.date
-                                                                        : AddDays(wall.date, -1);
+            const LocalDateTime wall = clockOf(until);
+            last = start.IsDate() || wall.seconds >= first.seconds ? wall.date
+                                                                   : AddDays(wall.date, -1);
         }
         if (!IsValidDate(last))
             return expanded(rrule->line, "its UNTIL falls outside the years 1 to 9999");
@@ -819,7 +837,7 @@ std::optional<SeriesValues> Planner::KeptRule(const ComponentRecord& event, cons
     }
     m_budget.Spend(static_cast<std::int64_t>(excluded.size()));
     for (const TimeValue& value : excluded) {
-        const CalendarDate date = value.IsDate() ? value.wall.date : frame.WallOf(value).date;
+        const CalendarDate date = value.IsDate() ? value.wall.date : clockOf(value).date;
         if (IsValidDate(date))
             values.skipDates.push_back(date);
     }

@@ -197,3 +197,41 @@ TEST(SeriesImport, AbsurdRulesAreKeptAsRulesWithBoundedWorkAndShownSensibly) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SeriesImport, ATimedSeriesFromAComputerWhoseZoneHasNoNameComesBackOnItsClock) {
+    // A computer at UTC-5 all year, a zone no table names: its export
+    // writes times in UTC, and reading them there gives the series back.
+    const int offset = -5 * 3600;
+    ical::ExportOptions exporting{"1.0", 0, "", {}};
+    exporting.zoneRules = [](const std::string& zone, ical::WindowsZoneRules& rules) {
+        rules = ical::WindowsZoneRules{};
+        rules.bias = 5 * 60;
+        return zone.empty();
+    };
+    const ical::AppointmentValues weekly{
+        "2002-5-6",
+        "2002-5-6",
+        "Late class",
+        "Others",
+        1,
+        "",
+        {22 * 60, 60, {}, ""},
+        {RepeatKind::Rule, "FREQ=WEEKLY;BYDAY=MO,TH;UNTIL=20020620", {{2002, 5, 9}}, "late@x"}};
+    const ical::ExportResult exported =
+        ical::ExportCalendar({{"2002-5-6", "Appointment 1", weekly}}, exporting);
+    // 22:00 at UTC-5 is 03:00 UTC on the next day.
+    EXPECT_NE(std::string::npos, exported.text.find("DTSTART:20020507T030000Z\r\n"));
+    EXPECT_NE(std::string::npos, exported.text.find("EXDATE:20020510T030000Z\r\n"));
+
+    ImportOptions options = Options();
+    options.localTimeOf = [offset](std::int64_t utc) { return ical::WallTimeOf(utc + offset); };
+    const ImportPlan plan = PlanImport(exported.text, options);
+    ASSERT_TRUE(plan.accepted) << plan.error.message;
+    ASSERT_EQ(1u, plan.appointments.size());
+    EXPECT_TRUE(plan.notes.empty()) << plan.notes[0].reason;
+    EXPECT_EQ(weekly, plan.AppointmentAt(0).values);
+}
+
+} // namespace
