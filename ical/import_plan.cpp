@@ -438,8 +438,17 @@ std::size_t Planner::UidOf(const ComponentRecord& event) {
 bool Planner::IsDuplicate(const DayAppointment& appointment, std::size_t uid) {
     const std::uint64_t hash = Hash(appointment.day, appointment.values);
     const std::uint64_t key = hash ^ (uid * 0x9E3779B97F4A7C15ull);
+    // A stored appointment without a UID is the one an export of it made
+    // the event of: importing a store's own export into it files nothing.
+    const auto sameAsStored = [&](const DayAppointment& stored) {
+        if (!stored.values.series.uid.empty() || appointment.values.series.uid.empty())
+            return stored == appointment;
+        DayAppointment withoutUid = appointment;
+        withoutUid.values.series.uid.clear();
+        return stored == withoutUid;
+    };
     const auto equal = [&](const Seen& seen) {
-        return seen.existing ? (*m_options.existing)[seen.index] == appointment
+        return seen.existing ? sameAsStored((*m_options.existing)[seen.index])
                              : m_plan.AppointmentAt(seen.index) == appointment;
     };
     if (const auto met = m_byEvent.find(key); met != m_byEvent.end())

@@ -141,6 +141,17 @@ TEST(IcalExport, WritesOneFoldedEscapedAllDayEventEachAndReadsBackTheSame) {
     EXPECT_EQ(uids(text), uids(later));
 
     EXPECT_EQ(Filed(stored), ReadBack(text));
+    // Imported into the store it came from, whose appointments have no UID,
+    // the file is all duplicates.
+    std::vector<DayAppointment> existing;
+    for (const StoredAppointment& a : stored)
+        existing.push_back({a.dayKey, a.values});
+    ical::ImportOptions holding;
+    holding.today = {2002, 5, 7};
+    holding.existing = &existing;
+    const ical::ImportPlan again = ical::PlanImport(text, holding);
+    EXPECT_TRUE(again.appointments.empty());
+    EXPECT_EQ(3u, again.duplicates);
 }
 
 TEST(IcalExport, UnreadableDatesAreExportedWithWhatCanBeReadAndComeBackAsStored) {
