@@ -31,13 +31,22 @@ bool NamesLine(const std::string& message, int line) {
     return message.find("line " + std::to_string(line)) != std::string::npos;
 }
 
+// A rule and its skipped dates; the UID is the file's, or the one an
+// export gives an appointment without one.
+std::string SeriesText(const SeriesValues& series) {
+    std::string text = series.repeat;
+    for (const CalendarDate& skip : series.skipDates)
+        text += ' ' + FormatDateText(skip);
+    return text;
+}
+
 std::string Row(const ical::DayAppointment& a) {
     const TimedValues& t = a.values.time;
     const auto number = [](const std::optional<int>& n) { return n ? std::to_string(*n) : "-"; };
     return a.day + '\x01' + a.values.from + '\x01' + a.values.to + '\x01' + a.values.notes +
            '\x01' + a.values.event + '\x01' + std::to_string(a.values.eventIndex) + '\x01' +
            a.values.detailNotes + '\x01' + number(t.minuteOfDay) + '\x01' + number(t.duration) +
-           '\x01' + number(t.remindBefore) + '\x01' + t.zone;
+           '\x01' + number(t.remindBefore) + '\x01' + t.zone + '\x01' + SeriesText(a.values.series);
 }
 
 ical::ImportOptions Options(int offsetHours) {

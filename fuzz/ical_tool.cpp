@@ -8,7 +8,8 @@
 //       prints as JSON what importing the file would file, repeating events
 //       from FIRST to LAST (date texts), the user's zone UTC, line breaks
 //       as LF; a timed appointment's "time" (HH:MM) is in its "zone", or in
-//       UTC when that is "";
+//       UTC when that is ""; an appointment filed with its rule is shown as
+//       the occurrences that overlap FIRST..LAST, each a row with its days;
 //   ical_tool time FILE.ics TODAY
 //       plans the import of the file as of TODAY and prints how long that
 //       took, per megabyte, and the work spent (fuzz/costly_calendar.py
@@ -16,6 +17,7 @@
 
 #include "ical/calendar_export.h"
 #include "ical/import_plan.h"
+#include "ical/series.h"
 #include "ical/windows_zone_rules.h"
 
 #include <chrono>
@@ -60,6 +62,7 @@ std::vector<ical::StoredAppointment> Sample() {
           "EMail",
           0,
           "Bring:\r\n- the forms\r\n- C:\\Users\\anna\\tax.pdf",
+          {},
           {}}},
         {"2002-5-8",
          "Appointment 120000",
@@ -69,6 +72,7 @@ std::vector<ical::StoredAppointment> Sample() {
           "Fishing",
           2,
           longDetail,
+          {},
           {}}},
         {"2002-6-1",
          "Appointment 9",
@@ -79,6 +83,7 @@ std::vector<ical::StoredAppointment> Sample() {
           "Movie",
           3,
           "",
+          {},
           {}}},
         {"2002-12-24",
          "Appointment 1",
@@ -89,6 +94,7 @@ std::vector<ical::StoredAppointment> Sample() {
           "Holiday",
           5,
           "Quoted \"text\" and a backslash \\ at the end\\",
+          {},
           {}}},
         {"2002-7-4",
          "Appointment 2",
@@ -99,6 +105,7 @@ std::vector<ical::StoredAppointment> Sample() {
           "Music",
           4,
           "Row 12, seats 3;4",
+          {},
           {}}},
         {"2002-5-14",
          "Appointment 3",
@@ -108,7 +115,8 @@ std::vector<ical::StoredAppointment> Sample() {
           "Others",
           1,
           "",
-          {870, 45, 15, ""}}},
+          {870, 45, 15, ""},
+          {}}},
         {"2002-5-13",
          "Appointment 4",
          {"2002-5-13",
@@ -117,13 +125,14 @@ std::vector<ical::StoredAppointment> Sample() {
           "EMail",
           0,
           "Room 4",
-          {540, 15, 5, "Europe/Berlin"}}},
+          {540, 15, 5, "Europe/Berlin"},
+          {}}},
         {"2002-5-20",
          "Appointment 5",
-         {"2002-5-20", "2002-5-20", "Birthday", "Holiday", 5, "", {{}, {}, 360, ""}}},
+         {"2002-5-20", "2002-5-20", "Birthday", "Holiday", 5, "", {{}, {}, 360, ""}, {}}},
         {"2002-6-10",
          "Appointment 6",
-         {"2002-6-10", "2002-6-10", "Late film", "Movie", 3, "", {23 * 60 + 15, 150, {}, ""}}},
+         {"2002-6-10", "2002-6-10", "Late film", "Movie", 3, "", {23 * 60 + 15, 150, {}, ""}, {}}},
     };
 }
 
@@ -195,13 +204,35 @@ int main(int argc, char** argv) {
                 plan.accepted ? "true" : "false", Json(plan.error.message).c_str(), plan.error.line,
                 plan.eventsRead);
     std::printf(" \"appointments\": [");
+    // Each appointment, or each occurrence of one that repeats.
+    std::vector<std::pair<std::size_t, ical::DayAppointment>> rows;
     for (std::size_t i = 0; i < plan.appointments.size(); ++i) {
         const ical::DayAppointment a = plan.AppointmentAt(i);
+        CalendarDate from, to;
+        if (!a.values.series.Repeats() || !ParseDateText(a.values.from.c_str(), from) ||
+            !ParseDateText(a.values.to.c_str(), to)) {
+            rows.emplace_back(i, a);
+            continue;
+        }
+        const ical::Series series(from, to, a.values.series,
+                                  a.values.time.minuteOfDay.value_or(0) * 60);
+        ical::WorkBudget budget(100 * ical::kSeriesWork);
+        series.OccurrencesOverlapping(first, last, budget, [&](const CalendarDate& day) {
+            ical::DayAppointment occurrence = a;
+            occurrence.day = occurrence.values.from = FormatDateText(day);
+            occurrence.values.to =
+                FormatDateText(ical::AddDays(day, std::max<std::int64_t>(series.Length(), 1) - 1));
+            rows.emplace_back(i, occurrence);
+        });
+    }
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const std::size_t i = rows[row].first;
+        const ical::DayAppointment& a = rows[row].second;
         const TimedValues& time = a.values.time;
         std::printf("%s\n  {\"line\": %d, \"day\": %s, \"from\": %s, \"to\": %s, \"notes\": %s, "
                     "\"event\": %s, \"index\": %u, \"detail\": %s, \"time\": %s, "
                     "\"duration\": %s, \"remind\": %s, \"zone\": %s}",
-                    i == 0 ? "" : ",", plan.events[plan.appointments[i].event].line,
+                    row == 0 ? "" : ",", plan.events[plan.appointments[i].event].line,
                     Json(a.day).c_str(), Json(a.values.from).c_str(), Json(a.values.to).c_str(),
                     Json(a.values.notes).c_str(), Json(a.values.event).c_str(), a.values.eventIndex,
                     Json(a.values.detailNotes).c_str(),

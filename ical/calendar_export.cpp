@@ -3,6 +3,7 @@
 #include "ical/civil_time.h"
 #include "ical/ical_text.h"
 #include "ical/import_plan.h"
+#include "ical/series.h"
 #include "ical/time_value.h"
 #include "ical/zone_names.h"
 
@@ -195,6 +196,25 @@ std::string TriggerBefore(int minutes) {
     return "-PT" + std::to_string(minutes) + "M";
 }
 
+// The rule text with its UNTIL written as `until`.
+std::string WithUntil(const std::string& rule, const std::string& until) {
+    std::string result;
+    std::size_t at = 0;
+    while (at <= rule.size()) {
+        std::size_t end = rule.find(';', at);
+        if (end == std::string::npos)
+            end = rule.size();
+        const std::string part = rule.substr(at, end - at);
+        if (!result.empty())
+            result += ';';
+        result += part.size() >= 6 && EqualsNoCase(std::string_view(part).substr(0, 6), "UNTIL=")
+                      ? "UNTIL=" + until
+                      : part;
+        at = end + 1;
+    }
+    return result;
+}
+
 } // namespace
 
 ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
@@ -267,8 +287,18 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
                           std::to_string(v.eventIndex) + ") is exported as " + kEventNames[index]);
         }
 
+        // A rule is written as it is kept, with the dates it skips; one that
+        // is not followed here leaves the appointment a single event.
+        SeriesRule rule;
+        const bool repeats = v.series.Repeats() && ReadSeriesRule(v.series.repeat, rule);
+        if (repeats && timed && CompareDates(last, first) > 0)
+            why.push_back("it repeats at a time over several days; each occurrence is exported "
+                          "on its first day");
+        const std::string uid = CleanText(v.series.uid, "UID", ignored);
+
         AppendFolded(out, "BEGIN:VEVENT");
-        AppendFolded(out, "UID:" + AppointmentUid(a.dayKey, a.appointmentKey));
+        AppendFolded(out,
+                     "UID:" + (uid.empty() ? AppointmentUid(a.dayKey, a.appointmentKey) : uid));
         AppendFolded(out, stamp);
         if (timed) {
             bool unknown = false;
@@ -284,7 +314,18 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
                              "DTEND" + zone.Written(begin + std::int64_t{*time.duration} * 60));
             // Each day of the range at the time: UNTIL is the last start, in
             // UTC as a zoned start asks, and no later than UTC can be written.
-            if (CompareDates(last, first) > 0)
+            if (repeats) {
+                // UNTIL of a zoned or UTC start is a UTC time: the end of the
+                // last day an occurrence may start on.
+                std::string text = v.series.repeat;
+                if (rule.until)
+                    text = WithUntil(text,
+                                     FormatUtcTime(std::min(zone.ToUtc({rule.until->date, 86399}),
+                                                            WallSeconds({{9999, 12, 31}, 86399}))));
+                AppendFolded(out, "RRULE:" + text);
+                for (const CalendarDate& skip : v.series.skipDates)
+                    AppendFolded(out, "EXDATE" + zone.Written(zone.ToUtc({skip, seconds})));
+            } else if (CompareDates(last, first) > 0)
                 AppendFolded(out,
                              "RRULE:FREQ=DAILY;UNTIL=" +
                                  FormatUtcTime(std::min(zone.ToUtc({last, seconds}),
@@ -293,6 +334,17 @@ ExportResult ExportCalendar(const std::vector<StoredAppointment>& appointments,
             AppendFolded(out, "DTSTART;VALUE=DATE:" + FormatDate(first));
             if (hasEnd)
                 AppendFolded(out, "DTEND;VALUE=DATE:" + FormatDate(AddDays(last, 1)));
+            if (repeats) {
+                AppendFolded(out, "RRULE:" + v.series.repeat);
+                std::string skips;
+                for (const CalendarDate& skip : v.series.skipDates) {
+                    if (!skips.empty())
+                        skips += ',';
+                    skips += FormatDate(skip);
+                }
+                if (!skips.empty())
+                    AppendFolded(out, "EXDATE;VALUE=DATE:" + skips);
+            }
         }
         AppendFolded(out, "SUMMARY:" + EscapeText(notes));
         if (!detail.empty())

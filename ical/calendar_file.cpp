@@ -19,9 +19,10 @@ namespace {
 // Only these are read from a VEVENT; leaving out the rest (attachments, HTML
 // descriptions, attendees) keeps a large file's memory small.
 bool IsKeptEventProperty(const std::string& name) {
-    static const char* const kKept[] = {
-        "DTSTART", "DTEND", "DURATION", "SUMMARY", "DESCRIPTION",   "CATEGORIES", "RRULE",
-        "EXDATE",  "RDATE", "UID",      "EXRULE",  "RECURRENCE-ID", "STATUS"};
+    static const char* const kKept[] = {"DTSTART",     "DTEND",      "DURATION", "SUMMARY",
+                                        "DESCRIPTION", "CATEGORIES", "RRULE",    "EXDATE",
+                                        "RDATE",       "UID",        "EXRULE",   "RECURRENCE-ID",
+                                        "STATUS",      "SEQUENCE",   "DTSTAMP",  "LAST-MODIFIED"};
     for (const char* kept : kKept)
         if (name == kept)
             return true;

@@ -5,6 +5,7 @@
 #include "ical/ical_text.h"
 #include "ical/recurrence_rule.h"
 #include "ical/rule_occurrences.h"
+#include "ical/series.h"
 #include "ical/time_value.h"
 #include "ical/time_zone_table.h"
 #include "ical/work_budget.h"
@@ -21,14 +22,14 @@ DayAppointment ImportPlan::AppointmentAt(std::size_t index) const {
     const PlannedAppointment& planned = appointments.at(index);
     const PlannedEvent& event = events.at(planned.event);
     return {planned.day,
-            {planned.from,
-             planned.to,
-             event.notes,
-             event.event,
-             event.eventIndex,
-             event.detailNotes,
-             planned.time,
-             {}}};
+            {planned.from, planned.to, event.notes, event.event, event.eventIndex,
+             event.detailNotes, planned.time, planned.series}};
+}
+
+bool IsNewerVersion(const EventVersion& incoming, const EventVersion& stored) {
+    if (incoming.sequence != stored.sequence)
+        return incoming.sequence > stored.sequence;
+    return incoming.stamp > stored.stamp;
 }
 
 namespace {
@@ -175,6 +176,55 @@ void NoteReplacement(const ComponentRecord& event, ReplacedByUid& replaced) {
         replaced[*uid].push_back(occurrence);
 }
 
+// The identity an event is updated by: its UID, and for one that replaces
+// an occurrence of another, the occurrence it replaces as well, so that it
+// is never taken for the repeating event itself. "" without a UID.
+std::string UpdateKeyOf(const ComponentRecord& event) {
+    const ContentLine* uid = event.Find("UID");
+    if (uid == nullptr || uid->value.empty())
+        return std::string();
+    const ContentLine* occurrence = event.Find("RECURRENCE-ID");
+    return occurrence == nullptr ? uid->value : uid->value + "#" + occurrence->value;
+}
+
+// A DTSTAMP or LAST-MODIFIED as UTC text; "" for none or one not a date-time.
+std::string StampOf(const ContentLine* property) {
+    TimeValue value;
+    if (property == nullptr || !ParseTimeText(property->value, false, value) || value.IsDate())
+        return std::string();
+    return FormatUtcTime(WallSeconds(value.wall));
+}
+
+EventVersion VersionOf(const ComponentRecord& event) {
+    EventVersion version;
+    if (const ContentLine* sequence = event.Find("SEQUENCE")) {
+        const std::string& text = sequence->value;
+        if (!text.empty() && text.size() <= 9 &&
+            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            version.sequence = std::stoll(text);
+    }
+    version.stamp = std::max(StampOf(event.Find("DTSTAMP")), StampOf(event.Find("LAST-MODIFIED")));
+    return version;
+}
+
+// The rule text with its UNTIL written as the DATE `until`.
+std::string WithDateUntil(std::string_view rule, const CalendarDate& until) {
+    std::string result;
+    while (true) {
+        const std::size_t at = rule.find(';');
+        const std::string_view part = rule.substr(0, at);
+        if (!result.empty())
+            result += ';';
+        if (part.size() >= 6 && EqualsNoCase(part.substr(0, 6), "UNTIL="))
+            result += "UNTIL=" + FormatDate(until);
+        else
+            result += part;
+        if (at == std::string_view::npos)
+            return result;
+        rule.remove_prefix(at + 1);
+    }
+}
+
 // Turns each event of a file into planned appointments, refusals and notes.
 class Planner {
 public:
@@ -183,6 +233,9 @@ public:
         : m_options(options), m_plan(plan), m_zones(zones), m_replaced(std::move(replaced)),
           m_budget(options.maxWorkPerEvent) {
         m_lastDay = options.lastDay ? *options.lastDay : OneYearAfter(options.today);
+        if (options.stored != nullptr)
+            for (std::size_t i = 0; i < options.stored->size(); ++i)
+                m_storedByKey.emplace((*options.stored)[i].values.series.uid, i);
         if (options.existing != nullptr)
             for (std::size_t i = 0; i < options.existing->size(); ++i) {
                 const DayAppointment& a = (*options.existing)[i];
@@ -206,6 +259,7 @@ private:
     struct Series {
         bool repeats = false;
         bool cancelled = false;
+        bool keptAsRule = false; // filed as one appointment with its rule
     };
 
     bool Plan(const ComponentRecord& event, Role role);
@@ -215,6 +269,12 @@ private:
     std::optional<Refusal> Occurrences(const ComponentRecord& event, const TimeValue& start,
                                        const Frame& frame, std::vector<LocalDateTime>& starts,
                                        Duration span);
+    std::optional<SeriesValues>
+    KeptRule(const ComponentRecord& event, const TimeValue& start, const Frame& frame, bool timed,
+             const std::string& zone,
+             const std::function<LocalDateTime(const LocalDateTime&)>& computerClock,
+             std::string& seriesZone, bool& onComputerClock);
+    bool Unchanged(const PlannedEvent& texts, PlannedAppointment& appointment);
     std::optional<LocalDateTime> OwnDailyRange(const ComponentRecord& event, const TimeValue& start,
                                                const Frame& frame);
     std::optional<int> RemindBefore(const ComponentRecord& event, bool allDay);
@@ -241,7 +301,9 @@ private:
     };
     std::unordered_map<std::uint64_t, std::vector<Seen>> m_byEvent; // hash and UID
     std::unordered_map<std::uint64_t, std::vector<std::size_t>> m_unmatched;
-    std::unordered_map<std::string, std::size_t> m_uids; // an event without one has ""
+    std::unordered_map<std::string, std::size_t> m_uids;        // an event without one has ""
+    std::unordered_map<std::string, std::size_t> m_storedByKey; // into ImportOptions::stored
+    std::set<std::size_t> m_storedReplaced;
     ReplacedByUid m_replaced;
     std::unordered_map<std::string, Series> m_series; // of the UIDs in m_replaced
     std::vector<ComponentRecord> m_waiting;           // replacements, until the end
@@ -277,7 +339,10 @@ bool Planner::PlanWaiting() {
             ++m_plan.cancelledOccurrences;
             continue;
         }
-        const bool replaces = series != m_series.end() && series->second.repeats;
+        // A moved occurrence of a rule that is kept is an appointment of its
+        // own; the rule skips the day it moves away from.
+        const bool replaces =
+            series != m_series.end() && series->second.repeats && !series->second.keptAsRule;
         if (!Plan(event, replaces ? Role::Replacement : Role::Single))
             return false;
     }
@@ -299,6 +364,7 @@ bool Planner::Plan(const ComponentRecord& event, Role role) {
         m_plan.refused.push_back({refusal->line, m_summary, std::move(refusal->reason)});
         return true;
     }
+    planned.version = VersionOf(event);
     const std::size_t eventIndex = m_plan.events.size();
     const std::size_t uid = UidOf(event);
     // The event is in the plan while its occurrences are, so that two of
@@ -309,15 +375,10 @@ bool Planner::Plan(const ComponentRecord& event, Role role) {
     for (PlannedAppointment& appointment : dates) {
         appointment.event = eventIndex;
         const DayAppointment full{appointment.day,
-                                  {appointment.from,
-                                   appointment.to,
-                                   texts.notes,
-                                   texts.event,
-                                   texts.eventIndex,
-                                   texts.detailNotes,
-                                   appointment.time,
-                                   {}}};
-        if (IsDuplicate(full, uid)) {
+                                  {appointment.from, appointment.to, texts.notes, texts.event,
+                                   texts.eventIndex, texts.detailNotes, appointment.time,
+                                   appointment.series}};
+        if (Unchanged(texts, appointment) || IsDuplicate(full, uid)) {
             // Bounded too, so that an event repeated many times over cannot
             // make an import take long.
             if (++m_plan.duplicates > 2 * m_options.maxAppointments) {
@@ -338,12 +399,35 @@ bool Planner::Plan(const ComponentRecord& event, Role role) {
         }
         m_byEvent[Hash(full.day, full.values) ^ (uid * 0x9E3779B97F4A7C15ull)].push_back(
             {false, m_plan.appointments.size()});
+        if (appointment.replaces)
+            ++m_plan.updates;
         m_plan.appointments.push_back(std::move(appointment));
         any = true;
     }
     if (!any)
         m_plan.events.pop_back();
     return true;
+}
+
+// Whether a stored appointment with the same UID makes this one a
+// duplicate: when it is as new, or says the same; otherwise this one is to
+// replace it.
+bool Planner::Unchanged(const PlannedEvent& texts, PlannedAppointment& appointment) {
+    if (appointment.series.uid.empty())
+        return false;
+    const auto found = m_storedByKey.find(appointment.series.uid);
+    if (found == m_storedByKey.end())
+        return false;
+    const StoredEvent& stored = (*m_options.stored)[found->second];
+    const AppointmentValues values{appointment.from, appointment.to,    texts.notes,
+                                   texts.event,      texts.eventIndex,  texts.detailNotes,
+                                   appointment.time, appointment.series};
+    if (!IsNewerVersion(texts.version, stored.version) ||
+        (stored.day == appointment.day && stored.values == values) ||
+        !m_storedReplaced.insert(found->second).second)
+        return true;
+    appointment.replaces = found->second;
+    return false;
 }
 
 std::size_t Planner::UidOf(const ComponentRecord& event) {
@@ -354,8 +438,17 @@ std::size_t Planner::UidOf(const ComponentRecord& event) {
 bool Planner::IsDuplicate(const DayAppointment& appointment, std::size_t uid) {
     const std::uint64_t hash = Hash(appointment.day, appointment.values);
     const std::uint64_t key = hash ^ (uid * 0x9E3779B97F4A7C15ull);
+    // A stored appointment without a UID is the one an export of it made
+    // the event of: importing a store's own export into it files nothing.
+    const auto sameAsStored = [&](const DayAppointment& stored) {
+        if (!stored.values.series.uid.empty() || appointment.values.series.uid.empty())
+            return stored == appointment;
+        DayAppointment withoutUid = appointment;
+        withoutUid.values.series.uid.clear();
+        return stored == withoutUid;
+    };
     const auto equal = [&](const Seen& seen) {
-        return seen.existing ? (*m_options.existing)[seen.index] == appointment
+        return seen.existing ? sameAsStored((*m_options.existing)[seen.index])
                              : m_plan.AppointmentAt(seen.index) == appointment;
     };
     if (const auto met = m_byEvent.find(key); met != m_byEvent.end())
@@ -541,30 +634,42 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
     std::optional<LocalDateTime> rangeEnd;
     if (timed && event.Find(kDayProperty) != nullptr)
         rangeEnd = OwnDailyRange(event, start, frame);
+    // A rule the store keeps is filed as one appointment, its first
+    // occurrence, on the event's own wall clock.
+    std::optional<SeriesValues> kept;
+    std::string seriesZone;
+    bool onComputerClock = false;
+    if (!rangeEnd && role == Role::Single && m_options.keepRules && replaced == nullptr &&
+        event.Find("RRULE") != nullptr)
+        kept =
+            KeptRule(event, start, frame, timed, zone, wallClockTime, seriesZone, onComputerClock);
     std::vector<LocalDateTime> starts;
-    if (rangeEnd)
+    if (rangeEnd || kept)
         starts.push_back(start.wall);
     else if (auto refusal = Occurrences(event, start, frame, starts, span))
         return refusal;
 
     // A replacement is one occurrence of its repeating event: filed only
     // within the window that the event's own occurrences are.
-    const bool repeating = !rangeEnd && (starts.size() != 1 || event.Find("RRULE") ||
-                                         event.Find("RDATE") || role == Role::Replacement);
+    const bool repeating = !rangeEnd && !kept &&
+                           (starts.size() != 1 || event.Find("RRULE") || event.Find("RDATE") ||
+                            role == Role::Replacement);
     m_budget.Spend(8 * static_cast<std::int64_t>(starts.size()));
     for (const LocalDateTime& wall : starts) {
         PlannedAppointment appointment;
         appointment.time.remindBefore = remindBefore;
         CalendarDate from, to;
+        if (kept)
+            appointment.series = *kept;
         if (timed) {
-            const LocalDateTime local = wallClockTime(wall);
+            const LocalDateTime local = kept && !onComputerClock ? wall : wallClockTime(wall);
             from = local.date;
             to = rangeEnd ? wallClockTime(*rangeEnd).date : from;
             if (CompareDates(to, from) < 0)
                 to = from;
             appointment.time.minuteOfDay = local.seconds / 60;
             appointment.time.duration = duration;
-            appointment.time.zone = zone;
+            appointment.time.zone = kept ? seriesZone : zone;
         } else if (start.IsDate()) {
             from = wall.date;
             const std::int64_t days =
@@ -611,6 +716,11 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
     // One appointment: the extension properties may say where it was filed
     // and what its FROM and TO said.
     PlannedAppointment& only = out.front();
+    // It keeps its UID, by which a later import updates it; a kept rule
+    // tells the events that replace some of its occurrences that it is kept.
+    only.series.uid = UpdateKeyOf(event);
+    if (kept && uid != nullptr && m_replaced.count(uid->value) != 0)
+        m_series[uid->value].keptAsRule = true;
     if (const ContentLine* day = event.Find(kDayProperty)) {
         if (IsDateKeyName(day->value.c_str()))
             only.day = day->value;
@@ -633,6 +743,125 @@ std::optional<Refusal> Planner::Dates(const ComponentRecord& event, Role role,
         }
     }
     return std::nullopt;
+}
+
+// The rule, skipped dates and zone an event is filed with when the store
+// keeps its rule; none when it is filed as its occurrences (the plan's notes
+// say why) or refused (Occurrences says why).
+std::optional<SeriesValues>
+Planner::KeptRule(const ComponentRecord& event, const TimeValue& start, const Frame& frame,
+                  bool timed, const std::string& zone,
+                  const std::function<LocalDateTime(const LocalDateTime&)>& computerClock,
+                  std::string& seriesZone, bool& onComputerClock) {
+    const ContentLine* rrule = nullptr;
+    bool rdate = false;
+    for (const ContentLine& property : event.properties) {
+        if (property.name == "EXRULE" || (property.name == "RRULE" && rrule != nullptr))
+            return std::nullopt;
+        if (property.name == "RRULE")
+            rrule = &property;
+        rdate = rdate || property.name == "RDATE";
+    }
+    RecurrenceRule parsed;
+    std::string why;
+    if (rrule == nullptr || !ParseRecurrenceRule(rrule->value, parsed, why))
+        return std::nullopt;
+    const auto expanded = [&](int line, const std::string& reason) {
+        Note(line, m_summary,
+             reason + ", which a repeating appointment cannot keep; its occurrences up to " +
+                 FormatDateText(m_lastDay) + " are filed one by one");
+        return std::nullopt;
+    };
+    if (rdate)
+        return expanded(event.Find("RDATE")->line, "it has RDATE, extra dates beside its rule");
+    SeriesRule rule;
+    if (!ReadSeriesRule(rrule->value, rule))
+        return expanded(rrule->line, "its RRULE has both COUNT and UNTIL");
+    if (rrule->value.size() > 900)
+        return expanded(rrule->line, "its RRULE is longer than 900 characters");
+    if (!start.IsDate() && !timed)
+        return expanded(event.Find("DTSTART")->line, "it lasts longer than a timed day");
+
+    // The occurrences follow the event's own wall clock: the zone it names,
+    // kept with the time, unless it is the computer's or floating.
+    // A UTC time from a computer whose zone has no name (as Quillmere
+    // writes one there) is kept on this computer's clock.
+    seriesZone.clear();
+    onComputerClock = timed && start.form == TimeForm::Utc && m_options.computerZone.empty();
+    if (onComputerClock) {
+        seriesZone = zone;
+    } else if (timed && !frame.Floating() &&
+               !frame.IsClockOf(zone.empty() ? m_options.computerZone : zone)) {
+        const std::string name(IanaZoneOf(start.form == TimeForm::Utc ? "Etc/UTC" : start.tzid));
+        LocalDateTime probe;
+        if (name.empty() || !m_options.zoneToWall || !m_options.zoneToWall(name, 0, probe))
+            return expanded(event.Find("DTSTART")->line,
+                            "its time zone " + QuoteForMessage(start.tzid) +
+                                " is not one this computer knows by name");
+        seriesZone = name;
+    } else if (timed) {
+        seriesZone = zone;
+    }
+
+    // Other times of the event (UNTIL, EXDATE) on that clock.
+    const auto clockOf = [&](const TimeValue& value) {
+        const LocalDateTime wall = frame.WallOf(value);
+        return onComputerClock ? computerClock(wall) : wall;
+    };
+    const LocalDateTime first = onComputerClock ? computerClock(start.wall) : start.wall;
+
+    SeriesValues values;
+    values.repeatKind = RepeatKind::Rule;
+    values.repeat = rrule->value;
+    // UNTIL as the last day an occurrence may start on, on that wall clock.
+    if (!parsed.until.empty()) {
+        TimeValue until;
+        ParseTimeText(parsed.until, false, until);
+        CalendarDate last = until.wall.date;
+        if (!until.IsDate()) {
+            const LocalDateTime wall = clockOf(until);
+            last = start.IsDate() || wall.seconds >= first.seconds ? wall.date
+                                                                   : AddDays(wall.date, -1);
+        }
+        if (!IsValidDate(last))
+            return expanded(rrule->line, "its UNTIL falls outside the years 1 to 9999");
+        values.repeat = WithDateUntil(rrule->value, last);
+    }
+    // EXDATEs and the occurrences other events replace are skipped, by the
+    // date they start on.
+    std::vector<TimeValue> excluded;
+    for (const ContentLine& property : event.properties) {
+        if (property.name != "EXDATE")
+            continue;
+        std::vector<TimeValue> dates;
+        if (ParseTimeListProperty(property, dates, why))
+            excluded.insert(excluded.end(), dates.begin(), dates.end());
+        else
+            Note(property.line, m_summary, why + "; those dates are not skipped");
+    }
+    if (const ContentLine* uid = event.Find("UID")) {
+        const auto moved = m_replaced.find(uid->value);
+        if (moved != m_replaced.end())
+            excluded.insert(excluded.end(), moved->second.begin(), moved->second.end());
+    }
+    m_budget.Spend(static_cast<std::int64_t>(excluded.size()));
+    for (const TimeValue& value : excluded) {
+        const CalendarDate date = value.IsDate() ? value.wall.date : clockOf(value).date;
+        if (IsValidDate(date))
+            values.skipDates.push_back(date);
+    }
+    std::sort(values.skipDates.begin(), values.skipDates.end(),
+              [](const CalendarDate& a, const CalendarDate& b) { return CompareDates(a, b) < 0; });
+    values.skipDates.erase(std::unique(values.skipDates.begin(), values.skipDates.end()),
+                           values.skipDates.end());
+    if (values.skipDates.size() > kMaxSkipDates) {
+        Note(event.line, m_summary,
+             "it skips more than " + std::to_string(kMaxSkipDates) +
+                 " occurrences; the earliest of them are not kept");
+        values.skipDates.erase(values.skipDates.begin(),
+                               values.skipDates.end() - static_cast<std::ptrdiff_t>(kMaxSkipDates));
+    }
+    return values;
 }
 
 // The last occurrence of a daily rule that Quillmere writes for a timed
@@ -659,9 +888,12 @@ std::optional<LocalDateTime> Planner::OwnDailyRange(const ComponentRecord& event
         rule.interval != 1 || rule.count != 0 || !rule.byDay.empty() || !rule.byMonthDay.empty() ||
         !rule.byMonth.empty() || !ParseTimeText(rule.until, false, until) || until.IsDate())
         return std::nullopt;
+    // A range ends with its last start; a repeating appointment's daily
+    // rule ends with the end of its last day.
     const LocalDateTime last = frame.WallOf(until);
-    const CalendarDate lastDay =
-        last.seconds >= start.wall.seconds ? last.date : AddDays(last.date, -1);
+    if (last.seconds != start.wall.seconds)
+        return std::nullopt;
+    const CalendarDate lastDay = last.date;
     if (!IsValidDate(lastDay) || CompareDates(lastDay, start.wall.date) < 0)
         return std::nullopt;
     return LocalDateTime{lastDay, start.wall.seconds};

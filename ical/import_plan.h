@@ -26,6 +26,27 @@ inline constexpr const char* kToProperty = "X-QUILLMERE-TO";
 // read.
 inline constexpr const char* kZoneProperty = "X-QUILLMERE-ZONE";
 
+// Which of two versions of one event (by UID) is the later: the one with
+// the higher SEQUENCE, or with the same SEQUENCE the later stamp (the later
+// of its DTSTAMP and LAST-MODIFIED, as UTC text "YYYYMMDDTHHMMSSZ", which
+// sorts as it reads; "" for none, before any).
+struct EventVersion {
+    std::int64_t sequence = 0;
+    std::string stamp;
+
+    friend bool operator==(const EventVersion&, const EventVersion&) = default;
+};
+bool IsNewerVersion(const EventVersion& incoming, const EventVersion& stored);
+
+// An appointment in the store that carries a UID, for an import to update
+// in place when the file holds a newer version of its event.
+struct StoredEvent {
+    std::string day;
+    std::string key;
+    AppointmentValues values;
+    EventVersion version;
+};
+
 // How far the reading of a file has come, for a progress display: the
 // first reading checks the file whole and counts its events, the second
 // plans each of them.
@@ -62,6 +83,15 @@ struct ImportOptions {
     // The appointments already in the store; one that equals a new one in
     // its day and all six values makes the new one a duplicate.
     const std::vector<DayAppointment>* existing = nullptr;
+    // The stored appointments that carry a UID. An event whose UID (with
+    // its RECURRENCE-ID, for a moved occurrence) one of them has replaces
+    // it when the event is a newer version and says something else, and is
+    // a duplicate otherwise.
+    const std::vector<StoredEvent>* stored = nullptr;
+    // A repeating event whose rule the store keeps (ical/series.h) is filed
+    // as one appointment with its rule; false files every repeating event as
+    // its occurrences, as one whose rule is not kept is filed.
+    bool keepRules = true;
     ReadLimits limits;
     // Appointments one file may add: a daily rule adds up to 367 a year. It
     // may hold twice as many that are duplicates.
@@ -87,6 +117,7 @@ struct PlannedEvent {
     std::string event;
     std::uint32_t eventIndex = kOthersIndex;
     std::string detailNotes;
+    EventVersion version;
 };
 
 struct PlannedAppointment {
@@ -94,7 +125,10 @@ struct PlannedAppointment {
     std::string day;
     std::string from;
     std::string to;
-    TimedValues time; // a timed event's time, duration and zone; any event's alert
+    TimedValues time;    // a timed event's time, duration and zone; any event's alert
+    SeriesValues series; // the rule, skipped dates and UID it is filed with
+    // Into ImportOptions::stored: the appointment this one replaces.
+    std::optional<std::size_t> replaces;
 };
 
 // What importing a file would do, worked out in full before anything is
@@ -109,6 +143,8 @@ struct ImportPlan {
     std::vector<PlannedEvent> events;
     std::vector<PlannedAppointment> appointments; // to be filed, in file order
     std::size_t duplicates = 0;
+    // Of `appointments`, those that replace a stored one (by UID).
+    std::size_t updates = 0;
     // Events the file marks STATUS:CANCELLED, and occurrences of repeating
     // events that it cancels (RECURRENCE-ID with STATUS:CANCELLED, or of a
     // cancelled repeating event): nothing is filed for them.

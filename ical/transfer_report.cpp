@@ -125,17 +125,20 @@ std::string ImportReport(const ImportOutcome& outcome, std::size_t maxLines,
         const std::size_t planned = plan.appointments.size();
         out = "Importing " + outcome.path + " stopped after " + std::to_string(outcome.filed) +
               " of " + Count(planned, "appointment", "appointments") + ".";
-        if (outcome.filed < planned) {
-            const DayAppointment next = plan.AppointmentAt(outcome.filed);
+        const std::size_t done = outcome.filed + outcome.updated;
+        if (done < planned) {
+            const DayAppointment next = plan.AppointmentAt(done);
             out += " The next one, " + Quoted(next.values.notes) + " for " + next.day + " (line " +
-                   std::to_string(plan.events[plan.appointments[outcome.filed].event].line) +
+                   std::to_string(plan.events[plan.appointments[done].event].line) +
                    "), could not be written: " + outcome.writeError + ".";
         }
         out += " Nothing after it was filed; importing the file again files the rest and skips "
                "those already filed as duplicates.\n\n";
     }
     out += "Imported " + outcome.path + ": " + Count(outcome.filed, "appointment", "appointments") +
-           " filed, " + Count(plan.duplicates, "duplicate", "duplicates") + " skipped, " +
+           " filed, " +
+           (outcome.updated > 0 ? std::to_string(outcome.updated) + " updated, " : std::string()) +
+           Count(plan.duplicates, "duplicate", "duplicates") + " skipped, " +
            Count(plan.refused.size(), "event", "events") + " refused.";
     if (plan.cancelledEvents + plan.cancelledOccurrences > 0) {
         std::string cancelled;

@@ -34,6 +34,7 @@ struct ImportOutcome {
     std::string error;
     ImportPlan plan;
     std::size_t filed = 0;
+    std::size_t updated = 0; // stored appointments the file had newer versions of
     bool stopped = false;
     std::string writeError;
     bool cancelled = false;

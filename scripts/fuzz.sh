@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 source scripts/packages.sh
 install_missing clang libclang-rt-14-dev cmake ninja-build pkg-config libical-dev calcurse \
-    python3-icalendar
+    python3-icalendar python3-dateutil
 
 build_dir=${1:-build-native}
 seconds=${2:-20}
@@ -21,6 +21,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 "$build_dir/native_checks"
 "$build_dir/sync_native_tests" --gtest_brief=1
 "$build_dir/alert_native_tests" --gtest_brief=1
+"$build_dir/series_native_tests" --gtest_brief=1
 # Our iCalendar reader against libical's on every seed file.
 "$build_dir/ical_oracle_fuzzer" -runs=0 fuzz/corpus/ical_import >"$build_dir/oracle_seeds.log" 2>&1 ||
     { tail -n 30 "$build_dir/oracle_seeds.log"; exit 1; }
@@ -36,7 +37,7 @@ status=0
 # The libical oracle reads the import fuzzer's corpus.
 corpus_of() { [ "$1" = ical_oracle ] && echo ical_import || echo "$1"; }
 for name in date_text value_decoding reminder_rules text_conversion ical_import ical_export \
-        recurrence ical_oracle xml_reader timed_values alert_schedule; do
+        recurrence ical_oracle xml_reader timed_values alert_schedule series; do
     mkdir -p "$scratch/$name"
     rm -f "$findings/$name-"*
     cp fuzz/corpus/$(corpus_of $name)/* "$scratch/$name/"
@@ -62,5 +63,11 @@ if ! "$build_dir/ical_tool" sample "$scratch/peer_sample.ics" ||
             "$scratch/peer_sample.ics"; then
     status=1
     echo "iCalendar peer checks FAILED"
+fi
+# Repeating appointments' occurrences against python-dateutil's, date for
+# date: 10,000 random rules over ten years.
+if ! /usr/bin/python3 tests/ical_peers/check_series.py --tool "$build_dir/series_tool"; then
+    status=1
+    echo "the occurrence engine's check against python-dateutil FAILED"
 fi
 exit $status

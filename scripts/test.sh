@@ -35,4 +35,5 @@ scripts/fuzz.sh
 # The iCalendar peers through the program itself under Wine: its /export read
 # by Python's icalendar and calcurse, calcurse's export through its /import.
 WINEPREFIX="$prefix" /usr/bin/python3 tests/ical_peers/check_program.py \
-    --exe "$build_dir/quillmere.exe" --tool build-native/ical_tool --wine cmake/wine-test.sh
+    --exe "$build_dir/quillmere.exe" --tool build-native/ical_tool \
+    --series-tool build-native/series_tool --wine cmake/wine-test.sh

@@ -11,6 +11,7 @@
 #include "store/store_walk.h"
 #include "store/system_time.h"
 #include "store/series_registry.h"
+#include "store/series_values.h"
 #include "store/timed_registry.h"
 #include "store/transfer_progress.h"
 #include "version.h"
@@ -89,7 +90,83 @@ template <class Visit> bool ForEachAppointment(HKEY root, const char* dayName, V
     return goOn;
 }
 
+// Which version of its event an imported appointment holds, beside its UID:
+// "SEQUENCE" REG_DWORD and "STAMP" REG_SZ (UTC, YYYYMMDDTHHMMSSZ).
+constexpr char kSequenceValueName[] = "SEQUENCE";
+constexpr char kStampValueName[] = "STAMP";
+constexpr std::size_t kStampCapacity = 17; // the text and its NUL
+
+ical::EventVersion ReadVersion(HKEY key) {
+    ical::EventVersion version;
+    DWORD sequence = 0;
+    if (ReadDwordValue(key, kSequenceValueName, sequence))
+        version.sequence = sequence;
+    ReadTextValue(key, kStampValueName, version.stamp, kStampCapacity);
+    return version;
+}
+
+// Written after the appointment's own save: one cut short between the two
+// leaves an older version, which the next import of the event updates. An
+// event without a SEQUENCE or stamp leaves no value for it.
+bool WriteVersion(const std::string& day, const std::string& name,
+                  const ical::EventVersion& version) {
+    fw::unique_hkey root, dayKey, appointment;
+    if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS ||
+        OpenSubkey(root.get(), day, KEY_READ, dayKey) != ERROR_SUCCESS ||
+        OpenSubkey(dayKey.get(), name, KEY_SET_VALUE, appointment) != ERROR_SUCCESS)
+        return false;
+    const std::wstring sequenceName = fw::Widen(kSequenceValueName);
+    const std::wstring stampName = fw::Widen(kStampValueName);
+    const std::wstring stamp = fw::Widen(version.stamp);
+    const LONG sequence =
+        version.sequence > 0
+            ? (WriteDwordValue(
+                   appointment.get(), kSequenceValueName,
+                   static_cast<DWORD>(std::min<std::int64_t>(version.sequence, MAXDWORD)))
+                   ? ERROR_SUCCESS
+                   : ERROR_WRITE_FAULT)
+            : RegDeleteValueW(appointment.get(), sequenceName.c_str());
+    const LONG stamped =
+        stamp.empty() ? RegDeleteValueW(appointment.get(), stampName.c_str())
+                      : RegSetValueExW(appointment.get(), stampName.c_str(), 0, REG_SZ,
+                                       reinterpret_cast<const BYTE*>(stamp.c_str()),
+                                       static_cast<DWORD>((stamp.size() + 1) * sizeof(wchar_t)));
+    const auto done = [](LONG code) {
+        return code == ERROR_SUCCESS || code == ERROR_FILE_NOT_FOUND;
+    };
+    return done(sequence) && done(stamped);
+}
+
 } // namespace
+
+std::vector<ical::StoredEvent> CCalendarExchange::ReadStoredEvents() {
+    std::vector<ical::StoredEvent> found;
+    fw::unique_hkey root;
+    if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS)
+        return found;
+    const std::wstring uidName = fw::Widen(kUidValueName);
+    ForEachSubkey(root.get(), [&](const char* dayName) {
+        fw::unique_hkey day;
+        if (OpenSubkey(root.get(), dayName, KEY_READ, day) != ERROR_SUCCESS)
+            return SubkeyStep::Next;
+        ForEachSubkey(day.get(), [&](const char* name) {
+            fw::unique_hkey appointment;
+            const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
+            if (opened != ERROR_SUCCESS)
+                return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
+            // Most appointments have no UID: only those that do are read whole.
+            if (RegQueryValueExW(appointment.get(), uidName.c_str(), nullptr, nullptr, nullptr,
+                                 nullptr) != ERROR_SUCCESS)
+                return SubkeyStep::Next;
+            ical::AppointmentValues values = ReadValues(appointment.get());
+            if (!values.series.uid.empty())
+                found.push_back({dayName, name, std::move(values), ReadVersion(appointment.get())});
+            return SubkeyStep::Next;
+        });
+        return SubkeyStep::Next;
+    });
+    return found;
+}
 
 std::string CCalendarExchange::WriteWholeFile(const std::string& path, const std::string& text) {
     const std::string temporary = path + ".tmp";
@@ -286,10 +363,14 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path,
     // duplicates are looked for among the days it files under, which only a
     // first plan tells; a store without them needs no second.
     std::string bytes;
+    std::vector<ical::StoredEvent> stored;
     try {
         outcome.error = ReadWholeFile(path, options.limits.maxFileBytes, bytes);
         if (!outcome.error.empty())
             return outcome;
+        // One walk finds every appointment an event of the file may update.
+        stored = ReadStoredEvents();
+        options.stored = &stored;
         outcome.plan = ical::PlanImport(bytes, options);
         if (!outcome.plan.accepted) {
             outcome.cancelled = outcome.plan.cancelled;
@@ -331,10 +412,38 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path,
         LONG error = ERROR_SUCCESS;
         try {
             const ical::DayAppointment a = outcome.plan.AppointmentAt(i);
-            // The time and alert are written with the six values, in the
-            // same crash-safe save.
-            if (!batch.Add(a.day, a.values))
+            const ical::PlannedAppointment& planned = outcome.plan.appointments[i];
+            const ical::EventVersion& version = outcome.plan.events[planned.event].version;
+            // The time, alert and rule are written with the six values, in
+            // the same crash-safe save. An update keeps the key it replaces,
+            // unless the event moved to another day: then the new one is
+            // filed before the old one goes, so that a save cut short leaves
+            // both rather than neither.
+            const ical::StoredEvent* old =
+                planned.replaces ? &stored.at(*planned.replaces) : nullptr;
+            std::string key;
+            if (old != nullptr && old->day == a.day) {
+                if (batch.Replace(a.day, old->key, a.values))
+                    key = old->key;
+                else
+                    error = batch.LastError();
+            } else if (batch.Add(a.day, a.values)) {
+                key = batch.LastKeyName();
+                if (old != nullptr) {
+                    fw::unique_hkey root, day;
+                    if (OpenCalendarRoot(KEY_READ, root) == ERROR_SUCCESS &&
+                        OpenSubkey(root.get(), old->day, KEY_ALL_ACCESS, day) == ERROR_SUCCESS)
+                        DeleteSubkey(day.get(), old->key);
+                }
+            } else {
                 error = batch.LastError();
+            }
+            if (error == ERROR_SUCCESS && !a.values.series.uid.empty())
+                WriteVersion(a.day, key, version);
+            if (error == ERROR_SUCCESS && old != nullptr) {
+                ++outcome.updated;
+                continue;
+            }
         } catch (const std::exception& e) {
             outcome.stopped = true;
             outcome.writeError = e.what();

@@ -32,6 +32,9 @@ public:
     // asked to stop.
     static bool ReadAll(std::vector<ical::StoredAppointment>& all,
                         ITransferProgress* progress = nullptr);
+    // Every appointment that carries a UID, with the version of its event
+    // it holds, in one walk of the store.
+    static std::vector<ical::StoredEvent> ReadStoredEvents();
     // The appointments filed under these days.
     static std::vector<ical::DayAppointment> ReadDays(const std::set<std::string>& days);
 

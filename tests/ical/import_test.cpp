@@ -34,6 +34,14 @@ ImportOptions Options(int offsetHours = 1) {
     return options;
 }
 
+// As Options(), with every repeating event filed as its occurrences, as a
+// rule the store does not keep is.
+ImportOptions Expanding(int offsetHours = 1) {
+    ImportOptions options = Options(offsetHours);
+    options.keepRules = false;
+    return options;
+}
+
 // day FROM TO [TIME[/DURATION]] NOTES, one line per appointment, for
 // comparing plans whole.
 std::vector<std::string> Rows(const ImportPlan& plan) {
@@ -85,7 +93,7 @@ TEST(IcalImport, GoogleStyleWeeklyRuleWithExdateYieldsExactlyTheseAppointments) 
                                       "CATEGORIES:MUSIC\n"
                                       "BEGIN:VALARM\nACTION:DISPLAY\nTRIGGER:-PT10M\nEND:VALARM\n"
                                       "END:VEVENT\n");
-    const ImportPlan plan = PlanImport(file, Options(2));
+    const ImportPlan plan = PlanImport(file, Expanding(2));
     ASSERT_TRUE(plan.accepted) << plan.error.message;
     // 15, 17 Apr and 29 Apr, 1 May lie before today; of 13 and 15 May the
     // Monday is excluded, yet it counts: COUNT=6 ends with 15 May. Its
@@ -104,7 +112,7 @@ TEST(IcalImport, GoogleStyleWeeklyRuleWithExdateYieldsExactlyTheseAppointments) 
     // UTC+1, 18:30 EDT is 23:30; 18:30 EST is 00:30 of the next day.
     std::string open = file;
     open.replace(open.find(";COUNT=6"), 8, "");
-    const ImportPlan year = PlanImport(open, Options(1));
+    const ImportPlan year = PlanImport(open, Expanding(1));
     ASSERT_TRUE(year.accepted);
     const std::vector<std::string> rows = Rows(year);
     // The fortnights from 13 May 2002 to 28 April 2003: 26 Mondays less
@@ -190,7 +198,7 @@ TEST(IcalImport, EventsThatCannotBeFiledAreRefusedWithLineAndReasonTheRestAreFil
         "BEGIN:VEVENT\nDTSTART:19000101\nSUMMARY:daily\nRRULE:FREQ=DAILY;UNTIL=99991231\n"
         "END:VEVENT\n" // 35
         "BEGIN:VEVENT\nDTSTART:20020601\nDTEND:20020603T100000\nSUMMARY:mixed\nEND:VEVENT\n");
-    const ImportPlan plan = PlanImport(file, Options());
+    const ImportPlan plan = PlanImport(file, Expanding());
     ASSERT_TRUE(plan.accepted) << plan.error.message;
     struct Expected {
         int line;
@@ -264,7 +272,7 @@ TEST(IcalImport, MovedAndCancelledOccurrencesReplaceThoseOfTheirRepeatingEvent) 
         "RECURRENCE-ID;RANGE=THISANDFUTURE;TZID=America/New_York:20020604T100000\n"
         "DTSTART;TZID=America/New_York:20020604T100000\nSUMMARY:Standup, new room\n"
         "END:VEVENT\n");
-    const ImportPlan plan = PlanImport(file, Options());
+    const ImportPlan plan = PlanImport(file, Expanding());
     ASSERT_TRUE(plan.accepted) << plan.error.message;
     // The events that replace occurrences are filed after the others.
     EXPECT_EQ((std::vector<std::string>{"2002-5-7 2002-5-7 2002-5-7 15:00/30 Standup",
@@ -295,7 +303,7 @@ TEST(IcalImport, MovedAndCancelledOccurrencesReplaceThoseOfTheirRepeatingEvent) 
     // A cancelled repeating event takes its moved occurrences with it.
     std::string cancelled = file;
     cancelled.insert(cancelled.find("RRULE:FREQ=WEEKLY"), "STATUS:CANCELLED\r\n");
-    const ImportPlan none = PlanImport(cancelled, Options());
+    const ImportPlan none = PlanImport(cancelled, Expanding());
     EXPECT_EQ(2u, none.cancelledEvents);
     EXPECT_EQ(3u, none.cancelledOccurrences);
     EXPECT_EQ(2u, none.appointments.size());
@@ -355,7 +363,7 @@ TEST(IcalImport, ARepeatingEventThatEndsBeforeItStartsIsFiledOnItsStartDaysAndSa
         const ImportPlan plan =
             PlanImport(Calendar(std::string("BEGIN:VEVENT\n") + start + "\n" + end +
                                 "\nRRULE:FREQ=WEEKLY;UNTIL=20020604\nSUMMARY:Choir\nEND:VEVENT\n"),
-                       Options(0));
+                       Expanding(0));
         ASSERT_TRUE(plan.accepted) << plan.error.message;
         EXPECT_EQ((std::vector<std::string>{"2002-5-7 2002-5-7 2002-5-7 " + at + "Choir",
                                             "2002-5-14 2002-5-14 2002-5-14 " + at + "Choir",
@@ -410,7 +418,7 @@ TEST(IcalImport, CountRulesFromDistantStartsAreFiledAndWorkPastTheBudgetIsRefuse
                  // Each occurrence lasts a century: a century of them overlap today.
                  "BEGIN:VEVENT\nDTSTART;VALUE=DATE:19000101\nDURATION:P36500D\nRRULE:FREQ=DAILY\n"
                  "SUMMARY:Century\nEND:VEVENT\n");
-    const ImportPlan plan = PlanImport(file, Options());
+    const ImportPlan plan = PlanImport(file, Expanding());
     ASSERT_TRUE(plan.accepted) << plan.error.message;
     const std::vector<std::string> rows = Rows(plan);
     ASSERT_EQ(4u + 366u, rows.size());
@@ -442,7 +450,7 @@ TEST(IcalImport, CountRulesFromDistantStartsAreFiledAndWorkPastTheBudgetIsRefuse
     for (int i = 0; i < 300; ++i)
         meeting += "EXDATE;TZID=Old:" + std::to_string(1990 + i / 10) + "0" +
                    std::to_string(1 + i % 9) + "1" + std::to_string(i % 10) + "T090000\n";
-    const ImportPlan heavy = PlanImport(Calendar(zone + meeting + "END:VEVENT\n"), Options());
+    const ImportPlan heavy = PlanImport(Calendar(zone + meeting + "END:VEVENT\n"), Expanding());
     EXPECT_TRUE(heavy.refused.empty());
     EXPECT_EQ(105u, heavy.appointments.size());
     EXPECT_LT(heavy.work, 20000 / 2);

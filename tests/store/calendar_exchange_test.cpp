@@ -1,6 +1,7 @@
 #include "store/calendar_exchange.h"
 #include "store/calendar_registry.h"
 #include "store/registry_value.h"
+#include "store/series_registry.h"
 #include "store/timed_registry.h"
 #include "store/user_values.h"
 #include "tests/support/ics_text.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,12 @@ void PutTime(const std::string& day, const std::string& key, const TimedValues& 
               OpenMachineKey(kRoot + "\\" + day + "\\" + key, KEY_SET_VALUE, appointment, false));
     ASSERT_TRUE(WriteTimedValues(appointment.get(), time));
 }
+
+// The values that say which event an imported appointment came from and
+// which version of it: the UID an appointment without one is exported with,
+// and the file's stamp.
+const std::vector<std::string> kImportIdentity = {"UID", "STAMP", "SEQUENCE"};
+const std::vector<std::string> kImportVersion = {"STAMP", "SEQUENCE"};
 
 // Imports and exports over a scratch store on 7 May 2002 at noon, to files
 // of the test's own in the temporary folder.
@@ -108,10 +116,15 @@ TEST_F(CalendarExchangeTest, ExportThenImportIntoAnEmptyStoreGivesBackEveryValue
     EXPECT_EQ(0u, imported.plan.duplicates);
     EXPECT_TRUE(imported.plan.refused.empty());
     EXPECT_TRUE(imported.plan.notes.empty());
-    EXPECT_EQ(expected, StoreContents());
+    // Each comes back with the UID it was exported with, by which a later
+    // import of the file knows it.
+    const std::vector<std::string> contents = StoreContents();
+    EXPECT_EQ(expected, WithoutValues(contents, kImportIdentity));
+    EXPECT_EQ(13, std::count_if(contents.begin(), contents.end(),
+                                [](const std::string& a) { return Contains(a, "@quillmere"); }));
     // Everything is there, the times included: again, all are duplicates.
     EXPECT_EQ(13u, exchange.Import(path).plan.duplicates);
-    EXPECT_EQ(expected, StoreContents());
+    EXPECT_EQ(contents, StoreContents());
 }
 
 TEST_F(CalendarExchangeTest, AnEventInAnotherZoneIsFiledAtTheComputersTimeByWindowsZones) {
@@ -156,7 +169,7 @@ TEST_F(CalendarExchangeTest, ImportingAFileTwiceFilesItOnceEvenWhenAllInOneMilli
 
     ical::ImportOutcome first = exchange.Import(path);
     ASSERT_TRUE(first.error.empty()) << first.error;
-    EXPECT_EQ(1104u, first.filed) << "1100 items and the days 7 to 10 May of the daily rule";
+    EXPECT_EQ(1101u, first.filed) << "1100 items and the daily rule, kept as one";
     const std::vector<std::string> names = Subkeys(kRoot + "\\2002-6-1");
     EXPECT_EQ(1100u, names.size());
     EXPECT_EQ(1u, std::count(names.begin(), names.end(), "Appointment 12000-1100"));
@@ -166,16 +179,16 @@ TEST_F(CalendarExchangeTest, ImportingAFileTwiceFilesItOnceEvenWhenAllInOneMilli
 
     const ical::ImportOutcome second = exchange.Import(path);
     EXPECT_EQ(0u, second.filed);
-    EXPECT_EQ(1104u, second.plan.duplicates);
+    EXPECT_EQ(1101u, second.plan.duplicates);
     EXPECT_EQ(store, TreeSnapshot(kRoot));
     const std::string report = ical::ImportReport(second);
     EXPECT_TRUE(Contains(report, "Imported " + path +
-                                     ": 0 appointments filed, 1104 duplicates skipped, 1 event "
+                                     ": 0 appointments filed, 1101 duplicates skipped, 1 event "
                                      "refused.\n\nRefused:\nLine " +
                                      std::to_string(longLine) + " \"nnnn"))
         << report;
     EXPECT_TRUE(Contains(report, "its SUMMARY is longer than the 499 characters"));
-    EXPECT_EQ("Imported x: 0 appointments filed, 1104 duplicates skipped, 1 event refused.\n... "
+    EXPECT_EQ("Imported x: 0 appointments filed, 1101 duplicates skipped, 1 event refused.\n... "
               "and 1 more. The whole list is in y.",
               ical::ImportReport(
                   [&] {
@@ -272,6 +285,161 @@ TEST_F(CalendarExchangeTest, AWriteThatFailsPartWaySaysExactlyHowManyWereFiled) 
     EXPECT_EQ(2u, again.filed);
     EXPECT_EQ(2u, again.plan.duplicates);
     EXPECT_EQ(4u, StoreContents().size());
+}
+
+} // namespace
+} // namespace qmtest
+
+namespace qmtest {
+namespace {
+
+// Gives a stored appointment a rule, skipped dates and UID, as a save writes them.
+void PutSeries(const std::string& day, const std::string& key, const std::string& rule,
+               std::vector<CalendarDate> skips, const std::string& uid) {
+    fw::unique_hkey appointment;
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenMachineKey(kRoot + "\\" + day + "\\" + key, KEY_ALL_ACCESS, appointment, false));
+    ASSERT_TRUE(
+        WriteSeriesValues(appointment.get(), {RepeatKind::Rule, rule, std::move(skips), uid}));
+}
+
+TEST_F(CalendarExchangeTest, RepeatingAppointmentsThroughAFileComeBackWithEveryValue) {
+    exchange.ZoneClock().SetComputerZoneForTesting(L"Eastern Standard Time");
+    PutAppointment("2000-2-29", "Appointment 1", "2000-2-29", "2000-2-29", "Anna's birthday",
+                   "Holiday", 5, "");
+    PutSeries("2000-2-29", "Appointment 1", "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1", {}, "bd@x");
+    PutAppointment("2002-5-1", "Appointment 2", "2002-5-1", "2002-5-1", "Water the plants",
+                   "Others", 1, "");
+    PutSeries("2002-5-1", "Appointment 2", "FREQ=DAILY;INTERVAL=3;COUNT=10", {{2002, 5, 4}},
+              "plants@x");
+    // Timed in the computer's zone, with an alert and skipped evenings.
+    PutAppointment("2002-5-7", "Appointment 3", "2002-5-7", "2002-5-7", "Choir", "Music", 4,
+                   "Alto part");
+    PutTime("2002-5-7", "Appointment 3", {18 * 60 + 30, 90, 10, ""});
+    PutSeries("2002-5-7", "Appointment 3", "FREQ=WEEKLY;BYDAY=TU,TH;UNTIL=20020711",
+              {{2002, 5, 9}, {2002, 6, 4}}, "choir@x");
+    // Timed in another zone, on the last day of each month.
+    PutAppointment("2002-5-31", "Appointment 4", "2002-5-31", "2002-5-31", "Rent", "EMail", 0, "");
+    PutTime("2002-5-31", "Appointment 4", {9 * 60, 15, 60, "Europe/Berlin"});
+    PutSeries("2002-5-31", "Appointment 4", "FREQ=MONTHLY;BYMONTHDAY=-1", {{2002, 8, 31}},
+              "rent@x");
+    PutAppointment("2002-5-31", "Appointment 5", "2002-5-31", "2002-6-1", "Club night", "Music", 4,
+                   "");
+    PutSeries("2002-5-31", "Appointment 5", "FREQ=MONTHLY;BYDAY=-1FR;WKST=SU", {}, "club@x");
+    PutAppointment("2002-11-12", "Appointment 6", "2002-11-12", "2002-11-12", "Council", "Others",
+                   1, "");
+    PutSeries("2002-11-12", "Appointment 6", "FREQ=YEARLY;BYMONTH=11;BYDAY=2TU;UNTIL=20300101", {},
+              "council@x");
+    PutAppointment("2002-5-6", "Appointment 7", "2002-5-6", "2002-5-6", "Gym", "Others", 1, "");
+    PutSeries("2002-5-6", "Appointment 7", "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE,FR;WKST=SU",
+              {{2002, 5, 8}}, "gym@x");
+    // A timed daily rule, which a range of days at a time is not.
+    PutAppointment("2002-6-3", "Appointment 8", "2002-6-3", "2002-6-3", "Stretch", "Others", 1, "");
+    PutTime("2002-6-3", "Appointment 8", {7 * 60, 10, {}, ""});
+    PutSeries("2002-6-3", "Appointment 8", "FREQ=DAILY;UNTIL=20020614", {}, "stretch@x");
+    const std::vector<std::string> expected = StoreContents();
+
+    const std::string path = files.Path("series.ics");
+    const ical::ExportOutcome exported = exchange.Export(path);
+    ASSERT_TRUE(exported.written) << exported.error;
+    EXPECT_TRUE(exported.issues.empty()) << exported.issues[0].issue.reason;
+    const std::string text = ScratchFiles::Read(path);
+    // One event for each series, not one for each occurrence.
+    std::size_t events = 0;
+    for (std::size_t at = text.find("BEGIN:VEVENT"); at != std::string::npos;
+         at = text.find("BEGIN:VEVENT", at + 1))
+        ++events;
+    EXPECT_EQ(8u, events);
+    for (const char* line :
+         {"RRULE:FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1\r\n", "EXDATE;VALUE=DATE:20020504\r\n",
+          // A timed rule ends at the end of its last day, in UTC.
+          "RRULE:FREQ=WEEKLY;BYDAY=TU,TH;UNTIL=20020712T035959Z\r\n",
+          "EXDATE;TZID=America/New_York:20020509T183000\r\n",
+          "EXDATE;TZID=Europe/Berlin:20020831T090000\r\n", "UID:choir@x\r\n"})
+        EXPECT_TRUE(Contains(text, line)) << line << "\n" << text;
+
+    DeleteKey(kRoot);
+    const ical::ImportOutcome imported = exchange.Import(path);
+    ASSERT_TRUE(imported.error.empty()) << imported.error;
+    EXPECT_EQ(8u, imported.filed);
+    EXPECT_TRUE(imported.plan.refused.empty()) << imported.plan.refused[0].reason;
+    EXPECT_TRUE(imported.plan.notes.empty()) << imported.plan.notes[0].reason;
+    EXPECT_EQ(expected, WithoutValues(StoreContents(), kImportVersion));
+    // The file again is the same events at the same versions.
+    const ical::ImportOutcome again = exchange.Import(path);
+    EXPECT_EQ(0u, again.filed);
+    EXPECT_EQ(0u, again.updated);
+    EXPECT_EQ(8u, again.plan.duplicates);
+}
+
+TEST_F(CalendarExchangeTest, AnEventChangedInTheFileUpdatesExactlyItsAppointment) {
+    const auto file = [](const std::string& classVersion, const std::string& classSummary) {
+        return Calendar(
+            Event("UID:class@example.org\nRECURRENCE-ID:20020521T180000\n"
+                  "DTSTART:20020522T180000\nDURATION:PT90M\nSUMMARY:Pottery (moved)\n"
+                  "DTSTAMP:20020401T000000Z\n") +
+            Event("UID:class@example.org\n" + classVersion +
+                  "DTSTART:20020507T180000\nDURATION:PT90M\nRRULE:FREQ=WEEKLY;COUNT=10\n"
+                  "EXDATE:20020514T180000\nSUMMARY:" +
+                  classSummary + "\n") +
+            Event("UID:dentist@example.org\nDTSTAMP:20020401T000000Z\n"
+                  "DTSTART;VALUE=DATE:20020610\nSUMMARY:Dentist\n"));
+    };
+    const std::string path =
+        files.Write("class.ics", file("SEQUENCE:1\nDTSTAMP:20020401T000000Z\n", "Pottery"));
+    const ical::ImportOutcome first = exchange.Import(path);
+    ASSERT_TRUE(first.error.empty()) << first.error;
+    EXPECT_EQ(3u, first.filed);
+    const std::vector<std::string> keys = Subkeys(kRoot + "\\2002-5-7");
+    ASSERT_EQ(1u, keys.size());
+    fw::unique_hkey master;
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenMachineKey(kRoot + "\\2002-5-7\\" + keys[0], KEY_READ, master, false));
+    EXPECT_EQ((SeriesValues{RepeatKind::Rule,
+                            "FREQ=WEEKLY;COUNT=10",
+                            {{2002, 5, 14}, {2002, 5, 21}},
+                            "class@example.org"}),
+              ReadSeriesValues(master.get()));
+    master.reset();
+    const auto before = TreeSnapshot(kRoot);
+
+    // The same file again files nothing and changes nothing.
+    const ical::ImportOutcome same = exchange.Import(path);
+    EXPECT_EQ(0u, same.filed);
+    EXPECT_EQ(0u, same.updated);
+    EXPECT_EQ(3u, same.plan.duplicates);
+    EXPECT_EQ(before, TreeSnapshot(kRoot));
+
+    // An older version of the series, though it says something else, is
+    // left alone.
+    files.Write("class.ics", file("SEQUENCE:0\nDTSTAMP:20020501T000000Z\n", "Pottery, old"));
+    EXPECT_EQ(0u, exchange.Import(path).updated);
+    EXPECT_EQ(before, TreeSnapshot(kRoot));
+
+    // The series changed: its appointment is updated in place, under its
+    // key; the other two stay as they were.
+    files.Write("class.ics", file("SEQUENCE:2\nDTSTAMP:20020401T000000Z\n", "Pottery, room 2"));
+    const ical::ImportOutcome changed = exchange.Import(path);
+    EXPECT_EQ(0u, changed.filed);
+    EXPECT_EQ(1u, changed.updated);
+    EXPECT_TRUE(Contains(ical::ImportReport(changed),
+                         ": 0 appointments filed, 1 updated, 2 duplicates skipped"))
+        << ical::ImportReport(changed);
+    auto after = TreeSnapshot(kRoot);
+    EXPECT_EQ(before.size(), after.size());
+    std::vector<std::string> differing;
+    for (const auto& [name, value] : after)
+        if (before.count(name) == 0 || before.at(name) != value)
+            differing.push_back(name);
+    for (const std::string& name : differing)
+        EXPECT_EQ(0u, name.rfind(kRoot + "\\2002-5-7\\" + keys[0], 0)) << name;
+    EXPECT_FALSE(differing.empty());
+    EXPECT_EQ(1u, Subkeys(kRoot + "\\2002-5-7").size());
+    std::string notes;
+    ASSERT_EQ(ERROR_SUCCESS,
+              OpenMachineKey(kRoot + "\\2002-5-7\\" + keys[0], KEY_READ, master, false));
+    ReadTextValue(master.get(), "NOTES", notes, 500);
+    EXPECT_EQ("Pottery, room 2", notes);
 }
 
 } // namespace

@@ -223,6 +223,27 @@ std::vector<std::string> StoreContents() {
     return appointments;
 }
 
+std::vector<std::string> WithoutValues(std::vector<std::string> contents,
+                                       const std::vector<std::string>& names) {
+    for (std::string& appointment : contents) {
+        std::string kept;
+        std::size_t at = 0;
+        while (at != std::string::npos) {
+            const std::size_t next = appointment.find('|', at + 1);
+            const std::string part = appointment.substr(at, next - at);
+            bool named = false;
+            for (const std::string& name : names)
+                named = named || part.rfind("|" + name + "=", 0) == 0;
+            if (!named)
+                kept += part;
+            at = next;
+        }
+        appointment = kept;
+    }
+    std::sort(contents.begin(), contents.end());
+    return contents;
+}
+
 std::string PutAppointment(const std::string& dateText, const std::string& keyName,
                            const std::string& from, const std::string& to, const std::string& notes,
                            const std::string& eventText, DWORD eventIndex,

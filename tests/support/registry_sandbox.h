@@ -66,6 +66,10 @@ std::map<std::string, std::string> TreeSnapshot(const std::string& path);
 // in sorted order: two stores compare equal when they hold the same
 // appointments value for value, whatever the appointment keys are named.
 std::vector<std::string> StoreContents();
+// Store contents as StoreContents() lists them, without the values named
+// (an import's UID and version, say), sorted again.
+std::vector<std::string> WithoutValues(std::vector<std::string> contents,
+                                       const std::vector<std::string>& names);
 
 // Writes an appointment as the program lays it out, with the given fields.
 std::string PutAppointment(const std::string& dateText, const std::string& keyName,
