@@ -57,6 +57,7 @@ void CAppointmentEditing::OnEdit() {
     values.event = dlg.m_strEvent;
     values.eventIndex = static_cast<std::uint32_t>(dlg.m_nEventIndex);
     values.time = dlg.m_time;
+    values.series = dlg.m_series;
     if (!registry.ReplaceAppointment(dayText, keyName, values)) {
         fw::ShowNotice(Hwnd(), "Unable to save appointment");
         return;

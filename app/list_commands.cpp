@@ -121,7 +121,7 @@ void CListCommands::SaveNewAppointment() {
                                          static_cast<std::uint32_t>(dlg.m_nEventIndex),
                                          m_dayView.DetailNotes(),
                                          dlg.m_time,
-                                         {}};
+                                         dlg.m_series};
     CCalendarRegistry registry;
     std::string keyName;
     if (!registry.AddAppointment(dayText, values, &keyName)) {

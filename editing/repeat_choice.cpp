@@ -39,6 +39,12 @@ std::string IntervalPart(int interval) {
     return interval > 1 ? ";INTERVAL=" + std::to_string(interval) : std::string();
 }
 
+RepeatChoice AsStored() {
+    RepeatChoice choice;
+    choice.preset = RepeatPreset::AsStored;
+    return choice;
+}
+
 // The week's days a weekly rule names, or none when one carries an ordinal.
 bool WeekdaysOf(const ical::RecurrenceRule& rule, std::uint8_t& weekdays) {
     weekdays = 0;
@@ -59,7 +65,7 @@ RepeatChoice ChoiceOfParts(const ical::RecurrenceRule& rule, const CalendarDate&
     // The week's first day changes only what a weekly rule of a longer
     // interval gives; the rules written here leave it at Monday.
     if (rule.weekStart != 0 && rule.frequency == ical::Frequency::Weekly && !once)
-        return {.preset = RepeatPreset::AsStored};
+        return AsStored();
     switch (rule.frequency) {
     case ical::Frequency::Daily:
         if (!plain)
@@ -111,7 +117,7 @@ RepeatChoice ChoiceOfParts(const ical::RecurrenceRule& rule, const CalendarDate&
         return choice;
     }
     }
-    return {.preset = RepeatPreset::AsStored};
+    return AsStored();
 }
 } // namespace
 
@@ -180,7 +186,8 @@ std::string RuleOfChoice(const RepeatChoice& choice, const CalendarDate& from) {
 
 RepeatChoice ChoiceOfRule(std::string_view text, const CalendarDate& from) {
     ical::SeriesRule series;
-    const RepeatChoice asStored{.preset = RepeatPreset::AsStored, .stored = std::string(text)};
+    RepeatChoice asStored = AsStored();
+    asStored.stored = std::string(text);
     if (!ical::ReadSeriesRule(text, series))
         return asStored;
     RepeatChoice choice = ChoiceOfParts(series.rule, from);

@@ -149,10 +149,33 @@ TEST_F(NewAppointmentDlgTest, OpensOnEMailWithBothPickersOnTodayAndEmptyNotes) {
 }
 
 TEST_F(NewAppointmentDlgTest, TemplateKeepsTheTabOrderAndTheSystemPickers) {
-    // The time and alert come after the first six.
-    const int order[] = {
-        IDOK,          IDCANCEL,    IDC_EVENTS,      IDC_NOTES_EDIT, IDC_FROM_PICKER,
-        IDC_TO_PICKER, IDC_ALL_DAY, IDC_TIME_PICKER, IDC_DURATION,   IDC_REMIND};
+    // The time and alert come after the first six, and the repeat after them.
+    const int order[] = {IDOK,
+                         IDCANCEL,
+                         IDC_EVENTS,
+                         IDC_NOTES_EDIT,
+                         IDC_FROM_PICKER,
+                         IDC_TO_PICKER,
+                         IDC_ALL_DAY,
+                         IDC_TIME_PICKER,
+                         IDC_DURATION,
+                         IDC_REMIND,
+                         IDC_REPEAT,
+                         IDC_REPEAT_MONTHDAY,
+                         IDC_REPEAT_ORDINAL,
+                         IDC_REPEAT_WEEKDAY,
+                         IDC_REPEAT_INTERVAL,
+                         IDC_REPEAT_UNIT,
+                         IDC_REPEAT_DAY_FIRST,
+                         IDC_REPEAT_DAY_FIRST + 1,
+                         IDC_REPEAT_DAY_FIRST + 2,
+                         IDC_REPEAT_DAY_FIRST + 3,
+                         IDC_REPEAT_DAY_FIRST + 4,
+                         IDC_REPEAT_DAY_FIRST + 5,
+                         IDC_REPEAT_DAY_LAST,
+                         IDC_REPEAT_END,
+                         IDC_REPEAT_UNTIL,
+                         IDC_REPEAT_COUNT};
     HWND control = Item(IDOK);
     for (int id : order) {
         ASSERT_NE(nullptr, control);

@@ -74,9 +74,10 @@ TEST(RepeatChoice, EveryChoiceGivesAFollowedRuleThatOpensAsTheSameChoice) {
             ASSERT_TRUE(ical::ReadSeriesRule(rule, read));
             EXPECT_EQ(ChoiceOfRule(rule, from), choice);
             // An end on a date is written as a date.
-            if (choice.end == RepeatEnd::OnDate)
+            if (choice.end == RepeatEnd::OnDate) {
                 EXPECT_NE(rule.find(";UNTIL=" + std::to_string(from.year + 2) + "0301"),
                           std::string::npos);
+            }
         }
     }
 }
