@@ -11,6 +11,13 @@
 CDeleteOccurrenceDlg::CDeleteOccurrenceDlg(HWND parent)
     : fw::Dialog(IDD_DELETE_OCCURRENCE, parent) {}
 
+BOOL CDeleteOccurrenceDlg::OnInitDialog() {
+    fw::Dialog::OnInitDialog();
+    // Enter then deletes nothing: each deletion is a button the user picks.
+    SetFocus(GetDlgItem(IDCANCEL));
+    return FALSE;
+}
+
 bool CDeleteOccurrenceDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result) {
     if (msg != WM_COMMAND || HIWORD(wp) != BN_CLICKED ||
         (LOWORD(wp) != IDC_DELETE_ONE && LOWORD(wp) != IDC_DELETE_SERIES))

@@ -14,6 +14,7 @@ public:
     explicit CDeleteOccurrenceDlg(HWND parent);
 
 protected:
+    BOOL OnInitDialog() override;
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 };
 

@@ -275,25 +275,6 @@ void CNewAppointmentDlg::OnFromChanged() {
     m_repeat.OnFromChanged(m_fromDate);
 }
 
-std::optional<SeriesValues> CNewAppointmentDlg::ChosenSeries() {
-    SeriesValues series = m_editing ? m_editing->series : SeriesValues{};
-    std::string problem;
-    const std::optional<RepeatChoice> choice = m_repeat.Chosen(problem);
-    if (!choice) {
-        ShowDialogMessage(problem.c_str(), "Quillmere", MB_OK | MB_ICONINFORMATION);
-        return std::nullopt;
-    }
-    // A stored rule stays word for word, unfollowed or not, until the user
-    // changes the repeat.
-    if (m_editing && !m_repeat.Changed())
-        return series;
-    series.repeat = RuleOfChoice(*choice, m_fromDate);
-    series.repeatKind = series.repeat.empty() ? RepeatKind::None : RepeatKind::Rule;
-    if (series.repeatKind == RepeatKind::None)
-        series.skipDates.clear();
-    return series;
-}
-
 int CNewAppointmentDlg::ValidateToDate() {
     return CheckToDate(CheckReason::OK);
 }
@@ -357,9 +338,13 @@ void CNewAppointmentDlg::OnOK() {
         ShowDialogMessage(kNotesTooLongMessage, "Quillmere", MB_OK | MB_ICONINFORMATION);
         return;
     }
-    const std::optional<SeriesValues> series = ChosenSeries();
-    if (!series)
+    std::string problem;
+    const std::optional<SeriesValues> series = m_repeat.Saved(
+        m_editing ? m_editing->series : SeriesValues{}, m_editing.has_value(), problem);
+    if (!series) {
+        ShowDialogMessage(problem.c_str(), "Quillmere", MB_OK | MB_ICONINFORMATION);
         return;
+    }
     m_series = *series;
     m_strAppointmentNotes = m_strNotesEdit;
     m_time = ChosenTime();

@@ -80,8 +80,6 @@ private:
 
     std::optional<ical::AppointmentValues> m_editing;
     CRepeatPart m_repeat;
-    // The values OK saves, or none after telling the user why not.
-    std::optional<SeriesValues> ChosenSeries();
     // Whether the alert has been set for a time once: unticking All day
     // gives an alert-less appointment the default alert only the first time.
     bool m_bAlertDefaulted = false;

@@ -151,6 +151,7 @@ void CRepeatPart::Init(HWND dialog, const RepeatChoice& choice, const CalendarDa
     m_filling = false;
     std::string problem;
     m_initial = Chosen(problem).value_or(choice);
+    m_initialFrom = from;
 }
 
 void CRepeatPart::FillRepeatChoices(bool withStored) {
@@ -284,5 +285,23 @@ std::optional<RepeatChoice> CRepeatPart::Chosen(std::string& problem) const {
 bool CRepeatPart::Changed() const {
     std::string problem;
     const std::optional<RepeatChoice> shown = Chosen(problem);
-    return !shown || !(*shown == m_initial);
+    // A rule that follows the From date is written anew when it moves, so
+    // that one written otherwise does not keep the old date.
+    return !shown || !(*shown == m_initial) ||
+           (m_from != m_initialFrom && shown->preset != RepeatPreset::AsStored);
+}
+
+std::optional<SeriesValues> CRepeatPart::Saved(SeriesValues before, bool editing,
+                                               std::string& problem) const {
+    const std::optional<RepeatChoice> choice = Chosen(problem);
+    if (!choice)
+        return std::nullopt;
+    if (editing && !Changed())
+        return before;
+    before.repeat = RuleOfChoice(*choice, m_from);
+    before.repeatKind = before.repeat.empty() ? RepeatKind::None : RepeatKind::Rule;
+    // Skipped days mean nothing without a rule.
+    if (before.repeatKind == RepeatKind::None)
+        before.skipDates.clear();
+    return before;
 }

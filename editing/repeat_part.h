@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/appointment_series.h"
 #include "calendar/date_text.h"
 #include "editing/repeat_choice.h"
 
@@ -27,6 +28,11 @@ public:
     std::optional<RepeatChoice> Chosen(std::string& problem) const;
     // Whether the user changed anything since Init.
     bool Changed() const;
+    // The values an OK saves for an appointment that had `before`: an
+    // edited appointment keeps its stored rule word for word, followed or
+    // not, until the user changes the repeat. None after `problem` is set.
+    std::optional<SeriesValues> Saved(SeriesValues before, bool editing,
+                                      std::string& problem) const;
 
     // The part's own input controls and its labels, for the dialog's fonts.
     static bool IsInput(int id);
@@ -47,5 +53,6 @@ private:
     int m_firstWeekday = 0; // the user's first day of the week, 0 = Monday
     std::string m_stored;   // the text of a rule kept as it is stored
     RepeatChoice m_initial;
+    CalendarDate m_initialFrom;
     bool m_filling = false;
 };
