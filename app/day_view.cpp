@@ -90,8 +90,9 @@ void CDayView::ApplyListColours() {
 
 std::optional<LRESULT> CDayView::OnSystemColorsChanged(WPARAM, LPARAM) {
     // High contrast switched on or off, or the system's colours changed; the
-    // rest of the window hears of it too.
+    // rest of the window hears of it too. The repeat mark is drawn in them.
     ApplyListColours();
+    MakeListImages();
     return std::nullopt;
 }
 

@@ -1,12 +1,13 @@
 #include "app/repeat_picture.h"
 
+#include "framework/display.h"
 #include "framework/unique_handle.h"
 
 #include <cmath>
 #include <numbers>
 
 namespace {
-constexpr COLORREF kArrowColour = RGB(0, 0, 128);
+constexpr COLORREF kArrowColour = RGB(0, 0, 128); // on the list's grey
 
 POINT OnCircle(double cx, double cy, double radius, double degrees) {
     const double angle = degrees * std::numbers::pi / 180.0;
@@ -42,8 +43,11 @@ int AddRepeatPicture(HIMAGELIST images, COLORREF mask) {
     const double cy = height / 2.0;
     const double radius = size * 0.28;
     const int stroke = size / 10 > 1 ? size / 10 : 1;
-    HPEN pen = CreatePen(PS_SOLID, stroke, kArrowColour);
-    HBRUSH fill = CreateSolidBrush(kArrowColour);
+    // Under high contrast the list takes the system's colours, and the arrow
+    // its text colour.
+    const COLORREF colour = fw::ContrastColor(kArrowColour, COLOR_WINDOWTEXT);
+    HPEN pen = CreatePen(PS_SOLID, stroke, colour);
+    HBRUSH fill = CreateSolidBrush(colour);
     HGDIOBJ oldPen = SelectObject(dc, pen);
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
     const POINT start = OnCircle(cx, cy, radius, 90);
