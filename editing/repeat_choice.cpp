@@ -59,7 +59,6 @@ bool WeekdaysOf(const ical::RecurrenceRule& rule, std::uint8_t& weekdays) {
 // The choice without its end, or AsStored.
 RepeatChoice ChoiceOfParts(const ical::RecurrenceRule& rule, const CalendarDate& from) {
     RepeatChoice choice = DefaultRepeatChoice(from);
-    choice.interval = rule.interval;
     const bool plain = rule.byDay.empty() && rule.byMonthDay.empty() && rule.byMonth.empty();
     const bool once = rule.interval == 1;
     // The week's first day changes only what a weekly rule of a longer
@@ -71,6 +70,7 @@ RepeatChoice ChoiceOfParts(const ical::RecurrenceRule& rule, const CalendarDate&
         if (!plain)
             break;
         choice.preset = once ? RepeatPreset::Daily : RepeatPreset::Custom;
+        choice.interval = once ? choice.interval : rule.interval;
         choice.unit = once ? choice.unit : RepeatUnit::Days;
         return choice;
     case ical::Frequency::Weekly: {
@@ -80,6 +80,7 @@ RepeatChoice ChoiceOfParts(const ical::RecurrenceRule& rule, const CalendarDate&
         if (weekdays != 0)
             choice.weekdays = weekdays;
         choice.preset = once ? RepeatPreset::Weekly : RepeatPreset::Custom;
+        choice.interval = once ? choice.interval : rule.interval;
         choice.unit = once ? choice.unit : RepeatUnit::Weeks;
         return choice;
     }
@@ -89,6 +90,7 @@ RepeatChoice ChoiceOfParts(const ical::RecurrenceRule& rule, const CalendarDate&
         if (plain || (rule.byDay.empty() && rule.byMonthDay.size() == 1 &&
                       (rule.byMonthDay[0] == from.day || (once && rule.byMonthDay[0] > 0)))) {
             choice.preset = once ? RepeatPreset::MonthlyOnDay : RepeatPreset::Custom;
+            choice.interval = once ? choice.interval : rule.interval;
             choice.unit = once ? choice.unit : RepeatUnit::Months;
             if (!plain)
                 choice.monthDay = rule.byMonthDay[0];
@@ -113,6 +115,7 @@ RepeatChoice ChoiceOfParts(const ical::RecurrenceRule& rule, const CalendarDate&
         if (!(IsLeapDay(from) ? onFrom : plain || (onFrom && once)))
             break;
         choice.preset = once ? RepeatPreset::Yearly : RepeatPreset::Custom;
+        choice.interval = once ? choice.interval : rule.interval;
         choice.unit = once ? choice.unit : RepeatUnit::Years;
         return choice;
     }
@@ -134,6 +137,8 @@ RepeatChoice DefaultRepeatChoice(const CalendarDate& from) {
     choice.ordinal = OrdinalInMonth(from);
     choice.weekday = weekday;
     choice.until = from;
+    // Every other one: Custom's interval of 1 would say what a preset says.
+    choice.interval = 2;
     return choice;
 }
 

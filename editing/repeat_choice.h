@@ -36,7 +36,7 @@ struct RepeatChoice {
     int monthDay = 1; // 1 to 31
     int ordinal = 1;  // 1 to 4, or -1 for the last
     int weekday = 0;  // 0 = Monday
-    int interval = 1; // Custom
+    int interval = 2; // Custom
     RepeatUnit unit = RepeatUnit::Days;
     RepeatEnd end = RepeatEnd::Never;
     CalendarDate until; // OnDate: the last day an occurrence may start on
