@@ -44,6 +44,13 @@ protected:
                 notes.push_back(dlg->List().GetItemText(row, 1));
         return notes;
     }
+    // The notes column of every row.
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        for (int row = 0; row < RowCount(); ++row)
+            rows.push_back(dlg->List().GetItemText(row, 1));
+        return rows;
+    }
     // Whether the list marks the row with a picture other than the events'.
     bool ShowsRepeatPicture(int row) const {
         LVITEMW item{};
@@ -185,6 +192,23 @@ TEST_F(SeriesStoryTest, AWeeklySeriesIsListedSkippedOnceEditedAndDeletedWhole) {
     EXPECT_TRUE(Subkeys(kDayPath + "2002-5-7").empty());
     EXPECT_EQ(0, RowCount());
     EXPECT_EQ(0u, boxes.Count()) << "the day's own question is not asked";
+}
+
+// A day's own appointments come before the occurrences of other days' series,
+// also one just made in New.
+TEST_F(SeriesStoryTest, ANewAppointmentIsListedBeforeTheOccurrencesOfOtherDays) {
+    PutAppointment("2002-5-6", "Appointment 1", "2002-5-6", "2002-5-6", "Choir");
+    SetText(kDayPath + "2002-5-6\\Appointment 1", "REPEAT", "FREQ=DAILY", REG_SZ);
+    Open();
+    ASSERT_EQ(std::vector<std::string>{"Choir"}, Occurrences("2002-5-6", "Appointment 1"));
+    {
+        NewAppointmentInput input;
+        input.notes = "Lunch";
+        NewAppointmentAnswerer answerer(input);
+        Command(ID_LIST_NEW);
+        ASSERT_EQ(1, answerer.Opened());
+    }
+    EXPECT_EQ((std::vector<std::string>{"Lunch", "Choir"}), Rows());
 }
 
 TEST_F(SeriesStoryTest, ABirthdayOnTheTwentyNinthOfFebruaryFallsOnTheTwentyEighthInCommonYears) {
