@@ -180,6 +180,13 @@ void CDayView::SelectRowOf(const std::string& keyName) {
         }
 }
 
+bool CDayView::HasOccurrenceRows() const {
+    for (const RowData& row : m_rows)
+        if (!row.seriesDay.empty())
+            return true;
+    return false;
+}
+
 bool CDayView::HasTimedRows() const {
     for (const RowData& row : m_rows)
         if (row.minuteOfDay)

@@ -52,6 +52,9 @@ public:
     // name; "" for the day's own appointments.
     std::string RowSeriesDay(int row) const;
     bool HasTimedRows() const;
+    // Whether occurrences of other days' series are listed, after the day's
+    // own rows.
+    bool HasOccurrenceRows() const;
     // Selects the row of the appointment `keyName`, if it is listed.
     void SelectRowOf(const std::string& keyName);
 

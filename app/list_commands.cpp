@@ -131,8 +131,9 @@ void CListCommands::SaveNewAppointment() {
         return;
     }
     // A timed row takes its place by time; an all-day one goes at the end, as
-    // long as no timed row is listed after it.
-    if (values.time.minuteOfDay || m_dayView.HasTimedRows())
+    // long as no timed row, nor an occurrence of another day, is listed after
+    // it.
+    if (values.time.minuteOfDay || m_dayView.HasTimedRows() || m_dayView.HasOccurrenceRows())
         m_dayView.RefreshShownDay();
     else
         m_dayView.AddAppointmentRow(dlg.m_strEvent, dlg.m_strAppointmentNotes, dlg.m_nEventIndex,
