@@ -15,6 +15,7 @@
 #include "store/calendar_registry.h"
 #include "store/calendar_scanner.h"
 #include "store/registry_value.h"
+#include "store/series_catalog.h"
 #include "store/instant_clock.h"
 #include "store/system_time.h"
 #include "store/zone_clock.h"
@@ -49,8 +50,9 @@ struct Options {
     int variantSize = 10000;
     int runs = 5;
     int alertSize = 50000;
+    int seriesSize = 50000;
     // Which groups of measures run: scan, alerts, list, edit, answer, startup,
-    // purge, memory.
+    // purge, memory, series.
     std::vector<std::string> only;
     std::string peerFile;
     std::string programExe;
@@ -615,6 +617,162 @@ void MeasureListFill(int size, int runs, std::vector<Row>& rows) {
     rows.push_back(r);
 }
 
+// A day of `size` appointments of its own and `size` occurrences of daily
+// series filed on the days before it, against the bare fill of a day of
+// 2 x `size` appointments of its own: the rows a user sees, read by the
+// fewest calls. The store is not changed between runs, so the series are
+// taken from memory after the first.
+void MeasureSeriesListFill(int size, int runs, std::vector<Row>& rows) {
+    ScratchRoot scratch("series-list");
+    const CalendarDate day{2001, 3, 14};
+    const CalendarDate floorDay{2000, 1, 5};
+    bench::WriteSeriesDayStore(scratch.Key(), size, size, day, floorDay);
+    scratch.Enter();
+    BenchCalendarDlg dlg;
+    if (!dlg.Create(nullptr)) {
+        std::fprintf(stderr, "the main window could not be made\n");
+        return;
+    }
+    dlg.ShowWindow(SW_SHOWNORMAL);
+    Pump(50);
+    HWND list = GetDlgItem(dlg.GetSafeHwnd(), IDC_APPOINTMENT_LIST);
+    RECT rect{};
+    GetClientRect(list, &rect);
+    bench::FloorListWindow floorWindow(rect.right + 4, rect.bottom + 4);
+    Pump(50);
+    const SYSTEMTIME shown = ToSystemTime(day);
+    std::vector<double> program, floor;
+    double firstList = 0;
+    int programRows = 0, floorRows = 0;
+    for (int run = 0; run < MoreRuns(runs) + 1; ++run) {
+        double t = NowMs();
+        dlg.DayView().ShowDay(LIST_FILL, shown);
+        UpdateWindow(list);
+        const double took = NowMs() - t;
+        programRows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        Pump(0);
+        // The first list walks the store for its series, once.
+        if (run == 0) {
+            firstList = took;
+            continue;
+        }
+        program.push_back(took);
+        t = NowMs();
+        bench::BareListFill(floorWindow.List(), FormatDateText(floorDay));
+        floor.push_back(NowMs() - t);
+        floorRows = static_cast<int>(SendMessageA(floorWindow.List(), LVM_GETITEMCOUNT, 0, 0));
+        Pump(0);
+    }
+    if (programRows != 2 * size || floorRows != 2 * size)
+        std::fprintf(stderr, "warning: the list has %d rows, the floor's %d, of %d\n", programRows,
+                     floorRows, 2 * size);
+    dlg.DestroyWindow();
+    Pump(0);
+    ScratchRoot::Leave();
+    Row r;
+    r.measure = "Day list, half of it occurrences of series from other days";
+    r.n = std::to_string(size) + "+" + std::to_string(size);
+    r.program = Summarise(program);
+    r.floor = Summarise(floor);
+    r.limit = 1.5;
+    r.floorName = "bare fill of as many rows";
+    rows.push_back(r);
+    r.measure = "Variant: the same list the first time (walks the store for its series)";
+    r.program = Summarise({firstList});
+    r.limit = 0;
+    rows.push_back(r);
+}
+
+// --- repeating appointments in the reminder scan ----------------------------
+
+// A store of `seriesSize` appointments of which every tenth repeats by one
+// of ten assorted rules: a fresh scanner's first walk against the bare walk
+// (which reads REPEAT of every appointment, and SKIP DATES and TIME where it
+// is there, and asks the same rules), then the same scanner again over the
+// unchanged store.
+void MeasureSeriesScan(const Options& options, std::vector<Row>& rows) {
+    const CalendarDate today = Today();
+    const std::atomic<bool> noStop{false};
+    ScratchRoot scratch("series");
+    bench::WriteScanStore(scratch.Key(), options.seriesSize, today, false);
+    const int given = bench::WriteRepeatValues(scratch.Key(), 10);
+    scratch.Enter();
+    std::vector<double> first, firstFloor, repeated, catalogWalk, catalogDay;
+    int bad = 0;
+    size_t lines = 0, occurrences = 0;
+    for (int run = 0; run < options.runs; ++run) {
+        std::unique_ptr<CCalendarScanner> scanner;
+        auto firstScan = [&] {
+            scanner = std::make_unique<CCalendarScanner>();
+            return scanner->CurrentNotes(today, noStop).size();
+        };
+        auto bareWalk = [&] { return bench::BareWalk(false, today).size(); };
+        auto timed = [](auto&& job, std::vector<double>& into) {
+            const double t = NowMs();
+            const auto result = job();
+            into.push_back(NowMs() - t);
+            return result;
+        };
+        size_t floorLines = 0;
+        if (run % 2 == 1) {
+            floorLines = timed(bareWalk, firstFloor);
+            lines = timed(firstScan, first);
+        } else {
+            lines = timed(firstScan, first);
+            floorLines = timed(bareWalk, firstFloor);
+        }
+        for (int again = 0; again < MoreRuns(options.runs); ++again)
+            if (timed([&] { return scanner->CurrentNotes(today, noStop).size(); }, repeated) !=
+                lines)
+                ++bad;
+        if (lines != floorLines || scanner->Walks() != 1)
+            ++bad;
+        // The day list's memory of the series: walked again after any
+        // change, then the day's occurrences from memory.
+        NoteStoreWrite();
+        const double t = NowMs();
+        CSeriesCatalog::Shared().Covering(today, "");
+        catalogWalk.push_back(NowMs() - t);
+        const double t2 = NowMs();
+        occurrences = CSeriesCatalog::Shared().Covering(today, "").size();
+        catalogDay.push_back(NowMs() - t2);
+    }
+    ScratchRoot::Leave();
+    std::printf("series (%d): %zu occurrences today\n", options.seriesSize, occurrences);
+    std::printf("series (%d): %d appointments repeat, %zu current today\n", options.seriesSize,
+                given, lines);
+    if (bad != 0)
+        std::fprintf(stderr, "warning (%d): %d series scans differed or walked again\n",
+                     options.seriesSize, bad);
+    Row r;
+    r.n = std::to_string(options.seriesSize);
+    r.measure = "Reminder scan, first, 1 in 10 repeating (SCAN_REMIND)";
+    r.program = Summarise(first);
+    r.floor = Summarise(firstFloor);
+    r.floorName = "bare walk reading REPEAT";
+    r.limit = 1.1;
+    rows.push_back(r);
+    r.measure = "Reminder scan, repeated, 1 in 10 repeating (store unchanged)";
+    r.program = Summarise(repeated);
+    r.floor = Stats{};
+    r.floorName.clear();
+    r.limit = 1;
+    r.absolute = true;
+    rows.push_back(r);
+    r.absolute = false;
+    r.limit = 0;
+    r.measure = "Variant: the day list's walk for its series after a change";
+    r.program = Summarise(catalogWalk);
+    r.floor = Summarise(firstFloor);
+    r.floorName = "bare walk reading REPEAT";
+    rows.push_back(r);
+    r.measure = "Variant: a day's occurrences from the day list's memory (no walk)";
+    r.program = Summarise(catalogDay);
+    r.floor = Stats{};
+    r.floorName.clear();
+    rows.push_back(r);
+}
+
 // --- editing an appointment in a full day ----------------------------------
 
 // An edit swaps a complete new key in for the old one, so the day must be an
@@ -1141,13 +1299,14 @@ bool InPrivatePrefix() {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
-                 "                    [--launch N] [--answer N] [--alerts N] [--peer FILE]\n"
-                 "                    [--only scan,alerts,list,edit,answer,startup,purge,memory]\n"
-                 "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
-                 "       bench_driver --write-remind N FILE\n"
-                 "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
+    std::fprintf(
+        stderr,
+        "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
+        "                    [--launch N] [--answer N] [--alerts N] [--series N] [--peer FILE]\n"
+        "                    [--only scan,alerts,list,edit,answer,startup,purge,memory,series]\n"
+        "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
+        "       bench_driver --write-remind N FILE\n"
+        "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
     return 2;
 }
 
@@ -1208,6 +1367,7 @@ int main(int argc, char** argv) {
             options.answerSize = 50;
             options.variantSize = 50;
             options.alertSize = 50;
+            options.seriesSize = 50;
             options.runs = 1;
         } else if (arg == "--runs" && hasValue) {
             options.runs = std::max(1, std::atoi(argv[++i]));
@@ -1219,6 +1379,8 @@ int main(int argc, char** argv) {
             options.launchSize = std::atoi(argv[++i]);
         } else if (arg == "--alerts" && hasValue) {
             options.alertSize = std::atoi(argv[++i]);
+        } else if (arg == "--series" && hasValue) {
+            options.seriesSize = std::atoi(argv[++i]);
         } else if (arg == "--answer" && hasValue) {
             options.answerSize = std::atoi(argv[++i]);
         } else if (arg == "--only" && hasValue) {
@@ -1285,8 +1447,12 @@ int main(int argc, char** argv) {
         for (int n : options.scanSizes)
             MeasureScan(options, stores[n], n == options.variantSize, scanner, rows, peer);
     }
-    if (options.Runs("list"))
+    if (options.Runs("list")) {
         MeasureListFill(options.listSize, options.runs, rows);
+        MeasureSeriesListFill(options.listSize, options.runs, rows);
+    }
+    if (options.Runs("series"))
+        MeasureSeriesScan(options, rows);
     if (options.Runs("edit"))
         MeasureEdit(options.listSize, options.runs, rows);
     if (options.Runs("answer"))

@@ -6,6 +6,10 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "store/date_range.h"
+#include "store/series_values.h"
+#include "calendar/appointment_time.h"
+
+#include "ical/series.h"
 
 #include <commctrl.h>
 
@@ -19,6 +23,42 @@ void ReadText(HKEY key, const char* name, char* buffer, DWORD size) {
         size = 0;
     buffer[size > 0 ? size - 1 : 0] = '\0';
 }
+// A value's type and bytes in one read into a buffer of the size the program
+// tries first; false when it is not there (or longer, which no workload has).
+bool ReadRaw(HKEY key, const wchar_t* name, DWORD& type, BYTE* buffer, DWORD& size) {
+    return RegQueryValueExW(key, name, nullptr, &type, buffer, &size) == ERROR_SUCCESS;
+}
+
+// What a stored rule makes of an appointment: REPEAT in one read, and only
+// when it is there SKIP DATES and TIME, the least that tells the program's
+// answer; the occurrences by the same rules the program follows.
+struct BareRule {
+    RepeatKind kind = RepeatKind::None;
+    std::optional<ical::Series> series;
+};
+BareRule ReadRule(HKEY appointment, const char* from, const char* to) {
+    BareRule rule;
+    BYTE repeat[256];
+    DWORD type = 0, size = sizeof repeat;
+    if (!ReadRaw(appointment, L"REPEAT", type, repeat, size))
+        return rule;
+    SeriesValues values;
+    const RepeatValue decoded = DecodeRepeatValue(type, repeat, size);
+    values.repeatKind = rule.kind = decoded.kind;
+    values.repeat = decoded.text;
+    CalendarDate first, last;
+    if (!values.Repeats() || !ParseDateText(from, first) || !ParseDateText(to, last))
+        return rule;
+    BYTE skips[1024];
+    DWORD skipsType = 0, skipsSize = sizeof skips;
+    if (ReadRaw(appointment, L"SKIP DATES", skipsType, skips, skipsSize))
+        values.skipDates = DecodeSkipDatesValue(skipsType, skips, skipsSize);
+    char time[16];
+    ReadText(appointment, "TIME", time, sizeof time);
+    rule.series.emplace(first, last, values, ParseTimeOfDay(time).value_or(0) * 60);
+    return rule;
+}
+
 } // namespace
 
 std::vector<std::string> BareWalk(bool purge, const CalendarDate& today, bool alerts) {
@@ -56,7 +96,20 @@ std::vector<std::string> BareWalk(bool purge, const CalendarDate& today, bool al
                 ReadText(appointment.get(), kValueFrom, from, kDateFieldBytes);
                 ReadText(appointment.get(), kValueTo, to, kDateFieldBytes);
                 state = ClassifyRange(from, to, today);
-                if (!purge && state == RangeState::Current) {
+                // Any appointment may repeat; the purge asks only of those
+                // whose first occurrence has ended.
+                BareRule rule;
+                if (state != RangeState::Unreadable && (!purge || state == RangeState::Ended))
+                    rule = ReadRule(appointment.get(), from, to);
+                if (purge && state == RangeState::Ended) {
+                    ical::WorkBudget budget(ical::kSeriesWork);
+                    if (rule.kind == RepeatKind::Unfollowed ||
+                        (rule.series && !rule.series->EndedBefore(today, budget)))
+                        state = RangeState::Upcoming; // kept
+                }
+                const bool current =
+                    rule.series ? rule.series->CoversToday(today) : state == RangeState::Current;
+                if (!purge && current) {
                     ReadText(appointment.get(), kValueNotes, notes, sizeof notes);
                     lines.emplace_back(notes);
                 }

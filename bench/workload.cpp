@@ -8,6 +8,9 @@
 #include "store/registry_value.h"
 
 #include <cstdio>
+#include <cwchar>
+#include <iterator>
+#include <string>
 #include <cstdint>
 
 namespace bench {
@@ -50,27 +53,29 @@ std::string DetailFor(int serial) {
 // Writes one appointment's six values into a new key below `day`; an
 // existing name gets the program's own suffix.
 // `restoring`: an appointment that is still there is left alone instead of
-// getting a second key.
-void WriteAppointment(HKEY day, const GeneratedAppointment& a, int serial, bool restoring) {
+// getting a second key. Returns the key written.
+fw::unique_hkey WriteAppointment(HKEY day, const GeneratedAppointment& a, int serial,
+                                 bool restoring) {
     fw::unique_hkey key;
     for (int attempt = 0; attempt < (restoring ? 1 : kMaxKeyNameAttempts); ++attempt) {
         const std::string name = AppointmentKeyName(a.created, attempt);
         DWORD disposition = 0;
         if (RegCreateKeyExA(day, name.c_str(), 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
                             nullptr, key.put(), &disposition) != ERROR_SUCCESS)
-            return;
+            return {};
         if (disposition == REG_CREATED_NEW_KEY)
             break;
         key.reset();
     }
     if (!key)
-        return;
+        return key;
     WriteFixedText(key.get(), kValueFrom, FormatDateText(a.from), kDateFieldBytes);
     WriteFixedText(key.get(), kValueTo, FormatDateText(a.to), kDateFieldBytes);
     WriteFixedText(key.get(), kValueNotes, a.notes, kNotesFieldBytes);
     WriteFixedText(key.get(), kValueEvent, kEventTexts[a.eventIndex], kEventFieldBytes);
     WriteDwordValue(key.get(), kValueEventIndex, static_cast<DWORD>(a.eventIndex));
     WriteFixedText(key.get(), kValueDetailNotes, DetailFor(serial), kNotesFieldBytes);
+    return key;
 }
 
 void WriteOptions(HKEY calendar) {
@@ -201,6 +206,97 @@ int WriteAlertValues(HKEY root, int every) {
         }
     }
     return given;
+}
+
+namespace {
+
+bool SetWide(HKEY key, const wchar_t* name, const std::wstring& text) {
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+} // namespace
+
+int WriteRepeatValues(HKEY root, int every) {
+    static const wchar_t* const kRules[] = {
+        L"FREQ=DAILY;INTERVAL=3",
+        L"FREQ=WEEKLY",
+        L"FREQ=WEEKLY;BYDAY=MO,WE,FR",
+        L"FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH;UNTIL=20301231",
+        L"FREQ=MONTHLY;BYMONTHDAY=15,-1",
+        L"FREQ=MONTHLY;BYDAY=2TU;COUNT=24",
+        L"FREQ=MONTHLY;BYDAY=-1FR",
+        L"FREQ=YEARLY",
+        L"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1",
+        L"FREQ=DAILY;COUNT=60;WKST=SU",
+    };
+    fw::unique_hkey calendar;
+    if (RegOpenKeyExA(root, kCalendarRootPath, 0, KEY_READ, calendar.put()) != ERROR_SUCCESS)
+        return 0;
+    int seen = 0;
+    int given = 0;
+    char dayName[kKeyNameBufferSize];
+    char name[kKeyNameBufferSize];
+    for (DWORD d = 0;; ++d) {
+        DWORD length = sizeof dayName;
+        if (RegEnumKeyExA(calendar.get(), d, dayName, &length, nullptr, nullptr, nullptr,
+                          nullptr) != ERROR_SUCCESS)
+            break;
+        fw::unique_hkey day;
+        if (RegOpenKeyExA(calendar.get(), dayName, 0, KEY_READ, day.put()) != ERROR_SUCCESS)
+            continue;
+        for (DWORD a = 0;; ++a) {
+            length = sizeof name;
+            if (RegEnumKeyExA(day.get(), a, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            if (seen++ % every != 0)
+                continue;
+            fw::unique_hkey appointment;
+            if (RegOpenKeyExA(day.get(), name, 0, KEY_SET_VALUE, appointment.put()) !=
+                ERROR_SUCCESS)
+                continue;
+            const std::wstring rule = kRules[given % std::size(kRules)];
+            if (SetWide(appointment.get(), L"REPEAT", rule) &&
+                (given % 3 != 0 || SetWide(appointment.get(), L"SKIP DATES", L"20270104,20270301")))
+                ++given;
+        }
+    }
+    return given;
+}
+
+void WriteSeriesDayStore(HKEY root, int own, int occurrences, const CalendarDate& day,
+                         const CalendarDate& floorDay) {
+    WriteDayStore(root, own, day);
+    fw::unique_hkey calendar;
+    if (RegOpenKeyExA(root, kCalendarRootPath, 0, KEY_READ | KEY_WRITE, calendar.put()) !=
+        ERROR_SUCCESS)
+        return;
+    fw::unique_hkey floorKey(CreateVolatileKey(calendar.get(), FormatDateText(floorDay).c_str()));
+    Lcg rng(11u);
+    const int total = own + occurrences;
+    for (int i = 0; i < total && floorKey; ++i) {
+        GeneratedAppointment a;
+        a.day = a.from = a.to = floorDay;
+        a.notes = "Meeting " + std::to_string(i) + " at the office";
+        a.eventIndex = rng.Next(6);
+        a.created = CreationTime(rng.Next(24), rng.Next(60), rng.Next(60), rng.Next(1000));
+        WriteAppointment(floorKey.get(), a, i, false);
+    }
+    wchar_t until[16];
+    std::swprintf(until, 16, L"%04d%02d%02d", day.year, day.month, day.day);
+    for (int i = 0; i < occurrences; ++i) {
+        GeneratedAppointment a;
+        a.day = a.from = a.to = AddDays(day, -1 - i % 20);
+        a.notes = "Class " + std::to_string(i);
+        a.eventIndex = rng.Next(6);
+        a.created = CreationTime(rng.Next(24), rng.Next(60), rng.Next(60), rng.Next(1000));
+        fw::unique_hkey dayKey(CreateVolatileKey(calendar.get(), FormatDateText(a.day).c_str()));
+        if (!dayKey)
+            continue;
+        if (fw::unique_hkey key = WriteAppointment(dayKey.get(), a, total + i, false))
+            SetWide(key.get(), L"REPEAT", std::wstring(L"FREQ=DAILY;UNTIL=") + until);
+    }
 }
 
 void WriteDayStore(HKEY root, int count, const CalendarDate& day) {

@@ -47,8 +47,22 @@ WorkloadCounts WriteScanStore(HKEY root, int count, const CalendarDate& today, b
 // how many it gave them to.
 int WriteAlertValues(HKEY root, int every);
 
+// Gives every `every`-th appointment of the store below `root` a REPEAT,
+// one of ten assorted rules of the set followed in turn (daily, weekly on
+// chosen days, every other week until a date, monthly on a date or the nth
+// or last weekday, yearly on a date or the last day of February, some with
+// a COUNT), and every third of those two SKIP DATES. Returns how many.
+int WriteRepeatValues(HKEY root, int every);
+
 // One day holding `count` appointments, for the day list.
 void WriteDayStore(HKEY root, int count, const CalendarDate& day);
+
+// `day` holding `own` appointments, and `occurrences` daily series filed on
+// the twenty days before it whose last occurrence is on `day`; and
+// `floorDay`, away from them, holding own + occurrences appointments of its
+// own, for the bare fill of as many rows.
+void WriteSeriesDayStore(HKEY root, int own, int occurrences, const CalendarDate& day,
+                         const CalendarDate& floorDay);
 
 // Writes the same appointments as remind(1) reminders, one
 // "REM from THROUGH to MSG notes" line each. False when the file cannot be

@@ -6,6 +6,7 @@
 #include "store/field_limits.h"
 #include "store/registry_value.h"
 #include "store/store_walk.h"
+#include "store/series_catalog.h"
 #include "store/series_registry.h"
 #include "store/timed_registry.h"
 #include "store/unfinished_note.h"
@@ -89,8 +90,7 @@ void CCalendarRegistry::RemoveUnfinishedNew() {
 
 void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& matchNotes,
                                          const std::string& dateText, IAppointmentView& view) {
-    fw::unique_hkey day = OpenDayKey(dateText);
-    if (!day)
+    if (!IsDayKeyName(dateText))
         return;
     AppointmentFields fields;
     struct Listed {
@@ -99,32 +99,67 @@ void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& match
         std::optional<int> minuteOfDay;
     };
     std::vector<Listed> rows;
-    ForEachSubkey(day.get(), [&](const char* name) {
-        fw::unique_hkey appointment;
-        const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
-        if (opened != ERROR_SUCCESS)
-            return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
-        DWORD index = static_cast<DWORD>(-1);
-        ReadDwordValue(appointment.get(), kValueEventIndex, index);
-        ReadTextValue(appointment.get(), kValueEvent, fields.event, kEventFieldBytes);
-        ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes);
-        if (mode == ListMode::Fill) {
-            rows.push_back({name, fields.event, fields.notes, static_cast<int>(index),
-                            ReadTimeOfDay(appointment.get())});
-        } else if (mode == ListMode::ShowDetail && matchNotes == fields.notes) {
-            ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail, kNotesFieldBytes);
-            view.ShowDetailNotes(fields.detail.c_str());
+    // A day without a key of its own may still have occurrences.
+    if (fw::unique_hkey day = OpenDayKey(dateText)) {
+        ForEachSubkey(day.get(), [&](const char* name) {
+            fw::unique_hkey appointment;
+            const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
+            if (opened != ERROR_SUCCESS)
+                return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
+            DWORD index = static_cast<DWORD>(-1);
+            ReadDwordValue(appointment.get(), kValueEventIndex, index);
+            ReadTextValue(appointment.get(), kValueEvent, fields.event, kEventFieldBytes);
+            ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes);
+            if (mode == ListMode::Fill) {
+                rows.push_back({name, fields.event, fields.notes, static_cast<int>(index),
+                                ReadTimeOfDay(appointment.get())});
+            } else if (mode == ListMode::ShowDetail && matchNotes == fields.notes) {
+                ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail,
+                              kNotesFieldBytes);
+                view.ShowDetailNotes(fields.detail.c_str());
+            }
+            return SubkeyStep::Next;
+        });
+    }
+    // A key named otherwise is listed as it stands, without occurrences.
+    CalendarDate date;
+    std::vector<CSeriesCatalog::Occurrence> occurrences;
+    if (ParseDateText(dateText.c_str(), date))
+        occurrences = CSeriesCatalog::Shared().Covering(date, dateText);
+    if (mode == ListMode::ShowDetail) {
+        for (const CSeriesCatalog::Occurrence& occurrence : occurrences) {
+            if (occurrence.notes == matchNotes &&
+                ReadDetailNotes(occurrence.dayKey, occurrence.keyName, fields.detail))
+                view.ShowDetailNotes(fields.detail.c_str());
         }
-        return SubkeyStep::Next;
-    });
+        return;
+    }
     // All-day first, in the store's order, then by time; the same time keeps
-    // the store's order too.
-    std::stable_sort(rows.begin(), rows.end(), [](const Listed& a, const Listed& b) {
+    // the store's order too. The occurrences follow the day's own rows in
+    // the same order.
+    const auto byTime = [](const auto& a, const auto& b) {
         return a.minuteOfDay.value_or(-1) < b.minuteOfDay.value_or(-1);
-    });
+    };
+    std::stable_sort(rows.begin(), rows.end(), byTime);
     for (const Listed& row : rows)
         view.AppendAppointment({row.keyName.c_str(), row.event.c_str(), row.notes.c_str(),
                                 row.eventIndex, row.minuteOfDay});
+    std::stable_sort(occurrences.begin(), occurrences.end(), byTime);
+    for (const CSeriesCatalog::Occurrence& row : occurrences)
+        view.AppendAppointment({row.keyName.c_str(), row.event.c_str(), row.notes.c_str(),
+                                row.eventIndex, row.minuteOfDay, row.dayKey.c_str()});
+}
+
+bool CCalendarRegistry::ReadDetailNotes(const std::string& dateText, const std::string& keyName,
+                                        std::string& detailNotes) {
+    detailNotes.clear();
+    fw::unique_hkey day = OpenDayKey(dateText);
+    fw::unique_hkey appointment;
+    if (!day || IsUnfinishedKeyName(keyName.c_str()) ||
+        OpenSubkey(day.get(), keyName, KEY_READ, appointment) != ERROR_SUCCESS)
+        return false;
+    ReadTextValue(appointment.get(), kValueDetailNotes, detailNotes, kNotesFieldBytes);
+    return !IsKeyGone(appointment.get());
 }
 
 ModifyResult CCalendarRegistry::ModifyAppointment(ModifyMode mode, const std::string& dateText,

@@ -105,11 +105,18 @@ public:
     bool ReplaceAppointment(const std::string& dateText, const std::string& keyName,
                             const ical::AppointmentValues& values);
 
-    // Fill: appends a row per appointment of the day, in the store's order.
-    // ShowDetail: shows the DETAIL NOTES of every appointment whose NOTES
-    // equal `matchNotes` exactly, one after the other.
+    // Fill: appends a row per appointment of the day, in the store's order,
+    // then a row per occurrence on the day of a series filed on another day
+    // (IAppointmentView::Row::seriesDay). ShowDetail: shows the DETAIL NOTES
+    // of every appointment whose NOTES equal `matchNotes` exactly, one after
+    // the other, the day's own first, then those of the occurrences.
     void ListAppointments(ListMode mode, const std::string& matchNotes, const std::string& dateText,
                           IAppointmentView& view);
+
+    // The DETAIL NOTES of the appointment `keyName` of the day (a series'
+    // notes, for one of its occurrences); false when it is not there.
+    bool ReadDetailNotes(const std::string& dateText, const std::string& keyName,
+                         std::string& detailNotes);
 
     // SaveDetail: every appointment of the day whose NOTES equal `matchNotes`
     // gets `detailNotes`. Delete: once the first such appointment is found,

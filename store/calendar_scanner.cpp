@@ -1,13 +1,19 @@
 #include "store/calendar_scanner.h"
 
 #include "calendar/appointment_time.h"
+#include "ical/civil_time.h"
+#include "ical/series.h"
 #include "store/calendar_registry.h"
 #include "store/calendar_root.h"
 #include "store/date_range.h"
 #include "store/registry_value.h"
+#include "store/series_registry.h"
 #include "store/store_walk.h"
 #include "store/timed_registry.h"
 #include "store/unfinished_note.h"
+
+#include <algorithm>
+#include <cstdint>
 
 #ifndef REG_NOTIFY_THREAD_AGNOSTIC
 #define REG_NOTIFY_THREAD_AGNOSTIC 0x10000000L
@@ -69,11 +75,56 @@ DWORD SubkeyCount(HKEY key) {
     return count;
 }
 
+// What a stored rule makes of an appointment whose range can be read.
+struct Repeating {
+    bool unfollowed = false; // a REPEAT outside the rules followed
+    std::optional<ical::Series> series;
+};
+
+Repeating ReadRepeating(HKEY appointment, const AppointmentFields& fields) {
+    Repeating repeating;
+    SeriesValues values;
+    if (!ReadRepeatingValues(appointment, values))
+        return repeating;
+    repeating.unfollowed = values.repeatKind == RepeatKind::Unfollowed;
+    CalendarDate from, to;
+    if (values.Repeats() && ParseDateText(fields.from.c_str(), from) &&
+        ParseDateText(fields.to.c_str(), to))
+        repeating.series.emplace(from, to, values, ReadTimeOfDay(appointment).value_or(0) * 60);
+    return repeating;
+}
+
+// The occurrences of `series` that may alert before the index is made anew,
+// each day of them once: an occurrence that overlaps the one before it
+// starts after it.
+void AddSeriesAlerts(const ical::Series& series, const char* dayName, const char* name,
+                     HKEY appointment, const CalendarDate& today, WalkResult& result) {
+    std::vector<CalendarDate> starts;
+    ical::WorkBudget budget(ical::kSeriesWork);
+    series.OccurrencesOverlapping(today, result.alertHorizon, budget,
+                                  [&](const CalendarDate& start) { starts.push_back(start); });
+    TimedValues timed;
+    if (starts.empty() || !ReadAlertValues(appointment, timed))
+        return;
+    std::int64_t nextFree = INT64_MIN;
+    for (const CalendarDate& start : starts) {
+        const std::int64_t first = std::max(ical::DayNumber(start), nextFree);
+        const std::int64_t last = ical::DayNumber(start) + series.Length() - 1;
+        if (first > last)
+            continue;
+        result.index->AddAlert(dayName, name, ical::DateOfDayNumber(first),
+                               ical::DateOfDayNumber(last), timed.minuteOfDay, *timed.remindBefore,
+                               timed.zone);
+        nextFree = last + 1;
+    }
+}
+
 // Visits one appointment key below `day`.
 SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
                             const CalendarDate& today, AppointmentFields& fields,
                             WalkResult& result) {
     RangeState state = RangeState::Unreadable;
+    Repeating repeating;
     {
         fw::unique_hkey appointment;
         const LONG opened = OpenSubkey(day, name, KEY_READ, appointment);
@@ -92,9 +143,15 @@ SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
             result.sawGone = true;
             return SubkeyStep::Removed;
         }
+        // The purge asks of a rule only when the first occurrence has ended.
+        if (state != RangeState::Unreadable && (!result.purge || state == RangeState::Ended))
+            repeating = ReadRepeating(appointment.get(), fields);
         if (!result.purge) {
+            // A series is current when one of its occurrences covers today.
+            const bool current = repeating.series ? repeating.series->CoversToday(today)
+                                                  : state == RangeState::Current;
             const char* notes = nullptr;
-            if (state == RangeState::Current) {
+            if (current) {
                 if (ReadTextValue(appointment.get(), kValueNotes, fields.notes, kNotesFieldBytes))
                     notes = fields.notes.c_str();
                 else if (IsKeyGone(appointment.get()))
@@ -104,6 +161,12 @@ SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
                     result.lines->push_back(notes);
             }
             if (result.index != nullptr) {
+                if (repeating.series) {
+                    result.index->AddCurrent(current, notes);
+                    AddSeriesAlerts(*repeating.series, dayName, name, appointment.get(), today,
+                                    result);
+                    return SubkeyStep::Next;
+                }
                 result.index->Add(fields.from.c_str(), fields.to.c_str(), notes);
                 // An appointment that has ended alerts no more; one whose
                 // range cannot be read never does; one far ahead not yet.
@@ -120,9 +183,16 @@ SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
     }
     // Only an appointment whose range has ended is deleted; one that is still
     // to come, or whose dates cannot be read, is kept. One that another walk
-    // deleted first is gone all the same.
-    if (state != RangeState::Ended)
+    // deleted first is gone all the same. A series goes once its last
+    // occurrence has ended, and only when that can be told; a rule that is
+    // not followed keeps its appointment, which is never deleted for it.
+    if (state != RangeState::Ended || repeating.unfollowed)
         return SubkeyStep::Next;
+    if (repeating.series) {
+        ical::WorkBudget budget(ical::kSeriesWork);
+        if (!repeating.series->EndedBefore(today, budget))
+            return SubkeyStep::Next;
+    }
     const LONG deleted = DeleteSubkey(day, name);
     if (deleted == ERROR_SUCCESS)
         ++result.deleted;

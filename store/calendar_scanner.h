@@ -35,14 +35,17 @@ public:
     CCalendarScanner(const CCalendarScanner&) = delete;
     CCalendarScanner& operator=(const CCalendarScanner&) = delete;
 
-    // The NOTES of every appointment current on `today` (FROM <= today <= TO),
-    // whole, in the registry's order; an appointment without readable notes
+    // The NOTES of every appointment current on `today` (FROM <= today <= TO,
+    // or for a repeating one, one of its occurrences covers today), whole,
+    // in the registry's order; an appointment without readable notes
     // adds nothing. Every key below the root is read as a date key. `stop`
     // cuts a walk short (the result is then incomplete and not kept).
     std::vector<std::string> CurrentNotes(const CalendarDate& today, const std::atomic<bool>& stop);
 
     // Every appointment that alerts and has begun, or begins within nine
-    // days of `today` (see ReminderIndex::AddAlert): from the index while
+    // days of `today` (see ReminderIndex::AddAlert); of a repeating one,
+    // each occurrence from today to then, as an alert of its own under the
+    // series' keys: from the index while
     // the store is unchanged and the index is `today`'s, else from a new
     // walk, which builds the reminders' index too. Ask again when the day
     // turns. Nothing when the calendar cannot be
@@ -65,7 +68,9 @@ public:
 
     // Deletes every appointment whose TO lies before `today`, below the keys
     // named as the program names a day; keeps those current, to come, or with
-    // a range that cannot be read. Returns how many it deleted.
+    // a range that cannot be read. A repeating one goes only once its last
+    // occurrence has ended (ical::Series::EndedBefore), and one whose REPEAT
+    // is not followed is kept. Returns how many it deleted.
     int PurgeEnded(const CalendarDate& today, const std::atomic<bool>& stop);
 
     // The same walk without the index: what CurrentNotes must always equal.

@@ -73,20 +73,42 @@ bool FitsTextField(const std::string& text, size_t fieldSize) {
     return fieldSize > 0 && wide.size() <= fieldSize - 1 && CodePageLength(wide) <= fieldSize - 1;
 }
 
+namespace {
+
+std::atomic<std::uint64_t> g_storeWrites{0};
+
+// Counts the call's change once it is done, whatever it returned.
+template <class Result> Result Noted(Result result) {
+    NoteStoreWrite();
+    return result;
+}
+
+} // namespace
+
+void NoteStoreWrite() {
+    g_storeWrites.fetch_add(1);
+}
+
+std::uint64_t StoreWritesByThisProcess() {
+    return g_storeWrites.load();
+}
+
 bool WriteFixedText(HKEY key, const char* name, const std::string& text, size_t fieldSize) {
     const std::wstring wide = fw::Widen(text);
     const std::u16string field =
         EncodeFixedText(std::u16string(wide.begin(), wide.end()), CodePageLength(wide), fieldSize);
     if (field.empty())
         return false;
-    return RegSetValueExW(key, fw::Widen(name).c_str(), 0, REG_EXPAND_SZ,
-                          reinterpret_cast<const BYTE*>(field.data()),
-                          static_cast<DWORD>(field.size() * sizeof(char16_t))) == ERROR_SUCCESS;
+    return Noted(RegSetValueExW(key, fw::Widen(name).c_str(), 0, REG_EXPAND_SZ,
+                                reinterpret_cast<const BYTE*>(field.data()),
+                                static_cast<DWORD>(field.size() * sizeof(char16_t)))) ==
+           ERROR_SUCCESS;
 }
 
 bool WriteDwordValue(HKEY key, const char* name, DWORD value) {
-    return RegSetValueExW(key, fw::Widen(name).c_str(), 0, REG_DWORD,
-                          reinterpret_cast<const BYTE*>(&value), sizeof value) == ERROR_SUCCESS;
+    return Noted(RegSetValueExW(key, fw::Widen(name).c_str(), 0, REG_DWORD,
+                                reinterpret_cast<const BYTE*>(&value), sizeof value)) ==
+           ERROR_SUCCESS;
 }
 
 LONG OpenSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_hkey& key) {
@@ -95,12 +117,12 @@ LONG OpenSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_
 
 LONG CreateSubkey(HKEY parent, const std::string& name, REGSAM access, fw::unique_hkey& key,
                   DWORD* disposition) {
-    return RegCreateKeyExW(parent, fw::Widen(name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           access, nullptr, key.put(), disposition);
+    return Noted(RegCreateKeyExW(parent, fw::Widen(name).c_str(), 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, access, nullptr, key.put(), disposition));
 }
 
 LONG DeleteSubkey(HKEY parent, const std::string& name) {
-    return RegDeleteKeyW(parent, fw::Widen(name).c_str());
+    return Noted(RegDeleteKeyW(parent, fw::Widen(name).c_str()));
 }
 
 namespace {
@@ -122,5 +144,5 @@ LONG RenameSubkey(HKEY parent, const std::string& name, const std::string& newNa
     const RenameKeyFn rename = RenameKeyFunction();
     if (rename == nullptr)
         return ERROR_CALL_NOT_IMPLEMENTED;
-    return rename(parent, fw::Widen(name).c_str(), fw::Widen(newName).c_str());
+    return Noted(rename(parent, fw::Widen(name).c_str(), fw::Widen(newName).c_str()));
 }

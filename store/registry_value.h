@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 // Reading and writing the store's values exactly as they are laid out: texts as
@@ -45,6 +46,13 @@ LONG DeleteSubkey(HKEY parent, const std::string& name);
 // where Windows has no such call (before Vista).
 LONG RenameSubkey(HKEY parent, const std::string& name, const std::string& newName);
 bool CanRenameSubkeys();
+
+// Every write, creation, rename and delete of this process through these
+// helpers (and the timed and series values) counts one, after it is done:
+// what caches the store in memory compares it, since a change notification
+// need not have arrived by the time the call that made the change returns.
+void NoteStoreWrite();
+std::uint64_t StoreWritesByThisProcess();
 
 // The code page the length rule counts in: the system's (CP_ACP), unless a
 // test names another. Returns the one it replaces.

@@ -16,10 +16,20 @@ void ReminderIndex::Begin(const CalendarDate& day) {
 void ReminderIndex::AddAlert(const char* dayKey, const char* appointmentKey, const char* from,
                              const char* to, std::optional<int> minuteOfDay, int remindBefore,
                              const std::string& zone) {
+    CalendarDate first, last;
+    if (ParseDateText(from, first) && ParseDateText(to, last))
+        AddAlert(dayKey, appointmentKey, first, last, minuteOfDay, remindBefore, zone);
+}
+
+void ReminderIndex::AddAlert(const char* dayKey, const char* appointmentKey,
+                             const CalendarDate& from, const CalendarDate& to,
+                             std::optional<int> minuteOfDay, int remindBefore,
+                             const std::string& zone) {
     AlertRecord record{};
-    if (dayKey == nullptr || appointmentKey == nullptr || !ParseDateText(from, record.from) ||
-        !ParseDateText(to, record.to))
+    if (dayKey == nullptr || appointmentKey == nullptr)
         return;
+    record.from = from;
+    record.to = to;
     record.remindBefore = remindBefore;
     record.minuteOfDay = static_cast<std::int16_t>(minuteOfDay.value_or(-1));
     // Few zones are ever used; the last one found is the likeliest.
@@ -66,6 +76,17 @@ void ReminderIndex::Add(const char* from, const char* to, const char* notes) {
         entry.from = Pack(first);
         entry.to = Pack(last);
     }
+    Append(entry, notes);
+}
+
+void ReminderIndex::AddCurrent(bool coversDay, const char* notes) {
+    // Kept as a range of the index's day alone, or of none.
+    const std::int32_t day = coversDay ? Pack(m_day) : 0;
+    Append({day, day, -1}, notes);
+}
+
+void ReminderIndex::Append(const Entry& added, const char* notes) {
+    Entry entry = added;
     const std::int32_t day = Pack(m_day);
     // Only a readable range can hold the day: 0 is below every real date.
     if (entry.from != 0 && entry.from <= day && day <= entry.to && notes != nullptr &&

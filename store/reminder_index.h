@@ -39,11 +39,18 @@ public:
     // when the range contains the index's day; an unreadable range is kept as
     // one that never contains a day.
     void Add(const char* from, const char* to, const char* notes);
+    // The next appointment when it repeats: whether one of its occurrences
+    // covers the index's day was asked of its rule while the walk had it.
+    void AddCurrent(bool coversDay, const char* notes);
     // An appointment that alerts; one whose range cannot be read is left
     // out, as it never alerts.
     void AddAlert(const char* dayKey, const char* appointmentKey, const char* from, const char* to,
                   std::optional<int> minuteOfDay, int remindBefore, const std::string& zone);
     // Every appointment that alerts, in the registry's order.
+    // The same for one occurrence of a repeating appointment.
+    void AddAlert(const char* dayKey, const char* appointmentKey, const CalendarDate& from,
+                  const CalendarDate& to, std::optional<int> minuteOfDay, int remindBefore,
+                  const std::string& zone);
     std::vector<IndexedAlert> Alerts() const;
     std::size_t AlertCount() const { return m_alerts.size(); }
 
@@ -60,6 +67,8 @@ public:
 private:
     // A date as one comparable number; 0 for a date that cannot be read.
     static std::int32_t Pack(const CalendarDate& date);
+    struct Entry;
+    void Append(const Entry& entry, const char* notes);
 
     struct Entry {
         std::int32_t from;

@@ -1,6 +1,7 @@
 #include "store/series_registry.h"
 
 #include "framework/utf_text.h"
+#include "store/registry_value.h"
 #include "store/calendar_registry.h"
 #include "store/series_values.h"
 #include "store/timed_values.h"
@@ -44,10 +45,13 @@ bool Put(HKEY key, const char* name, const std::optional<SeriesValueBytes>& valu
     const std::wstring wide = fw::Widen(name);
     if (!value) {
         const LONG rc = RegDeleteValueW(key, wide.c_str());
+        NoteStoreWrite();
         return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
     }
-    return RegSetValueExW(key, wide.c_str(), 0, value->type, value->bytes.data(),
-                          static_cast<DWORD>(value->bytes.size())) == ERROR_SUCCESS;
+    const LONG rc = RegSetValueExW(key, wide.c_str(), 0, value->type, value->bytes.data(),
+                                   static_cast<DWORD>(value->bytes.size()));
+    NoteStoreWrite();
+    return rc == ERROR_SUCCESS;
 }
 
 } // namespace
@@ -58,6 +62,16 @@ SeriesValues ReadSeriesValues(HKEY appointment) {
     stored.skipDates = ReadBytes(appointment, kSkipDatesValueName);
     stored.uid = ReadBytes(appointment, kUidValueName);
     return DecodeSeriesValues(stored);
+}
+
+bool ReadRepeatingValues(HKEY appointment, SeriesValues& values) {
+    StoredSeriesValues stored;
+    stored.repeat = ReadBytes(appointment, kRepeatValueName);
+    if (!stored.repeat)
+        return false;
+    stored.skipDates = ReadBytes(appointment, kSkipDatesValueName);
+    values = DecodeSeriesValues(stored);
+    return true;
 }
 
 bool WriteSeriesValues(HKEY appointment, const SeriesValues& values) {

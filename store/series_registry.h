@@ -15,6 +15,11 @@
 // a REPEAT that cannot be read, which is an unfollowed rule.
 SeriesValues ReadSeriesValues(HKEY appointment);
 
+// What a walk over every appointment needs of these: false, after one read,
+// when the key has no REPEAT of any type; else REPEAT and SKIP DATES as
+// ReadSeriesValues reads them (the UID is not read).
+bool ReadRepeatingValues(HKEY appointment, SeriesValues& values);
+
 // Writes those that are set and deletes those that are not, so that the key
 // holds exactly `values` afterwards; an unfollowed REPEAT is left as it is
 // stored. False when a write or delete failed; what was done before it stays.

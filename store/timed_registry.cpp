@@ -1,6 +1,7 @@
 #include "store/timed_registry.h"
 
 #include "framework/utf_text.h"
+#include "store/registry_value.h"
 #include "store/timed_values.h"
 
 #include <optional>
@@ -29,10 +30,13 @@ bool Put(HKEY key, const char* name, const std::optional<TimedValueBytes>& value
     const std::wstring wide = fw::Widen(name);
     if (!value) {
         const LONG rc = RegDeleteValueW(key, wide.c_str());
+        NoteStoreWrite();
         return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
     }
-    return RegSetValueExW(key, wide.c_str(), 0, value->type, value->bytes.data(),
-                          static_cast<DWORD>(value->bytes.size())) == ERROR_SUCCESS;
+    const LONG rc = RegSetValueExW(key, wide.c_str(), 0, value->type, value->bytes.data(),
+                                   static_cast<DWORD>(value->bytes.size()));
+    NoteStoreWrite();
+    return rc == ERROR_SUCCESS;
 }
 
 } // namespace

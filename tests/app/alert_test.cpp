@@ -211,6 +211,35 @@ TEST_F(AlertTest, AnAppointmentBeyondTheWalksReachAlertsOnceTheDaysTurnNearIt) {
     Answer(IDC_ALERT_DISMISS);
 }
 
+TEST_F(AlertTest, ARepeatingAppointmentAlertsOnEachOccurrenceButASkippedOne) {
+    PutTimed("2002-4-2", "Appointment 1", "2002-4-2", "2002-4-2", "Class", "14:30", 15);
+    SetText("SOFTWARE\\Calendar\\2002-4-2\\Appointment 1", "REPEAT", "FREQ=WEEKLY", REG_SZ);
+    SetText("SOFTWARE\\Calendar\\2002-4-2\\Appointment 1", "SKIP DATES", "20020514", REG_SZ);
+    FixedClock::Set(2002, 5, 7, 14, 0, 0);
+    OpenAndRead(false);
+    EXPECT_EQ(15 * kMinute + kLate, Period());
+    FixedClock::Set(2002, 5, 7, 14, 15, 0, 100);
+    FireAlertTimer();
+    EXPECT_EQ("14:30 Class, in 15 minutes", PopupText());
+    Answer(IDC_ALERT_DISMISS);
+
+    // A week on the occurrence is skipped; a week after that it alerts.
+    for (const int day : {14, 21}) {
+        const int listsBefore = Timing().ListsTaken();
+        FixedClock::Set(2002, 5, day, 14, 0, 0);
+        SendMessageA(Hwnd(), WM_TIMER, CReminderTiming::kDayTimerId, 0);
+        ASSERT_TRUE(PumpUntil([&] { return Timing().ListsTaken() > listsBefore; }));
+        FixedClock::Set(2002, 5, day, 14, 15, 0, 100);
+        FireAlertTimer();
+        if (day == 14) {
+            EXPECT_TRUE(NoPopup());
+        } else {
+            EXPECT_EQ("14:30 Class, in 15 minutes", PopupText());
+            Answer(IDC_ALERT_DISMISS);
+        }
+    }
+}
+
 TEST_F(AlertTest, ABusyUserHoldsTheAlertBackAndItIsNeverDropped) {
     PutTimed("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Dentist", "14:30", 15);
     SetNotificationStateForTesting(&StandInState);
