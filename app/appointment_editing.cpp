@@ -38,7 +38,9 @@ void CAppointmentEditing::OnEdit() {
     SYSTEMTIME shown{};
     if (keyName.empty() || !m_dayView.GetShownDay(shown))
         return;
-    const std::string dayText = FormatDateText(shown);
+    // An occurrence opens its series, filed under another day.
+    const std::string seriesDay = m_dayView.RowSeriesDay(m_dayView.SelectedRow());
+    const std::string dayText = seriesDay.empty() ? FormatDateText(shown) : seriesDay;
     CCalendarRegistry registry;
     ical::AppointmentValues values;
     if (!registry.ReadAppointment(dayText, keyName, values)) {
@@ -57,6 +59,7 @@ void CAppointmentEditing::OnEdit() {
     values.event = dlg.m_strEvent;
     values.eventIndex = static_cast<std::uint32_t>(dlg.m_nEventIndex);
     values.time = dlg.m_time;
+    values.series = dlg.m_series;
     if (!registry.ReplaceAppointment(dayText, keyName, values)) {
         fw::ShowNotice(Hwnd(), "Unable to save appointment");
         return;

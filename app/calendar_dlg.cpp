@@ -5,6 +5,7 @@
 #include "app/day_view.h"
 #include "app/file_transfer.h"
 #include "app/list_commands.h"
+#include "app/occurrence_delete.h"
 #include "app/program_dialogs.h"
 #include "app/reminder_timing.h"
 #include "app/single_instance.h"
@@ -21,6 +22,7 @@ CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent
     // new feature is a controller of its own and one line here.
     m_pLook = &AddHandler(std::make_unique<CWindowLook>());
     m_pDayView = &AddHandler(std::make_unique<CDayView>());
+    AddHandler(std::make_unique<COccurrenceDelete>(*m_pDayView));
     AddHandler(std::make_unique<CListCommands>(*m_pDayView));
     AddHandler(std::make_unique<CAppointmentEditing>(*m_pDayView));
     m_pReminders = &AddHandler(std::make_unique<CReminderTiming>());

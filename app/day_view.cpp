@@ -1,5 +1,6 @@
 #include "app/day_view.h"
 
+#include "app/repeat_picture.h"
 #include "app/window_modes.h"
 #include "calendar/appointment_time.h"
 #include "calendar/date_text.h"
@@ -11,6 +12,7 @@
 #include "res/resource.h"
 #include "store/calendar_registry.h"
 #include "store/notes_rule.h"
+#include "store/series_commands.h"
 #include "store/system_time.h"
 
 namespace {
@@ -69,6 +71,9 @@ void CDayView::OnDpiChanged(UINT dpi) {
 
 void CDayView::MakeListImages() {
     fw::unique_himagelist images = fw::LoadImageStrip(IDB_EVENTS_LIST, 32, 0, 1, kImageMask, Dpi());
+    m_nRepeatImage = images ? AddRepeatPicture(images.get(), kImageMask) : -1;
+    if (m_nRepeatImage < 0)
+        m_nRepeatImage = I_IMAGENONE;
     if (images)
         m_listAppointments.SetImageList(images.get(), LVSIL_SMALL);
     // The list lets go of the old images when it is given the new ones.
@@ -85,8 +90,9 @@ void CDayView::ApplyListColours() {
 
 std::optional<LRESULT> CDayView::OnSystemColorsChanged(WPARAM, LPARAM) {
     // High contrast switched on or off, or the system's colours changed; the
-    // rest of the window hears of it too.
+    // rest of the window hears of it too. The repeat mark is drawn in them.
     ApplyListColours();
+    MakeListImages();
     return std::nullopt;
 }
 
@@ -110,8 +116,15 @@ void CDayView::ShowDay(int mode, SYSTEMTIME day) {
     if (mode == LIST_SHOW_DETAIL) {
         // With no row selected the empty text would still match an
         // appointment stored without notes; the box must stay empty then.
-        if (selectedRow >= 0)
+        const std::string seriesDay = RowSeriesDay(selectedRow);
+        ical::AppointmentValues series;
+        // An occurrence shows its series' notes, read from the series' key.
+        if (!seriesDay.empty()) {
+            if (registry.ReadAppointment(seriesDay, RowKeyName(selectedRow), series))
+                ShowDetailNotes(series.detailNotes.c_str());
+        } else if (selectedRow >= 0) {
             registry.ListAppointments(ListMode::ShowDetail, selectedNotes, dateText, *this);
+        }
     } else if (mode == LIST_FILL) {
         // One redraw for the whole day instead of one per row; the item
         // changes raised while rows go in find nothing selected.
@@ -142,11 +155,16 @@ void CDayView::AppendAppointmentRow(const char* eventText, const char* notes, in
 }
 
 void CDayView::AppendAppointment(const Row& row) {
-    AddAppointmentRow(row.eventText, row.notes, row.eventIndex, row.keyName, row.minuteOfDay);
+    AddAppointmentRow(row.eventText, row.notes, row.eventIndex, row.keyName, row.minuteOfDay,
+                      row.seriesDay != nullptr ? row.seriesDay : "");
 }
 
 std::string CDayView::RowKeyName(int row) const {
     return row >= 0 && static_cast<size_t>(row) < m_rows.size() ? m_rows[row].keyName : "";
+}
+
+std::string CDayView::RowSeriesDay(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < m_rows.size() ? m_rows[row].seriesDay : "";
 }
 
 std::string CDayView::RowNotes(int row) const {
@@ -162,6 +180,13 @@ void CDayView::SelectRowOf(const std::string& keyName) {
         }
 }
 
+bool CDayView::HasOccurrenceRows() const {
+    for (const RowData& row : m_rows)
+        if (!row.seriesDay.empty())
+            return true;
+    return false;
+}
+
 bool CDayView::HasTimedRows() const {
     for (const RowData& row : m_rows)
         if (row.minuteOfDay)
@@ -175,9 +200,12 @@ void CDayView::ShowDetailNotes(const char* detailNotes) {
 
 void CDayView::AddAppointmentRow(const std::string& eventText, const std::string& notes,
                                  int eventIndex, const std::string& keyName,
-                                 std::optional<int> minuteOfDay) {
-    // An index stored from outside that names no picture shows none.
-    const int image = eventIndex >= 0 && eventIndex < kEventImageCount ? eventIndex : I_IMAGENONE;
+                                 std::optional<int> minuteOfDay, const std::string& seriesDay) {
+    // An index stored from outside that names no picture shows none; an
+    // occurrence of a series shows the repeat picture instead of its event's.
+    const int image = !seriesDay.empty()                                 ? m_nRepeatImage
+                      : eventIndex >= 0 && eventIndex < kEventImageCount ? eventIndex
+                                                                         : I_IMAGENONE;
     const int row =
         m_listAppointments.InsertItem(m_listAppointments.GetItemCount(), eventText, image);
     if (row < 0)
@@ -186,7 +214,7 @@ void CDayView::AddAppointmentRow(const std::string& eventText, const std::string
     m_listAppointments.SetItemText(
         row, 1, minuteOfDay ? FormatTimeOfDay(*minuteOfDay) + " " + notes : notes);
     m_rows.resize(static_cast<size_t>(row));
-    m_rows.push_back({keyName, notes, minuteOfDay});
+    m_rows.push_back({keyName, notes, minuteOfDay, seriesDay});
 }
 
 LRESULT CDayView::OnCalendarSelChange(NMHDR*) {
@@ -280,6 +308,12 @@ void CDayView::ModifySelectedAppointment(int mode) {
     if (mode == MODIFY_SAVE_DETAIL) {
         if (!TakeDetailNotes())
             return;
+        const std::string seriesDay = RowSeriesDay(row);
+        if (!seriesDay.empty()) {
+            if (!SaveSeriesDetailNotes(seriesDay, RowKeyName(row), m_strDetailNotes))
+                fw::ShowNotice(Hwnd(), "Unable to save notes");
+            return;
+        }
         result =
             registry.ModifyAppointment(ModifyMode::SaveDetail, dateText, notes, m_strDetailNotes);
     } else if (mode == MODIFY_DELETE) {

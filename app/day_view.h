@@ -36,7 +36,8 @@ public:
     // A timed row shows its time before its notes ("14:30 Dentist").
     void AddAppointmentRow(const std::string& eventText, const std::string& notes, int eventIndex,
                            const std::string& keyName = {},
-                           std::optional<int> minuteOfDay = std::nullopt);
+                           std::optional<int> minuteOfDay = std::nullopt,
+                           const std::string& seriesDay = {});
     // The Detailed Notes box's text, read anew; TakeDetailNotes is false, with
     // the user told why, when it is too long to be stored whole.
     bool TakeDetailNotes();
@@ -47,7 +48,13 @@ public:
     // The appointment key name of a row ("" for none, or a row added without
     // one), and whether any row has a time of day.
     std::string RowKeyName(int row) const;
+    // For an occurrence of a series filed on another day, that day's key
+    // name; "" for the day's own appointments.
+    std::string RowSeriesDay(int row) const;
     bool HasTimedRows() const;
+    // Whether occurrences of other days' series are listed, after the day's
+    // own rows.
+    bool HasOccurrenceRows() const;
     // Selects the row of the appointment `keyName`, if it is listed.
     void SelectRowOf(const std::string& keyName);
 
@@ -94,7 +101,10 @@ private:
         std::string keyName;
         std::string notes;
         std::optional<int> minuteOfDay;
+        std::string seriesDay;
     };
+    // The index of the occurrences' picture in the list's images.
+    int m_nRepeatImage = I_IMAGENONE;
     std::vector<RowData> m_rows;
     // The stored notes of a row, "" for none.
     std::string RowNotes(int row) const;

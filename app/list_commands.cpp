@@ -121,7 +121,7 @@ void CListCommands::SaveNewAppointment() {
                                          static_cast<std::uint32_t>(dlg.m_nEventIndex),
                                          m_dayView.DetailNotes(),
                                          dlg.m_time,
-                                         {}};
+                                         dlg.m_series};
     CCalendarRegistry registry;
     std::string keyName;
     if (!registry.AddAppointment(dayText, values, &keyName)) {
@@ -131,8 +131,9 @@ void CListCommands::SaveNewAppointment() {
         return;
     }
     // A timed row takes its place by time; an all-day one goes at the end, as
-    // long as no timed row is listed after it.
-    if (values.time.minuteOfDay || m_dayView.HasTimedRows())
+    // long as no timed row, nor an occurrence of another day, is listed after
+    // it.
+    if (values.time.minuteOfDay || m_dayView.HasTimedRows() || m_dayView.HasOccurrenceRows())
         m_dayView.RefreshShownDay();
     else
         m_dayView.AddAppointmentRow(dlg.m_strEvent, dlg.m_strAppointmentNotes, dlg.m_nEventIndex,

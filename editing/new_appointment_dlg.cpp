@@ -91,14 +91,15 @@ std::optional<int> ChosenMinutes(HWND combo) {
 // The labels show in the normal font; the other statics and the buttons in
 // the bold one.
 bool IsLabel(int id) {
-    return id == IDC_FROM_LABEL || id == IDC_TO_LABEL || id == IDC_NOTES_LABEL ||
-           id == IDC_EVENTS_LABEL || id == IDC_DURATION_LABEL || id == IDC_REMIND_LABEL ||
-           id == IDC_ALL_DAY;
+    return CRepeatPart::IsLabel(id) || id == IDC_FROM_LABEL || id == IDC_TO_LABEL ||
+           id == IDC_NOTES_LABEL || id == IDC_EVENTS_LABEL || id == IDC_DURATION_LABEL ||
+           id == IDC_REMIND_LABEL || id == IDC_ALL_DAY;
 }
 // The input controls keep the dialog's own font.
 bool IsInput(int id) {
-    return id == IDC_NOTES_EDIT || id == IDC_EVENTS || id == IDC_FROM_PICKER ||
-           id == IDC_TO_PICKER || id == IDC_TIME_PICKER || id == IDC_DURATION || id == IDC_REMIND;
+    return CRepeatPart::IsInput(id) || id == IDC_NOTES_EDIT || id == IDC_EVENTS ||
+           id == IDC_FROM_PICKER || id == IDC_TO_PICKER || id == IDC_TIME_PICKER ||
+           id == IDC_DURATION || id == IDC_REMIND;
 }
 } // namespace
 
@@ -119,6 +120,10 @@ void CNewAppointmentDlg::DoDataExchange(fw::DataExchange& dx) {
 }
 
 bool CNewAppointmentDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    if (msg == WM_COMMAND && m_repeat.OnCommand(LOWORD(wp), HIWORD(wp))) {
+        result = 0;
+        return true;
+    }
     using Self = CNewAppointmentDlg;
     static constexpr fw::Route<Self> kRoutes[] = {
         fw::OnCtlColor<Self>(&Self::OnCtlColor),
@@ -159,6 +164,7 @@ BOOL CNewAppointmentDlg::OnInitDialog() {
     SendMessageW(GetDlgItem(IDC_TIME_PICKER), DTM_SETFORMATW, 0,
                  reinterpret_cast<LPARAM>(L"HH':'mm"));
     if (!m_editing) {
+        m_repeat.Init(m_hWnd, DefaultRepeatChoice(DateOf(now)), DateOf(now));
         ShowTime({});
         return TRUE;
     }
@@ -179,6 +185,11 @@ BOOL CNewAppointmentDlg::OnInitDialog() {
     if (ParseDateText(values.to.c_str(), date))
         m_pickerTo.SetTime(ToSystemTime(date));
     OnFromChanged();
+    const SeriesValues& series = values.series;
+    m_repeat.Init(m_hWnd,
+                  series.repeatKind == RepeatKind::None ? DefaultRepeatChoice(m_fromDate)
+                                                        : ChoiceOfRule(series.repeat, m_fromDate),
+                  m_fromDate);
     ShowTime(values.time);
     m_bAlertDefaulted = values.time.minuteOfDay.has_value();
     return TRUE;
@@ -261,6 +272,7 @@ void CNewAppointmentDlg::OnFromChanged() {
     SYSTEMTIME from{};
     if (m_pickerFrom.GetTime(from))
         m_fromDate = DateOf(from);
+    m_repeat.OnFromChanged(m_fromDate);
 }
 
 int CNewAppointmentDlg::ValidateToDate() {
@@ -326,6 +338,14 @@ void CNewAppointmentDlg::OnOK() {
         ShowDialogMessage(kNotesTooLongMessage, "Quillmere", MB_OK | MB_ICONINFORMATION);
         return;
     }
+    std::string problem;
+    const std::optional<SeriesValues> series = m_repeat.Saved(
+        m_editing ? m_editing->series : SeriesValues{}, m_editing.has_value(), problem);
+    if (!series) {
+        ShowDialogMessage(problem.c_str(), "Quillmere", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    m_series = *series;
     m_strAppointmentNotes = m_strNotesEdit;
     m_time = ChosenTime();
     EndDialog(IDOK);

@@ -2,6 +2,7 @@
 
 #include "calendar/appointment_time.h"
 #include "calendar/date_text.h"
+#include "editing/repeat_part.h"
 #include "framework/controls.h"
 #include "framework/dialog.h"
 #include "framework/unique_handle.h"
@@ -38,6 +39,9 @@ public:
     // The time of day, duration and alert chosen; the zone is kept from the
     // edited appointment.
     TimedValues m_time;
+    // How it repeats: for an edit, the appointment's own values, changed only
+    // where the user changed the repeat.
+    SeriesValues m_series;
 
 protected:
     void DoDataExchange(fw::DataExchange& dx) override;
@@ -75,6 +79,7 @@ private:
     void EnableTimeControls();
 
     std::optional<ical::AppointmentValues> m_editing;
+    CRepeatPart m_repeat;
     // Whether the alert has been set for a time once: unticking All day
     // gives an alert-less appointment the default alert only the first time.
     bool m_bAlertDefaulted = false;

@@ -146,6 +146,30 @@
 #define IDC_TIME_GROUP 1106
 #define ID_LIST_EDIT 32810
 
+// How an appointment repeats, in the New/Edit Appointment dialog
+#define IDC_REPEAT_GROUP 1250
+#define IDC_REPEAT 1251
+#define IDC_REPEAT_MONTHDAY 1252
+#define IDC_REPEAT_ORDINAL 1253
+#define IDC_REPEAT_WEEKDAY 1254
+#define IDC_REPEAT_INTERVAL 1255
+#define IDC_REPEAT_UNIT 1256
+#define IDC_REPEAT_STORED 1257
+#define IDC_REPEAT_END 1258
+#define IDC_REPEAT_UNTIL 1259
+#define IDC_REPEAT_COUNT 1260
+#define IDC_REPEAT_TIMES 1261
+// The week's day boxes, by their place in the row (the user's first day of
+// the week first)
+#define IDC_REPEAT_DAY_FIRST 1262
+#define IDC_REPEAT_DAY_LAST 1268
+
+// Deleting an occurrence of a repeating appointment
+#define IDD_DELETE_OCCURRENCE 320
+#define IDC_DELETE_QUESTION 1270
+#define IDC_DELETE_ONE 1271
+#define IDC_DELETE_SERIES 1272
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -132,7 +132,7 @@ TEST_F(DayViewTest, StartUpListsTodayWithPicturesAndNothingSelected) {
     auto images =
         reinterpret_cast<HIMAGELIST>(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
     ASSERT_NE(nullptr, images);
-    EXPECT_EQ(6, ImageList_GetImageCount(images));
+    EXPECT_EQ(7, ImageList_GetImageCount(images)) << "the six events and the repeat mark";
     int cx = 0, cy = 0;
     ImageList_GetIconSize(images, &cx, &cy);
     EXPECT_EQ(32, cx);

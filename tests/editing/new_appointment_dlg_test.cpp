@@ -1,5 +1,6 @@
 #include "calendar/date_text.h"
 #include "editing/new_appointment_dlg.h"
+#include "editing/repeat_choice.h"
 #include "res/resource.h"
 #include "store/system_time.h"
 #include "tests/support/message_box_responder.h"
@@ -149,10 +150,33 @@ TEST_F(NewAppointmentDlgTest, OpensOnEMailWithBothPickersOnTodayAndEmptyNotes) {
 }
 
 TEST_F(NewAppointmentDlgTest, TemplateKeepsTheTabOrderAndTheSystemPickers) {
-    // The time and alert come after the first six.
-    const int order[] = {
-        IDOK,          IDCANCEL,    IDC_EVENTS,      IDC_NOTES_EDIT, IDC_FROM_PICKER,
-        IDC_TO_PICKER, IDC_ALL_DAY, IDC_TIME_PICKER, IDC_DURATION,   IDC_REMIND};
+    // The time and alert come after the first six, and the repeat after them.
+    const int order[] = {IDOK,
+                         IDCANCEL,
+                         IDC_EVENTS,
+                         IDC_NOTES_EDIT,
+                         IDC_FROM_PICKER,
+                         IDC_TO_PICKER,
+                         IDC_ALL_DAY,
+                         IDC_TIME_PICKER,
+                         IDC_DURATION,
+                         IDC_REMIND,
+                         IDC_REPEAT,
+                         IDC_REPEAT_MONTHDAY,
+                         IDC_REPEAT_ORDINAL,
+                         IDC_REPEAT_WEEKDAY,
+                         IDC_REPEAT_INTERVAL,
+                         IDC_REPEAT_UNIT,
+                         IDC_REPEAT_DAY_FIRST,
+                         IDC_REPEAT_DAY_FIRST + 1,
+                         IDC_REPEAT_DAY_FIRST + 2,
+                         IDC_REPEAT_DAY_FIRST + 3,
+                         IDC_REPEAT_DAY_FIRST + 4,
+                         IDC_REPEAT_DAY_FIRST + 5,
+                         IDC_REPEAT_DAY_LAST,
+                         IDC_REPEAT_END,
+                         IDC_REPEAT_UNTIL,
+                         IDC_REPEAT_COUNT};
     HWND control = Item(IDOK);
     for (int id : order) {
         ASSERT_NE(nullptr, control);
@@ -236,6 +260,91 @@ TEST_F(NewAppointmentDlgTest, EditOpensFilledAndGivesTheValuesBackWhole) {
     EXPECT_EQ("Dentist", dlg->m_strAppointmentNotes);
     EXPECT_EQ("Movie", dlg->m_strEvent);
     EXPECT_EQ(values.time, dlg->m_time);
+}
+
+// An edited series opens on the choice its rule stands for; a rule no choice
+// says is shown and kept word for word, as are its skipped days, until the
+// repeat is changed; a repeat that cannot be saved is refused with a reason.
+TEST_F(NewAppointmentDlgTest, AnEditedSeriesKeepsItsRuleUntilTheRepeatIsChanged) {
+    auto edit = [&](const SeriesValues& series) {
+        ical::AppointmentValues values;
+        values.from = values.to = "2002-5-31";
+        values.notes = "Quiz";
+        values.event = "Others";
+        values.series = series;
+        dlg = std::make_unique<TestNewAppointmentDlg>();
+        dlg->EditValues(values);
+        ASSERT_TRUE(dlg->Create(nullptr));
+        PumpMessages();
+    };
+    auto shown = [&](int id) { return (GetWindowLongW(Item(id), GWL_STYLE) & WS_VISIBLE) != 0; };
+    auto selected = [&](int id) {
+        const LRESULT index = SendMessageW(Item(id), CB_GETCURSEL, 0, 0);
+        return SendMessageW(Item(id), CB_GETITEMDATA, static_cast<WPARAM>(index), 0);
+    };
+    auto choose = [&](int id, LPARAM data) {
+        const int count = static_cast<int>(SendMessageW(Item(id), CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i)
+            if (SendMessageW(Item(id), CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == data)
+                SendMessageW(Item(id), CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+        SendMessageW(Hwnd(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(Item(id)));
+    };
+    const std::vector<CalendarDate> skipped{{2002, 6, 28}};
+
+    // The last Friday of each month, its skipped day kept through OK.
+    const SeriesValues lastFriday{RepeatKind::Rule, "FREQ=MONTHLY;BYDAY=-1FR", skipped, "uid-1"};
+    edit(lastFriday);
+    EXPECT_EQ(static_cast<LPARAM>(RepeatPreset::MonthlyOnWeekday), selected(IDC_REPEAT));
+    EXPECT_EQ(-1, selected(IDC_REPEAT_ORDINAL));
+    EXPECT_EQ(4, selected(IDC_REPEAT_WEEKDAY));
+    EXPECT_TRUE(shown(IDC_REPEAT_ORDINAL));
+    EXPECT_FALSE(shown(IDC_REPEAT_DAY_FIRST));
+    Click(IDOK);
+    ASSERT_FALSE(StillOpen());
+    EXPECT_EQ(lastFriday, dlg->m_series);
+
+    // A rule the program does not follow: shown as it is, and kept.
+    const SeriesValues hourly{RepeatKind::Unfollowed, "FREQ=HOURLY;INTERVAL=4", skipped, ""};
+    edit(hourly);
+    EXPECT_EQ(static_cast<LPARAM>(RepeatPreset::AsStored), selected(IDC_REPEAT));
+    EXPECT_EQ("FREQ=HOURLY;INTERVAL=4", TextOf(Item(IDC_REPEAT_STORED)));
+    Click(IDOK);
+    ASSERT_FALSE(StillOpen());
+    EXPECT_EQ(hourly, dlg->m_series);
+
+    // Changed to Never: no rule, and no skipped days left over; the UID stays.
+    edit(lastFriday);
+    choose(IDC_REPEAT, static_cast<LPARAM>(RepeatPreset::Never));
+    Click(IDOK);
+    ASSERT_FALSE(StillOpen());
+    EXPECT_EQ((SeriesValues{RepeatKind::None, "", {}, "uid-1"}), dlg->m_series);
+
+    // Every 0 days, and an end before the first day: refused, with a reason.
+    edit(lastFriday);
+    choose(IDC_REPEAT, static_cast<LPARAM>(RepeatPreset::Custom));
+    SetDlgItemTextA(Hwnd(), IDC_REPEAT_INTERVAL, "0");
+    boxes.Answer(IDOK);
+    Click(IDOK);
+    ASSERT_EQ(1u, boxes.Count());
+    ExpectBox(boxes.Last(), "Enter how often it repeats: from 1 to 999.", "Quillmere");
+    SetDlgItemTextA(Hwnd(), IDC_REPEAT_INTERVAL, "2");
+    choose(IDC_REPEAT_END, static_cast<LPARAM>(RepeatEnd::OnDate));
+    const SYSTEMTIME early = MakeDate(2002, 5, 30);
+    SendMessageW(Item(IDC_REPEAT_UNTIL), DTM_SETSYSTEMTIME, GDT_VALID,
+                 reinterpret_cast<LPARAM>(&early));
+    boxes.Answer(IDOK);
+    Click(IDOK);
+    ASSERT_EQ(2u, boxes.Count());
+    ExpectBox(boxes.Last(), "The repeat cannot end before the appointment's first day.",
+              "Quillmere");
+    EXPECT_TRUE(StillOpen());
+    const SYSTEMTIME later = MakeDate(2002, 12, 31);
+    SendMessageW(Item(IDC_REPEAT_UNTIL), DTM_SETSYSTEMTIME, GDT_VALID,
+                 reinterpret_cast<LPARAM>(&later));
+    Click(IDOK);
+    ASSERT_FALSE(StillOpen());
+    EXPECT_EQ("FREQ=DAILY;INTERVAL=2;UNTIL=20021231", dlg->m_series.repeat);
 }
 
 TEST_F(NewAppointmentDlgTest, PickersCarryTipsOnAPaleYellowGround) {

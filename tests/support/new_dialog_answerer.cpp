@@ -158,6 +158,8 @@ void NewAppointmentAnswerer::Answer() {
                                                              static_cast<WPARAM>(index), 0));
     }
 
+    if (m_input.beforeAnswer)
+        m_input.beforeAnswer(dlg);
     const int button = m_input.pressCancel ? IDCANCEL : IDOK;
     SendMessageA(GetDlgItem(dlg, button), BM_CLICK, 0, 0);
     // A dialog that ended is still on screen until its modal loop returns; ask

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,8 @@ struct NewAppointmentInput {
     std::optional<int> durationMinutes;
     std::optional<int> remindMinutes;
     bool pressCancel = false;
+    // Anything else the user does in the dialog, last before OK or Cancel.
+    std::function<void(HWND dialog)> beforeAnswer;
 };
 
 // How the dialog stood when it opened, and what became of it.
