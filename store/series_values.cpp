@@ -11,31 +11,6 @@
 
 namespace {
 
-// The UTF-16 units of a REG_SZ or REG_EXPAND_SZ value that holds its NUL
-// within `maxLength` units and nothing but zeros after it.
-std::optional<std::u16string> StrictText(std::uint32_t type, const unsigned char* data,
-                                         std::size_t size, std::size_t maxLength) {
-    if ((type != kValueTypeText && type != kValueTypeExpandText) || data == nullptr || size < 2 ||
-        size % 2 != 0)
-        return std::nullopt;
-    std::u16string text;
-    std::size_t at = 0;
-    for (; at < size; at += 2) {
-        const char16_t unit = static_cast<char16_t>(data[at] | data[at + 1] << 8);
-        if (unit == 0)
-            break;
-        if (text.size() == maxLength)
-            return std::nullopt;
-        text += unit;
-    }
-    if (at == size)
-        return std::nullopt; // no NUL
-    for (; at < size; ++at)
-        if (data[at] != 0)
-            return std::nullopt;
-    return text;
-}
-
 bool IsPrintableAscii(char16_t unit) {
     return unit >= 0x20 && unit <= 0x7E;
 }
@@ -98,7 +73,7 @@ Result DecodeIf(const std::optional<SeriesValueBytes>& stored, Decoder decode) {
 } // namespace
 
 RepeatValue DecodeRepeatValue(std::uint32_t type, const unsigned char* data, std::size_t size) {
-    const std::optional<std::u16string> text = StrictText(type, data, size, kMaxRepeatLength);
+    const std::optional<std::u16string> text = DecodeStrictText(type, data, size, kMaxRepeatLength);
     if (!text || !std::all_of(text->begin(), text->end(), IsPrintableAscii))
         return {RepeatKind::Unfollowed, ""};
     if (text->empty())
@@ -111,7 +86,7 @@ RepeatValue DecodeRepeatValue(std::uint32_t type, const unsigned char* data, std
 std::vector<CalendarDate> DecodeSkipDatesValue(std::uint32_t type, const unsigned char* data,
                                                std::size_t size) {
     const std::optional<std::u16string> text =
-        StrictText(type, data, size, kMaxSeriesValueBytes / 2);
+        DecodeStrictText(type, data, size, kMaxSeriesValueBytes / 2);
     std::vector<CalendarDate> dates;
     if (!text)
         return dates;
@@ -131,7 +106,7 @@ std::vector<CalendarDate> DecodeSkipDatesValue(std::uint32_t type, const unsigne
 }
 
 std::string DecodeUidValue(std::uint32_t type, const unsigned char* data, std::size_t size) {
-    const std::optional<std::u16string> text = StrictText(type, data, size, kMaxUidLength);
+    const std::optional<std::u16string> text = DecodeStrictText(type, data, size, kMaxUidLength);
     if (!text)
         return {};
     for (std::size_t i = 0; i < text->size(); ++i) {

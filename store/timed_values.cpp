@@ -11,25 +11,16 @@ namespace {
 // read through here are ASCII.
 std::optional<std::string> StrictAsciiText(std::uint32_t type, const unsigned char* data,
                                            std::size_t size, std::size_t maxLength) {
-    if ((type != kValueTypeText && type != kValueTypeExpandText) || data == nullptr || size < 2 ||
-        size % 2 != 0)
+    const std::optional<std::u16string> text = DecodeStrictText(type, data, size, maxLength);
+    if (!text)
         return std::nullopt;
-    std::string text;
-    std::size_t at = 0;
-    for (; at < size; at += 2) {
-        const unsigned unit = data[at] | data[at + 1] << 8;
-        if (unit == 0)
-            break;
-        if (unit < 0x20 || unit > 0x7E || text.size() == maxLength)
+    std::string ascii;
+    for (const char16_t unit : *text) {
+        if (unit < 0x20 || unit > 0x7E)
             return std::nullopt;
-        text += static_cast<char>(unit);
+        ascii += static_cast<char>(unit);
     }
-    if (at == size)
-        return std::nullopt; // no NUL
-    for (; at < size; ++at)
-        if (data[at] != 0)
-            return std::nullopt;
-    return text;
+    return ascii;
 }
 
 std::optional<int> BoundedCount(std::uint32_t type, const unsigned char* data, std::size_t size,

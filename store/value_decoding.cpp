@@ -47,3 +47,26 @@ bool DecodeDwordValue(std::uint32_t type, const unsigned char* data, std::size_t
             static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
     return true;
 }
+
+std::optional<std::u16string> DecodeStrictText(std::uint32_t type, const unsigned char* data,
+                                               std::size_t size, std::size_t maxLength) {
+    if ((type != kValueTypeText && type != kValueTypeExpandText) || data == nullptr || size < 2 ||
+        size % 2 != 0)
+        return std::nullopt;
+    std::u16string text;
+    std::size_t at = 0;
+    for (; at < size; at += 2) {
+        const char16_t unit = static_cast<char16_t>(data[at] | data[at + 1] << 8);
+        if (unit == 0)
+            break;
+        if (text.size() == maxLength)
+            return std::nullopt;
+        text += unit;
+    }
+    if (at == size)
+        return std::nullopt; // no NUL
+    for (; at < size; ++at)
+        if (data[at] != 0)
+            return std::nullopt;
+    return text;
+}

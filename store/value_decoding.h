@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -51,3 +52,9 @@ std::u16string EncodeFixedText(std::u16string_view text, std::size_t codePageByt
 // gives false.
 bool DecodeDwordValue(std::uint32_t type, const unsigned char* data, std::size_t size,
                       std::uint32_t& value);
+
+// The UTF-16 units of a REG_SZ or REG_EXPAND_SZ value written as a whole by a
+// careful writer: an even size, its NUL within `maxLength` units, nothing but
+// zeros after it. Anything else is no text (nullopt).
+std::optional<std::u16string> DecodeStrictText(std::uint32_t type, const unsigned char* data,
+                                               std::size_t size, std::size_t maxLength);
