@@ -99,8 +99,18 @@ TEST_F(SeriesStoryTest, AWeeklySeriesIsListedSkippedOnceEditedAndDeletedWhole) {
         NewAppointmentInput input;
         input.notes = "Yoga";
         input.beforeAnswer = [&](HWND dialog) {
-            ASSERT_TRUE(
-                x.Run("mousemove " + XServerInput::MiddleOf(dialog, IDC_REPEAT) + " click 1"));
+            // The keys only once the click has opened the list: sent in the
+            // same breath they may reach the X server's focus before Wine has
+            // moved it to the dialog.
+            const HWND repeat = GetDlgItem(dialog, IDC_REPEAT);
+            bool dropped = false;
+            for (int attempt = 0; attempt < 3 && !dropped; ++attempt) {
+                ASSERT_TRUE(
+                    x.Run("mousemove " + XServerInput::MiddleOf(dialog, IDC_REPEAT) + " click 1"));
+                dropped = PumpUntil(
+                    [&] { return SendMessageA(repeat, CB_GETDROPPEDSTATE, 0, 0) != FALSE; });
+            }
+            ASSERT_TRUE(dropped);
             ASSERT_TRUE(x.Run("key Down Down Return"));
             HWND thursday = DayBox(dialog, 3);
             ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(thursday) != FALSE; }));
