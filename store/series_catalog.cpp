@@ -7,24 +7,94 @@
 #include "store/store_walk.h"
 #include "store/timed_registry.h"
 
+#include <algorithm>
+#include <cctype>
+
 #ifndef REG_NOTIFY_THREAD_AGNOSTIC
 #define REG_NOTIFY_THREAD_AGNOSTIC 0x10000000L
 #endif
+
+namespace {
+
+// Key names are compared as the registry does, without regard to case.
+std::string Folded(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded;
+}
+
+// The series filed below one day key; nothing for a key that is not there.
+std::vector<CSeriesCatalog::Entry> ReadDay(HKEY root, const std::string& dayName) {
+    std::vector<CSeriesCatalog::Entry> entries;
+    fw::unique_hkey day;
+    if (OpenSubkey(root, dayName, KEY_READ, day) != ERROR_SUCCESS)
+        return entries;
+    AppointmentFields fields;
+    ForEachSubkey(day.get(), [&](const char* name) {
+        fw::unique_hkey appointment;
+        SeriesValues values;
+        if (OpenSubkey(day.get(), name, KEY_READ, appointment) != ERROR_SUCCESS ||
+            !ReadRepeatingValues(appointment.get(), values))
+            return SubkeyStep::Next;
+        CalendarDate from, to;
+        if (!values.Repeats() ||
+            !ReadTextValue(appointment.get(), kValueFrom, fields.from, kDateFieldBytes) ||
+            !ReadTextValue(appointment.get(), kValueTo, fields.to, kDateFieldBytes) ||
+            !ParseDateText(fields.from.c_str(), from) || !ParseDateText(fields.to.c_str(), to))
+            return SubkeyStep::Next;
+        const std::optional<int> minute = ReadTimeOfDay(appointment.get());
+        if (std::optional<CSeriesCatalog::Entry> entry = CSeriesCatalog::MakeEntry(
+                appointment.get(), dayName, name,
+                ical::Series(from, to, values, minute.value_or(0) * 60), minute))
+            entries.push_back(std::move(*entry));
+        return SubkeyStep::Next;
+    });
+    return entries;
+}
+
+bool SameRows(const std::vector<CSeriesCatalog::Occurrence>& a,
+              const std::vector<CSeriesCatalog::Occurrence>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& x, const auto& y) {
+        return x.dayKey == y.dayKey && x.keyName == y.keyName && x.event == y.event &&
+               x.notes == y.notes && x.eventIndex == y.eventIndex &&
+               x.minuteOfDay == y.minuteOfDay && x.start == y.start;
+    });
+}
+
+} // namespace
 
 CSeriesCatalog& CSeriesCatalog::Shared() {
     static CSeriesCatalog catalog;
     return catalog;
 }
 
+std::optional<CSeriesCatalog::Entry>
+CSeriesCatalog::MakeEntry(HKEY appointment, const std::string& dayKey, const std::string& keyName,
+                          ical::Series series, std::optional<int> minuteOfDay) {
+    if (!series.Repeats() || series.Length() <= 0)
+        return std::nullopt;
+    Entry entry{{}, std::move(series)};
+    Occurrence& row = entry.row;
+    row.dayKey = dayKey;
+    row.keyName = keyName;
+    ReadTextValue(appointment, kValueEvent, row.event, kEventFieldBytes);
+    ReadTextValue(appointment, kValueNotes, row.notes, kNotesFieldBytes);
+    DWORD index = static_cast<DWORD>(-1);
+    ReadDwordValue(appointment, kValueEventIndex, index);
+    row.eventIndex = static_cast<int>(index);
+    row.minuteOfDay = minuteOfDay;
+    return entry;
+}
+
 bool CSeriesCatalog::IsFresh() const {
-    return m_bValid && m_root && m_changed &&
+    return m_base && m_root && m_changed &&
            WaitForSingleObject(m_changed.get(), 0) == WAIT_TIMEOUT &&
            StoreWritesByThisProcess() == m_seenWrites && !IsKeyGone(m_root.get());
 }
 
 void CSeriesCatalog::Rebuild() {
-    m_bValid = false;
-    m_entries.clear();
+    m_base.reset();
     m_root.reset();
     if (!m_changed)
         m_changed.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -45,52 +115,46 @@ void CSeriesCatalog::Rebuild() {
     if (rc == ERROR_INVALID_PARAMETER)
         rc = RegNotifyChangeKeyValue(m_root.get(), TRUE, filter, m_changed.get(), TRUE);
     ++m_nWalks;
-    AppointmentFields fields;
+    auto entries = std::make_shared<Entries>();
     ForEachSubkey(m_root.get(), [&](const char* dayName) {
-        fw::unique_hkey day;
-        if (OpenSubkey(m_root.get(), dayName, KEY_READ, day) != ERROR_SUCCESS)
-            return SubkeyStep::Next;
-        ForEachSubkey(day.get(), [&](const char* name) {
-            fw::unique_hkey appointment;
-            SeriesValues values;
-            if (OpenSubkey(day.get(), name, KEY_READ, appointment) != ERROR_SUCCESS ||
-                !ReadRepeatingValues(appointment.get(), values))
-                return SubkeyStep::Next;
-            CalendarDate from, to;
-            if (!values.Repeats() ||
-                !ReadTextValue(appointment.get(), kValueFrom, fields.from, kDateFieldBytes) ||
-                !ReadTextValue(appointment.get(), kValueTo, fields.to, kDateFieldBytes) ||
-                !ParseDateText(fields.from.c_str(), from) || !ParseDateText(fields.to.c_str(), to))
-                return SubkeyStep::Next;
-            Occurrence row;
-            row.dayKey = dayName;
-            row.keyName = name;
-            ReadTextValue(appointment.get(), kValueEvent, row.event, kEventFieldBytes);
-            ReadTextValue(appointment.get(), kValueNotes, row.notes, kNotesFieldBytes);
-            DWORD index = static_cast<DWORD>(-1);
-            ReadDwordValue(appointment.get(), kValueEventIndex, index);
-            row.eventIndex = static_cast<int>(index);
-            row.minuteOfDay = ReadTimeOfDay(appointment.get());
-            row.start = from;
-            ical::Series series(from, to, values, row.minuteOfDay.value_or(0) * 60);
-            if (series.Repeats() && series.Length() > 0)
-                m_entries.push_back({std::move(row), std::move(series)});
-            return SubkeyStep::Next;
-        });
+        Entries day = ReadDay(m_root.get(), dayName);
+        std::move(day.begin(), day.end(), std::back_inserter(*entries));
         return SubkeyStep::Next;
     });
-    m_bValid = rc == ERROR_SUCCESS;
+    m_base = std::move(entries);
+    if (rc != ERROR_SUCCESS)
+        m_root.reset();
 }
 
-std::vector<CSeriesCatalog::Occurrence> CSeriesCatalog::Covering(const CalendarDate& day,
-                                                                 const std::string& dayKey) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (!IsFresh())
-        Rebuild();
+void CSeriesCatalog::TakeInOwnWrites() {
+    std::vector<std::string> days;
+    std::uint64_t upTo = 0;
+    const bool whole = StoreDaysWrittenSince(m_ownWritesRead, days, upTo);
+    m_ownWritesRead = upTo;
+    // More days than are kept: the scanner's walk, which the change
+    // notification brings, takes them in.
+    if (!whole || days.empty())
+        return;
+    fw::unique_hkey root;
+    const LONG opened = OpenCalendarRoot(KEY_READ, root);
+    for (const std::string& day : days)
+        m_ownDays[Folded(day)] = opened == ERROR_SUCCESS ? ReadDay(root.get(), day) : Entries{};
+}
+
+void CSeriesCatalog::Reset() {
+    m_base.reset();
+    m_root.reset();
+    m_ownDays.clear();
+    m_asked = std::make_shared<Entries>();
+    m_baseTicket = 0;
+}
+
+std::vector<CSeriesCatalog::Occurrence>
+CSeriesCatalog::CoveringIn(const Entries& base, const CalendarDate& day,
+                           const std::string& dayKey) const {
     std::vector<Occurrence> found;
-    for (const Entry& entry : m_entries) {
-        if (entry.row.dayKey == dayKey)
-            continue;
+    const std::string listed = Folded(dayKey);
+    const auto visit = [&](const Entry& entry) {
         // Each series is asked with a budget of its own: a rule that costs
         // its whole budget is left out of this day, not the others after it.
         ical::WorkBudget budget(ical::kSeriesWork);
@@ -98,8 +162,93 @@ std::vector<CSeriesCatalog::Occurrence> CSeriesCatalog::Covering(const CalendarD
             found.push_back(entry.row);
             found.back().start = *start;
         }
+    };
+    for (const Entry& entry : base) {
+        const std::string filed = Folded(entry.row.dayKey);
+        if (filed != listed && m_ownDays.count(filed) == 0)
+            visit(entry);
     }
+    for (const auto& [filed, entries] : m_ownDays)
+        if (filed != listed)
+            for (const Entry& entry : entries)
+                visit(entry);
     return found;
+}
+
+std::vector<CSeriesCatalog::Occurrence> CSeriesCatalog::Covering(const CalendarDate& day,
+                                                                 const std::string& dayKey) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_nFeeders == 0) {
+        if (!IsFresh())
+            Rebuild();
+    } else if (m_base) {
+        TakeInOwnWrites();
+    }
+    if (!m_base)
+        return {};
+    return CoveringIn(*m_base, day, dayKey);
+}
+
+bool CSeriesCatalog::ChangedSinceLastAsked(const CalendarDate& day, const std::string& dayKey) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_nFeeders > 0 && m_base)
+        TakeInOwnWrites();
+    static const Entries kNone;
+    const Entries& now = m_base ? *m_base : kNone;
+    const Entries& before = m_asked ? *m_asked : kNone;
+    const bool changed = !SameRows(CoveringIn(before, day, dayKey), CoveringIn(now, day, dayKey));
+    m_asked = m_base;
+    return changed;
+}
+
+void CSeriesCatalog::AddFeeder() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // What this process walked itself may be older than what the scanner
+    // will fill: wait for that.
+    if (m_nFeeders++ == 0)
+        Reset();
+}
+
+void CSeriesCatalog::RemoveFeeder() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    // Nothing fills it any more: it walks itself from the next list on.
+    if (--m_nFeeders == 0)
+        Reset();
+}
+
+CSeriesCatalog::WalkTicket CSeriesCatalog::BeginWalk() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return {m_nextTicket++, StoreWritesByThisProcess()};
+}
+
+void CSeriesCatalog::Install(std::vector<Entry> entries, const WalkTicket& ticket) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_nFeeders == 0 || ticket.number < m_baseTicket)
+            return;
+        m_base = std::make_shared<const Entries>(std::move(entries));
+        m_baseTicket = ticket.number;
+        // The days written since the walk began are read again: the walk
+        // may have passed them before the write.
+        m_ownDays.clear();
+        m_ownWritesRead = ticket.writes;
+        ++m_nInstalls;
+    }
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    for (const auto& [id, onFilled] : m_listeners)
+        onFilled();
+}
+
+int CSeriesCatalog::Subscribe(std::function<void()> onFilled) {
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    const int id = m_nextListener++;
+    m_listeners.emplace(id, std::move(onFilled));
+    return id;
+}
+
+void CSeriesCatalog::Unsubscribe(int id) {
+    std::lock_guard<std::mutex> lock(m_listenerMutex);
+    m_listeners.erase(id);
 }
 
 int CSeriesCatalog::Walks() const {
@@ -107,7 +256,18 @@ int CSeriesCatalog::Walks() const {
     return m_nWalks;
 }
 
+int CSeriesCatalog::Installs() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nInstalls;
+}
+
 std::size_t CSeriesCatalog::Count() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_entries.size();
+    std::size_t count = 0;
+    if (m_base)
+        for (const Entry& entry : *m_base)
+            count += m_ownDays.count(Folded(entry.row.dayKey)) == 0 ? 1 : 0;
+    for (const auto& [day, entries] : m_ownDays)
+        count += entries.size();
+    return count;
 }

@@ -7,6 +7,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -14,11 +17,19 @@
 
 // The store's repeating appointments, held in memory so that listing a day
 // finds the occurrences of series filed on other days without walking the
-// whole store. A walk fills it; it is walked again once the store changed:
-// by another program (the change notification on the calendar root, armed
-// before the walk so that a change during it is not lost) or by this one
-// (StoreWritesByThisProcess, which counts a change before any notification
-// need have arrived). Shared by every thread of the process.
+// whole store. Shared by every thread of the process.
+//
+// Where a reminder scanner runs (CCalendarScanner registers itself), the
+// scanner's walk after each change fills it, on the scanner's thread: no
+// list walks the store. Until the first walk is in, a day lists without
+// occurrences; whoever waits for them hears of each fill (Subscribe). The
+// days this process writes are read again before the next answer (the
+// writes name their day: StoreWriteScope), so that an own save shows at
+// once; a walk installed later re-reads the days written since it began,
+// so that it never undoes a newer save.
+//
+// Without a scanner (a command-line run, a test of the store alone) it walks
+// by itself when asked and the store changed: nobody waits on a window there.
 class CSeriesCatalog {
 public:
     // One occurrence, with what its row in a day's list shows.
@@ -31,32 +42,85 @@ public:
         std::optional<int> minuteOfDay;
         CalendarDate start; // the occurrence's first day
     };
+    // A series as a walk finds it.
+    struct Entry {
+        Occurrence row; // start: FROM
+        ical::Series series;
+    };
+    // Taken when a walk begins, handed back with what it found.
+    struct WalkTicket {
+        std::uint64_t number = 0;
+        std::uint64_t writes = 0; // this process's writes before the walk
+    };
 
     static CSeriesCatalog& Shared();
+
+    // The entry of the appointment key `appointment`, once its series is
+    // known: reads what its row shows. Nothing for a series that covers no
+    // day or follows no rule.
+    static std::optional<Entry> MakeEntry(HKEY appointment, const std::string& dayKey,
+                                          const std::string& keyName, ical::Series series,
+                                          std::optional<int> minuteOfDay);
 
     // The occurrences that cover `day` of the series filed under any day key
     // but `dayKey`, in the registry's order; a series found covering it
     // several times is listed once.
     std::vector<Occurrence> Covering(const CalendarDate& day, const std::string& dayKey);
 
-    // How many walks filled it, and how many series it holds.
+    // Whether the occurrences on `day` differ from what they were at the
+    // last call (before the first, none), for a window that lists a day
+    // and hears of each fill: it lists again only when they changed.
+    bool ChangedSinceLastAsked(const CalendarDate& day, const std::string& dayKey);
+
+    // The scanners that fill it. While none is registered it walks itself.
+    void AddFeeder();
+    void RemoveFeeder();
+    WalkTicket BeginWalk();
+    // A complete walk's series. A walk that began before the one installed
+    // is dropped.
+    void Install(std::vector<Entry> entries, const WalkTicket& ticket);
+
+    // Called on the installing thread after each fill, until unsubscribed;
+    // once Unsubscribe returns, the callback is not running and never runs.
+    int Subscribe(std::function<void()> onFilled);
+    void Unsubscribe(int id);
+
+    // How many walks it made itself, how many fills it took from scanners,
+    // and how many series it holds.
     int Walks() const;
+    int Installs() const;
     std::size_t Count() const;
 
 private:
-    struct Entry {
-        Occurrence row; // start: FROM
-        ical::Series series;
-    };
+    using Entries = std::vector<Entry>;
 
     bool IsFresh() const;
     void Rebuild();
+    // Reads again the days this process wrote since they were last read.
+    void TakeInOwnWrites();
+    void Reset();
+    std::vector<Occurrence> CoveringIn(const Entries& base, const CalendarDate& day,
+                                       const std::string& dayKey) const;
 
     mutable std::mutex m_mutex;
     fw::unique_hkey m_root;
     fw::unique_handle m_changed;
-    bool m_bValid = false;
     std::uint64_t m_seenWrites = 0;
     int m_nWalks = 0;
-    std::vector<Entry> m_entries;
+    int m_nInstalls = 0;
+    int m_nFeeders = 0;
+    std::uint64_t m_nextTicket = 1;
+    std::uint64_t m_baseTicket = 0;
+    // The series of the last walk (null before it), and of the days this
+    // process wrote since, by lower-cased day key, which stand instead of
+    // that walk's.
+    std::shared_ptr<const Entries> m_base;
+    std::map<std::string, Entries> m_ownDays;
+    std::uint64_t m_ownWritesRead = 0;
+    // What ChangedSinceLastAsked compares with.
+    std::shared_ptr<const Entries> m_asked;
+
+    std::mutex m_listenerMutex;
+    std::map<int, std::function<void()>> m_listeners;
+    int m_nextListener = 1;
 };
