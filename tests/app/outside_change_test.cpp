@@ -1,13 +1,17 @@
 #include "framework/message_box.h"
 #include "res/resource.h"
+#include "app/series_refresh.h"
 #include "store/calendar_registry.h"
+#include "store/series_catalog.h"
 #include "tests/support/new_dialog_answerer.h"
 #include "tests/app/calendar_test_window.h"
 #include "tests/support/outside_change.h"
+#include "tests/support/window_testing.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <vector>
 #include <string>
 
 namespace qmtest {
@@ -145,6 +149,48 @@ TEST_F(WindowUnderChangeTest, AnAppointmentDeletedWhileTheUserIsAskedIsGoneNotFa
     ASSERT_EQ(1, RowCount());
     EXPECT_EQ("Tea", dlg->List().GetItemText(0, 1));
     EXPECT_EQ(std::vector<std::string>{"Appointment 2"}, Subkeys(kDay));
+}
+
+// The day is listed at once with its own rows; the occurrences of series
+// filed on other days follow once the walk on the alert thread has read
+// them, and again when another program makes a series that falls on the
+// day. A change that moves no occurrence of the day leaves the list alone.
+TEST_F(WindowUnderChangeTest, OccurrencesFollowTheFirstWalkAndAnotherProgramsNewSeries) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
+    const std::string classPath =
+        PutAppointment("2002-4-30", "Appointment 1", "2002-4-30", "2002-4-30", "Class");
+    SetText(classPath, "REPEAT", "FREQ=WEEKLY", REG_SZ);
+    const std::string walk =
+        PutAppointment("2002-5-1", "Appointment 1", "2002-5-1", "2002-5-1", "Walk");
+    const std::string june =
+        PutAppointment("2002-6-1", "Appointment 1", "2002-6-1", "2002-6-1", "June");
+    CSeriesCatalog& catalog = CSeriesCatalog::Shared();
+    const int walks = catalog.Walks();
+    const auto notes = [this] {
+        std::vector<std::string> shown;
+        for (int row = 0; row < RowCount(); ++row)
+            shown.push_back(dlg->List().GetItemText(row, 1));
+        return shown;
+    };
+    Open();
+    const CSeriesRefresh& refresh = dlg->Controller<CSeriesRefresh>();
+    EXPECT_TRUE(PumpUntil([&] { return RowCount() == 2; }, 20000)) << RowCount();
+    EXPECT_EQ((std::vector<std::string>{"Lunch", "Class"}), notes());
+    EXPECT_EQ(1, refresh.Refreshes());
+
+    ASSERT_TRUE(SetTextFromAnotherProcess(registry, walk, "REPEAT", "FREQ=DAILY"));
+    EXPECT_TRUE(PumpUntil([&] { return RowCount() == 3; }, 20000)) << RowCount();
+    EXPECT_EQ((std::vector<std::string>{"Lunch", "Class", "Walk"}), notes());
+    EXPECT_EQ(2, refresh.Refreshes());
+
+    // A series that never falls on the shown day.
+    const int installs = catalog.Installs();
+    ASSERT_TRUE(SetTextFromAnotherProcess(registry, june, "REPEAT", "FREQ=YEARLY"));
+    ASSERT_TRUE(PumpUntil([&] { return catalog.Installs() > installs; }, 20000));
+    PumpMessages();
+    EXPECT_EQ(3, RowCount());
+    EXPECT_EQ(2, refresh.Refreshes()) << "listed again though its occurrences did not change";
+    EXPECT_EQ(walks, catalog.Walks()) << "the window's thread walked the store";
 }
 
 } // namespace
