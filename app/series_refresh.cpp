@@ -42,7 +42,7 @@ bool CSeriesRefresh::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result) {
     result = 0;
     SYSTEMTIME shown{};
     if (!m_dayView.GetShownDay(shown) ||
-        !CSeriesCatalog::Shared().ChangedSinceLastAsked(DateOf(shown), FormatDateText(shown)))
+        !CSeriesCatalog::Shared().ChangedSinceListed(DateOf(shown), FormatDateText(shown)))
         return true;
     // The row the user had selected stays selected when it is still there.
     const std::string selected = m_dayView.RowKeyName(m_dayView.SelectedRow());

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <tuple>
 
 #ifndef REG_NOTIFY_THREAD_AGNOSTIC
 #define REG_NOTIFY_THREAD_AGNOSTIC 0x10000000L
@@ -145,7 +146,7 @@ void CSeriesCatalog::Reset() {
     m_base.reset();
     m_root.reset();
     m_ownDays.clear();
-    m_asked = std::make_shared<Entries>();
+    m_lastAnswer = {};
     m_baseTicket = 0;
 }
 
@@ -172,7 +173,22 @@ CSeriesCatalog::CoveringIn(const Entries& base, const CalendarDate& day,
         if (filed != listed)
             for (const Entry& entry : entries)
                 visit(entry);
-    return found;
+    // By the day they are filed on, each day's in the registry's order: the
+    // same whether a day came from the walk or was read again since.
+    using FiledOn = std::tuple<bool, int, int, int, std::string, std::size_t>;
+    std::vector<FiledOn> order;
+    order.reserve(found.size());
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        CalendarDate date;
+        const bool isDate = ParseDateText(found[i].dayKey.c_str(), date);
+        order.emplace_back(!isDate, date.year, date.month, date.day, Folded(found[i].dayKey), i);
+    }
+    std::sort(order.begin(), order.end());
+    std::vector<Occurrence> sorted;
+    sorted.reserve(found.size());
+    for (const FiledOn& at : order)
+        sorted.push_back(std::move(found[std::get<5>(at)]));
+    return sorted;
 }
 
 std::vector<CSeriesCatalog::Occurrence> CSeriesCatalog::Covering(const CalendarDate& day,
@@ -184,21 +200,22 @@ std::vector<CSeriesCatalog::Occurrence> CSeriesCatalog::Covering(const CalendarD
     } else if (m_base) {
         TakeInOwnWrites();
     }
-    if (!m_base)
-        return {};
-    return CoveringIn(*m_base, day, dayKey);
+    std::vector<Occurrence> found;
+    if (m_base)
+        found = CoveringIn(*m_base, day, dayKey);
+    m_lastAnswer = {true, day, Folded(dayKey), found};
+    return found;
 }
 
-bool CSeriesCatalog::ChangedSinceLastAsked(const CalendarDate& day, const std::string& dayKey) {
+bool CSeriesCatalog::ChangedSinceListed(const CalendarDate& day, const std::string& dayKey) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_nFeeders > 0 && m_base)
         TakeInOwnWrites();
-    static const Entries kNone;
-    const Entries& now = m_base ? *m_base : kNone;
-    const Entries& before = m_asked ? *m_asked : kNone;
-    const bool changed = !SameRows(CoveringIn(before, day, dayKey), CoveringIn(now, day, dayKey));
-    m_asked = m_base;
-    return changed;
+    std::vector<Occurrence> now;
+    if (m_base)
+        now = CoveringIn(*m_base, day, dayKey);
+    return !m_lastAnswer.given || !(m_lastAnswer.day == day) ||
+           m_lastAnswer.dayKey != Folded(dayKey) || !SameRows(m_lastAnswer.rows, now);
 }
 
 void CSeriesCatalog::AddFeeder() {

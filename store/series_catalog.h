@@ -63,14 +63,15 @@ public:
                                           std::optional<int> minuteOfDay);
 
     // The occurrences that cover `day` of the series filed under any day key
-    // but `dayKey`, in the registry's order; a series found covering it
-    // several times is listed once.
+    // but `dayKey`, by the day they are filed on, and each day's in the
+    // registry's order; a series found covering it several times is listed
+    // once.
     std::vector<Occurrence> Covering(const CalendarDate& day, const std::string& dayKey);
 
-    // Whether the occurrences on `day` differ from what they were at the
-    // last call (before the first, none), for a window that lists a day
-    // and hears of each fill: it lists again only when they changed.
-    bool ChangedSinceLastAsked(const CalendarDate& day, const std::string& dayKey);
+    // Whether the occurrences on `day` differ from the last answer Covering
+    // gave (or it last answered for another day), for a window that lists a
+    // day and hears of each fill: it lists again only when they changed.
+    bool ChangedSinceListed(const CalendarDate& day, const std::string& dayKey);
 
     // The scanners that fill it. While none is registered it walks itself.
     void AddFeeder();
@@ -117,8 +118,14 @@ private:
     std::shared_ptr<const Entries> m_base;
     std::map<std::string, Entries> m_ownDays;
     std::uint64_t m_ownWritesRead = 0;
-    // What ChangedSinceLastAsked compares with.
-    std::shared_ptr<const Entries> m_asked;
+    // What ChangedSinceListed compares with.
+    struct Answer {
+        bool given = false;
+        CalendarDate day;
+        std::string dayKey; // lower-cased
+        std::vector<Occurrence> rows;
+    };
+    Answer m_lastAnswer;
 
     std::mutex m_listenerMutex;
     std::map<int, std::function<void()>> m_listeners;

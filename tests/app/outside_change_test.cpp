@@ -3,6 +3,7 @@
 #include "app/series_refresh.h"
 #include "store/calendar_registry.h"
 #include "store/series_catalog.h"
+#include "store/series_registry.h"
 #include "tests/support/new_dialog_answerer.h"
 #include "tests/app/calendar_test_window.h"
 #include "tests/support/outside_change.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 #include <string>
@@ -190,6 +192,23 @@ TEST_F(WindowUnderChangeTest, OccurrencesFollowTheFirstWalkAndAnotherProgramsNew
     PumpMessages();
     EXPECT_EQ(3, RowCount());
     EXPECT_EQ(2, refresh.Refreshes()) << "listed again though its occurrences did not change";
+
+    // A series this program saves shows at the list its save makes; the walk
+    // that the save brings lists nothing again.
+    ical::AppointmentValues choir{"2002-4-30", "2002-4-30", "Choir", "Others", 1, "", {}, {}};
+    choir.series.repeatKind = RepeatKind::Rule;
+    choir.series.repeat = "FREQ=WEEKLY";
+    const int beforeSave = catalog.Installs();
+    ASSERT_TRUE(CCalendarRegistry().AddAppointment("2002-4-30", choir));
+    dlg->DayView().RefreshShownDay();
+    std::vector<std::string> shown = notes();
+    ASSERT_EQ(4u, shown.size());
+    std::sort(shown.begin() + 1, shown.begin() + 3);
+    EXPECT_EQ((std::vector<std::string>{"Lunch", "Choir", "Class", "Walk"}), shown)
+        << "filed on 30 April, in the registry's order, then 1 May";
+    ASSERT_TRUE(PumpUntil([&] { return catalog.Installs() > beforeSave; }, 20000));
+    PumpMessages();
+    EXPECT_EQ(2, refresh.Refreshes());
     EXPECT_EQ(walks, catalog.Walks()) << "the window's thread walked the store";
 }
 
