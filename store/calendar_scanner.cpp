@@ -168,7 +168,7 @@ SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
             }
             if (repeating.series && result.series != nullptr) {
                 if (std::optional<CSeriesCatalog::Entry> entry = CSeriesCatalog::MakeEntry(
-                        appointment.get(), dayName, name, *repeating.series, repeating.minuteOfDay))
+                        dayName, name, *repeating.series, repeating.minuteOfDay))
                     result.series->push_back(std::move(*entry));
             }
             if (result.index != nullptr) {

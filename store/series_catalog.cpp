@@ -46,9 +46,10 @@ std::vector<CSeriesCatalog::Entry> ReadDay(HKEY root, const std::string& dayName
             return SubkeyStep::Next;
         const std::optional<int> minute = ReadTimeOfDay(appointment.get());
         if (std::optional<CSeriesCatalog::Entry> entry = CSeriesCatalog::MakeEntry(
-                appointment.get(), dayName, name,
-                ical::Series(from, to, values, minute.value_or(0) * 60), minute))
+                dayName, name, ical::Series(from, to, values, minute.value_or(0) * 60), minute)) {
+            CSeriesCatalog::ReadRow(appointment.get(), *entry);
             entries.push_back(std::move(*entry));
+        }
         return SubkeyStep::Next;
     });
     return entries;
@@ -70,22 +71,27 @@ CSeriesCatalog& CSeriesCatalog::Shared() {
     return catalog;
 }
 
-std::optional<CSeriesCatalog::Entry>
-CSeriesCatalog::MakeEntry(HKEY appointment, const std::string& dayKey, const std::string& keyName,
-                          ical::Series series, std::optional<int> minuteOfDay) {
+std::optional<CSeriesCatalog::Entry> CSeriesCatalog::MakeEntry(const std::string& dayKey,
+                                                               const std::string& keyName,
+                                                               ical::Series series,
+                                                               std::optional<int> minuteOfDay) {
     if (!series.Repeats() || series.Length() <= 0)
         return std::nullopt;
-    Entry entry{{}, std::move(series)};
+    Entry entry{{}, std::move(series), Folded(dayKey)};
+    entry.row.dayKey = dayKey;
+    entry.row.keyName = keyName;
+    entry.row.minuteOfDay = minuteOfDay;
+    return entry;
+}
+
+void CSeriesCatalog::ReadRow(HKEY appointment, Entry& entry) {
     Occurrence& row = entry.row;
-    row.dayKey = dayKey;
-    row.keyName = keyName;
     ReadTextValue(appointment, kValueEvent, row.event, kEventFieldBytes);
     ReadTextValue(appointment, kValueNotes, row.notes, kNotesFieldBytes);
     DWORD index = static_cast<DWORD>(-1);
     ReadDwordValue(appointment, kValueEventIndex, index);
     row.eventIndex = static_cast<int>(index);
-    row.minuteOfDay = minuteOfDay;
-    return entry;
+    entry.rowRead = true;
 }
 
 bool CSeriesCatalog::IsFresh() const {
@@ -151,27 +157,40 @@ void CSeriesCatalog::Reset() {
 }
 
 std::vector<CSeriesCatalog::Occurrence>
-CSeriesCatalog::CoveringIn(const Entries& base, const CalendarDate& day,
-                           const std::string& dayKey) const {
+CSeriesCatalog::CoveringIn(Entries& base, const CalendarDate& day, const std::string& dayKey) {
     std::vector<Occurrence> found;
     const std::string listed = Folded(dayKey);
-    const auto visit = [&](const Entry& entry) {
+    fw::unique_hkey root;
+    LONG rootOpened = ERROR_INVALID_HANDLE;
+    const auto visit = [&](Entry& entry) {
         // Each series is asked with a budget of its own: a rule that costs
         // its whole budget is left out of this day, not the others after it.
         ical::WorkBudget budget(ical::kSeriesWork);
-        if (std::optional<CalendarDate> start = entry.series.OccurrenceCovering(day, budget)) {
-            found.push_back(entry.row);
-            found.back().start = *start;
+        const std::optional<CalendarDate> start = entry.series.OccurrenceCovering(day, budget);
+        if (!start)
+            return;
+        // What a row shows is read the first time the series is listed: the
+        // walk that found it reads no more than the reminders need. One that
+        // cannot be read now is left out until the next walk.
+        if (!entry.rowRead) {
+            if (rootOpened == ERROR_INVALID_HANDLE)
+                rootOpened = OpenCalendarRoot(KEY_READ, root);
+            fw::unique_hkey appointment;
+            if (rootOpened != ERROR_SUCCESS ||
+                OpenSubkey(root.get(), entry.row.dayKey + "\\" + entry.row.keyName, KEY_READ,
+                           appointment) != ERROR_SUCCESS)
+                return;
+            ReadRow(appointment.get(), entry);
         }
+        found.push_back(entry.row);
+        found.back().start = *start;
     };
-    for (const Entry& entry : base) {
-        const std::string filed = Folded(entry.row.dayKey);
-        if (filed != listed && m_ownDays.count(filed) == 0)
+    for (Entry& entry : base)
+        if (entry.filedKey != listed && m_ownDays.count(entry.filedKey) == 0)
             visit(entry);
-    }
-    for (const auto& [filed, entries] : m_ownDays)
+    for (auto& [filed, entries] : m_ownDays)
         if (filed != listed)
-            for (const Entry& entry : entries)
+            for (Entry& entry : entries)
                 visit(entry);
     // By the day they are filed on, each day's in the registry's order: the
     // same whether a day came from the walk or was read again since.
@@ -243,7 +262,7 @@ void CSeriesCatalog::Install(std::vector<Entry> entries, const WalkTicket& ticke
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_nFeeders == 0 || ticket.number < m_baseTicket)
             return;
-        m_base = std::make_shared<const Entries>(std::move(entries));
+        m_base = std::make_shared<Entries>(std::move(entries));
         m_baseTicket = ticket.number;
         // The days written since the walk began are read again: the walk
         // may have passed them before the write.
@@ -283,7 +302,7 @@ std::size_t CSeriesCatalog::Count() const {
     std::size_t count = 0;
     if (m_base)
         for (const Entry& entry : *m_base)
-            count += m_ownDays.count(Folded(entry.row.dayKey)) == 0 ? 1 : 0;
+            count += m_ownDays.count(entry.filedKey) == 0 ? 1 : 0;
     for (const auto& [day, entries] : m_ownDays)
         count += entries.size();
     return count;

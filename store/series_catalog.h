@@ -46,6 +46,8 @@ public:
     struct Entry {
         Occurrence row; // start: FROM
         ical::Series series;
+        std::string filedKey; // the day key, lower-cased
+        bool rowRead = false; // EVENT, NOTES and EVENT INDEX are in `row`
     };
     // Taken when a walk begins, handed back with what it found.
     struct WalkTicket {
@@ -55,12 +57,12 @@ public:
 
     static CSeriesCatalog& Shared();
 
-    // The entry of the appointment key `appointment`, once its series is
-    // known: reads what its row shows. Nothing for a series that covers no
-    // day or follows no rule.
-    static std::optional<Entry> MakeEntry(HKEY appointment, const std::string& dayKey,
-                                          const std::string& keyName, ical::Series series,
-                                          std::optional<int> minuteOfDay);
+    // The entry of a series as a walk finds it. Nothing for a series that
+    // covers no day or follows no rule. What its row shows is read when it
+    // is first listed, or by ReadRow from its key.
+    static std::optional<Entry> MakeEntry(const std::string& dayKey, const std::string& keyName,
+                                          ical::Series series, std::optional<int> minuteOfDay);
+    static void ReadRow(HKEY appointment, Entry& entry);
 
     // The occurrences that cover `day` of the series filed under any day key
     // but `dayKey`, by the day they are filed on, and each day's in the
@@ -100,8 +102,8 @@ private:
     // Reads again the days this process wrote since they were last read.
     void TakeInOwnWrites();
     void Reset();
-    std::vector<Occurrence> CoveringIn(const Entries& base, const CalendarDate& day,
-                                       const std::string& dayKey) const;
+    std::vector<Occurrence> CoveringIn(Entries& base, const CalendarDate& day,
+                                       const std::string& dayKey);
 
     mutable std::mutex m_mutex;
     fw::unique_hkey m_root;
@@ -115,7 +117,7 @@ private:
     // The series of the last walk (null before it), and of the days this
     // process wrote since, by lower-cased day key, which stand instead of
     // that walk's.
-    std::shared_ptr<const Entries> m_base;
+    std::shared_ptr<Entries> m_base;
     std::map<std::string, Entries> m_ownDays;
     std::uint64_t m_ownWritesRead = 0;
     // What ChangedSinceListed compares with.
