@@ -717,7 +717,8 @@ void MeasureSeriesScan(const Options& options, std::vector<Row>& rows) {
     bench::WriteScanStore(scratch.Key(), options.seriesSize, today, false);
     const int given = bench::WriteRepeatValues(scratch.Key(), 10);
     scratch.Enter();
-    std::vector<double> first, firstFloor, repeated, catalogWalk, catalogDay, afterSave, plainList;
+    std::vector<double> first, firstFloor, repeated, catalogWalk, catalogDay, afterSave, plainList,
+        firstList;
     int bad = 0;
     size_t lines = 0, occurrences = 0;
     for (int run = 0; run < options.runs; ++run) {
@@ -753,6 +754,9 @@ void MeasureSeriesScan(const Options& options, std::vector<Row>& rows) {
         // make its key), when the list reads that day's series again, and
         // the same list with nothing written since.
         const int catalogWalks = CSeriesCatalog::Shared().Walks();
+        // The first list after the walk came in reads what the rows of the
+        // day's occurrences show.
+        firstList.push_back(ListDay(today));
         {
             const StoreWriteScope writesTo(FormatDateText(today));
             NoteStoreWrite();
@@ -802,6 +806,10 @@ void MeasureSeriesScan(const Options& options, std::vector<Row>& rows) {
     r.limit = 1.5;
     rows.push_back(r);
     r.limit = 0;
+    r.measure =
+        "Variant: the day's first list after the walk came in (reads its occurrences' rows)";
+    r.program = Summarise(firstList);
+    rows.push_back(r);
     r.measure = "Variant: without a scanner, the day list's own walk after a change";
     r.program = Summarise(catalogWalk);
     r.floor = Summarise(firstFloor);
