@@ -8,6 +8,7 @@
 #include "app/occurrence_delete.h"
 #include "app/program_dialogs.h"
 #include "app/reminder_timing.h"
+#include "app/series_refresh.h"
 #include "app/single_instance.h"
 #include "app/startup_steps.h"
 #include "app/window_look.h"
@@ -24,6 +25,7 @@ CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent
     m_pDayView = &AddHandler(std::make_unique<CDayView>());
     AddHandler(std::make_unique<COccurrenceDelete>(*m_pDayView));
     AddHandler(std::make_unique<CListCommands>(*m_pDayView));
+    AddHandler(std::make_unique<CSeriesRefresh>(*m_pDayView));
     AddHandler(std::make_unique<CAppointmentEditing>(*m_pDayView));
     m_pReminders = &AddHandler(std::make_unique<CReminderTiming>());
     m_pStartup = &AddHandler(std::make_unique<CStartupSteps>(*m_pReminders));

@@ -57,6 +57,7 @@ bool CAppointmentBatch::Fail(LONG error) {
 // The unfinished key goes, and so does its note: nothing of the appointment
 // is left.
 bool CAppointmentBatch::Abandon(LONG error) {
+    const StoreWriteScope writesTo(m_dayName);
     DeleteSubkey(m_day.get(), m_note.KeyName());
     RemoveNote();
     return Fail(error);
@@ -157,6 +158,7 @@ bool CAppointmentBatch::Add(const std::string& dateText, const ical::Appointment
         return false;
     if (!IsDayKeyName(dateText) || !FitsFields(values))
         return Fail(ERROR_INVALID_DATA);
+    const StoreWriteScope writesTo(dateText);
     // A stop asked for by the test seam is taken as a crash: nothing more.
     const auto stop = [this] {
         m_bCutShort = true;
@@ -273,6 +275,7 @@ bool CAppointmentBatch::Replace(const std::string& dateText, const std::string& 
         return Fail(ERROR_INVALID_DATA);
     if (!CanRenameSubkeys())
         return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+    const StoreWriteScope writesTo(dateText);
     int step = 1;
     const auto goOn = [&] {
         if (SaveGoesOn(step++))

@@ -173,6 +173,7 @@ ModifyResult CCalendarRegistry::ModifyAppointment(ModifyMode mode, const std::st
     fw::unique_hkey day = OpenDayKey(dateText);
     if (!day)
         return mode == ModifyMode::SaveDetail ? ModifyResult::SaveFailed : ModifyResult::None;
+    const StoreWriteScope writesTo(dateText);
     ModifyResult result = ModifyResult::None;
     bool matched = false;
     std::string notes;

@@ -7,6 +7,7 @@
 #include "store/calendar_root.h"
 #include "store/date_range.h"
 #include "store/registry_value.h"
+#include "store/series_catalog.h"
 #include "store/series_registry.h"
 #include "store/store_walk.h"
 #include "store/timed_registry.h"
@@ -35,6 +36,8 @@ struct WalkResult {
     bool purge = false;
     ReminderIndex* index = nullptr;
     std::vector<std::string>* lines = nullptr;
+    // The repeating appointments, for the day lists (CSeriesCatalog).
+    std::vector<CSeriesCatalog::Entry>* series = nullptr;
     int deleted = 0;
     // A key was gone when the walk came to it: another walk or program
     // deletes keys at the same time.
@@ -79,6 +82,7 @@ DWORD SubkeyCount(HKEY key) {
 struct Repeating {
     bool unfollowed = false; // a REPEAT outside the rules followed
     std::optional<ical::Series> series;
+    std::optional<int> minuteOfDay;
 };
 
 Repeating ReadRepeating(HKEY appointment, const AppointmentFields& fields) {
@@ -89,8 +93,10 @@ Repeating ReadRepeating(HKEY appointment, const AppointmentFields& fields) {
     repeating.unfollowed = values.repeatKind == RepeatKind::Unfollowed;
     CalendarDate from, to;
     if (values.Repeats() && ParseDateText(fields.from.c_str(), from) &&
-        ParseDateText(fields.to.c_str(), to))
-        repeating.series.emplace(from, to, values, ReadTimeOfDay(appointment).value_or(0) * 60);
+        ParseDateText(fields.to.c_str(), to)) {
+        repeating.minuteOfDay = ReadTimeOfDay(appointment);
+        repeating.series.emplace(from, to, values, repeating.minuteOfDay.value_or(0) * 60);
+    }
     return repeating;
 }
 
@@ -160,6 +166,11 @@ SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
                 if (notes != nullptr && notes[0] != '\0' && result.lines != nullptr)
                     result.lines->push_back(notes);
             }
+            if (repeating.series && result.series != nullptr) {
+                if (std::optional<CSeriesCatalog::Entry> entry = CSeriesCatalog::MakeEntry(
+                        dayName, name, *repeating.series, repeating.minuteOfDay))
+                    result.series->push_back(std::move(*entry));
+            }
             if (result.index != nullptr) {
                 if (repeating.series) {
                     result.index->AddCurrent(current, notes);
@@ -193,7 +204,10 @@ SubkeyStep VisitAppointment(HKEY day, const char* dayName, const char* name,
         if (!repeating.series->EndedBefore(today, budget))
             return SubkeyStep::Next;
     }
-    const LONG deleted = DeleteSubkey(day, name);
+    const LONG deleted = [&] {
+        const StoreWriteScope writesTo(dayName);
+        return DeleteSubkey(day, name);
+    }();
     if (deleted == ERROR_SUCCESS)
         ++result.deleted;
     else if (deleted == ERROR_FILE_NOT_FOUND)
@@ -266,9 +280,13 @@ bool Walk(HKEY root, const CalendarDate& today, const std::atomic<bool>& stop, W
 
 CCalendarScanner::CCalendarScanner()
     : m_changed(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      m_walked(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_ticks(&SystemTicks) {}
+      m_walked(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_ticks(&SystemTicks) {
+    CSeriesCatalog::Shared().AddFeeder();
+}
 
-CCalendarScanner::~CCalendarScanner() = default;
+CCalendarScanner::~CCalendarScanner() {
+    CSeriesCatalog::Shared().RemoveFeeder();
+}
 
 bool CCalendarScanner::Watch() {
     if (!m_changed || !m_root)
@@ -344,9 +362,13 @@ bool CCalendarScanner::WalkIntoIndex(const CalendarDate& today, const std::atomi
     m_root.reset();
     m_parent.reset();
     m_bRootMissing = false;
+    CSeriesCatalog& catalog = CSeriesCatalog::Shared();
+    const CSeriesCatalog::WalkTicket ticket = catalog.BeginWalk();
     const LONG opened = OpenCalendarRoot(KEY_READ, m_root);
     if (opened != ERROR_SUCCESS) {
         m_root.reset();
+        if (opened == ERROR_FILE_NOT_FOUND)
+            catalog.Install({}, ticket);
         // No calendar yet: its making is a change of the names below
         // SOFTWARE, which is watched instead.
         m_bRootMissing = opened == ERROR_FILE_NOT_FOUND && WatchForRoot();
@@ -360,7 +382,11 @@ bool CCalendarScanner::WalkIntoIndex(const CalendarDate& today, const std::atomi
     result.lines = lines;
     result.sweep = true;
     result.alertHorizon = AlertHorizon(today);
+    std::vector<CSeriesCatalog::Entry> series;
+    result.series = &series;
     const bool complete = Walk(m_root.get(), today, stop, result, &m_walkHook);
+    if (complete)
+        catalog.Install(std::move(series), ticket);
     m_bIndexValid = complete && watched;
     m_bLastWalkComplete = complete;
     m_builtAt = m_ticks();

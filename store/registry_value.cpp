@@ -2,7 +2,11 @@
 
 #include "framework/utf_text.h"
 
+#include <algorithm>
 #include <atomic>
+#include <deque>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 static_assert(kValueTypeNone == REG_NONE && kValueTypeText == REG_SZ &&
@@ -77,6 +81,14 @@ namespace {
 
 std::atomic<std::uint64_t> g_storeWrites{0};
 
+// The days named by the latest writes, the newest last, one record for a
+// run of writes to the same day: {number of its last write, day key}.
+constexpr std::size_t kDaysKept = 256;
+std::mutex g_daysMutex;
+std::deque<std::pair<std::uint64_t, std::string>> g_daysWritten; // guarded by g_daysMutex
+std::uint64_t g_daysForgottenUpTo = 0;                           // guarded by g_daysMutex
+thread_local const std::string* t_writeDay = nullptr;
+
 // Counts the call's change once it is done, whatever it returned.
 template <class Result> Result Noted(Result result) {
     NoteStoreWrite();
@@ -86,7 +98,39 @@ template <class Result> Result Noted(Result result) {
 } // namespace
 
 void NoteStoreWrite() {
-    g_storeWrites.fetch_add(1);
+    std::lock_guard<std::mutex> lock(g_daysMutex);
+    const std::uint64_t number = g_storeWrites.fetch_add(1) + 1;
+    if (t_writeDay == nullptr)
+        return;
+    if (!g_daysWritten.empty() && g_daysWritten.back().second == *t_writeDay) {
+        g_daysWritten.back().first = number;
+        return;
+    }
+    g_daysWritten.emplace_back(number, *t_writeDay);
+    if (g_daysWritten.size() > kDaysKept) {
+        g_daysForgottenUpTo = g_daysWritten.front().first;
+        g_daysWritten.pop_front();
+    }
+}
+
+StoreWriteScope::StoreWriteScope(std::string dayKey)
+    : m_dayKey(std::move(dayKey)), m_outer(t_writeDay) {
+    t_writeDay = &m_dayKey;
+}
+
+StoreWriteScope::~StoreWriteScope() {
+    t_writeDay = m_outer;
+}
+
+bool StoreDaysWrittenSince(std::uint64_t since, std::vector<std::string>& days,
+                           std::uint64_t& upTo) {
+    days.clear();
+    std::lock_guard<std::mutex> lock(g_daysMutex);
+    upTo = g_storeWrites.load();
+    for (auto it = g_daysWritten.rbegin(); it != g_daysWritten.rend() && it->first > since; ++it)
+        if (std::find(days.begin(), days.end(), it->second) == days.end())
+            days.push_back(it->second);
+    return since >= g_daysForgottenUpTo;
 }
 
 std::uint64_t StoreWritesByThisProcess() {

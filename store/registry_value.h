@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Reading and writing the store's values exactly as they are laid out: texts as
 // REG_EXPAND_SZ of a fixed length, numbers as 4-byte REG_DWORD. Every call
@@ -53,6 +54,27 @@ bool CanRenameSubkeys();
 // need not have arrived by the time the call that made the change returns.
 void NoteStoreWrite();
 std::uint64_t StoreWritesByThisProcess();
+
+// Names the day key that this thread's writes go to while it lives, so that
+// a cache of the store can read that day again instead of the whole store.
+// Writes made outside any scope are counted but name no day.
+class StoreWriteScope {
+public:
+    explicit StoreWriteScope(std::string dayKey);
+    ~StoreWriteScope();
+    StoreWriteScope(const StoreWriteScope&) = delete;
+    StoreWriteScope& operator=(const StoreWriteScope&) = delete;
+
+private:
+    std::string m_dayKey;
+    const std::string* m_outer;
+};
+
+// The day keys named by this process's writes after write number `since`
+// (StoreWritesByThisProcess), each once, and in `upTo` the number of the last
+// write. False when some of them are no longer kept (a few hundred are).
+bool StoreDaysWrittenSince(std::uint64_t since, std::vector<std::string>& days,
+                           std::uint64_t& upTo);
 
 // The code page the length rule counts in: the system's (CP_ACP), unless a
 // test names another. Returns the one it replaces.

@@ -1,13 +1,19 @@
 #include "framework/message_box.h"
 #include "res/resource.h"
+#include "app/series_refresh.h"
 #include "store/calendar_registry.h"
+#include "store/series_catalog.h"
+#include "store/series_registry.h"
 #include "tests/support/new_dialog_answerer.h"
 #include "tests/app/calendar_test_window.h"
 #include "tests/support/outside_change.h"
+#include "tests/support/window_testing.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <vector>
 #include <string>
 
 namespace qmtest {
@@ -145,6 +151,65 @@ TEST_F(WindowUnderChangeTest, AnAppointmentDeletedWhileTheUserIsAskedIsGoneNotFa
     ASSERT_EQ(1, RowCount());
     EXPECT_EQ("Tea", dlg->List().GetItemText(0, 1));
     EXPECT_EQ(std::vector<std::string>{"Appointment 2"}, Subkeys(kDay));
+}
+
+// The day is listed at once with its own rows; the occurrences of series
+// filed on other days follow once the walk on the alert thread has read
+// them, and again when another program makes a series that falls on the
+// day. A change that moves no occurrence of the day leaves the list alone.
+TEST_F(WindowUnderChangeTest, OccurrencesFollowTheFirstWalkAndAnotherProgramsNewSeries) {
+    PutAppointment("2002-5-7", "Appointment 1", "2002-5-7", "2002-5-7", "Lunch");
+    const std::string classPath =
+        PutAppointment("2002-4-30", "Appointment 1", "2002-4-30", "2002-4-30", "Class");
+    SetText(classPath, "REPEAT", "FREQ=WEEKLY", REG_SZ);
+    const std::string walk =
+        PutAppointment("2002-5-1", "Appointment 1", "2002-5-1", "2002-5-1", "Walk");
+    const std::string june =
+        PutAppointment("2002-6-1", "Appointment 1", "2002-6-1", "2002-6-1", "June");
+    CSeriesCatalog& catalog = CSeriesCatalog::Shared();
+    const int walks = catalog.Walks();
+    const auto notes = [this] {
+        std::vector<std::string> shown;
+        for (int row = 0; row < RowCount(); ++row)
+            shown.push_back(dlg->List().GetItemText(row, 1));
+        return shown;
+    };
+    Open();
+    const CSeriesRefresh& refresh = dlg->Controller<CSeriesRefresh>();
+    EXPECT_TRUE(PumpUntil([&] { return RowCount() == 2; }, 20000)) << RowCount();
+    EXPECT_EQ((std::vector<std::string>{"Lunch", "Class"}), notes());
+    EXPECT_EQ(1, refresh.Refreshes());
+
+    ASSERT_TRUE(SetTextFromAnotherProcess(registry, walk, "REPEAT", "FREQ=DAILY"));
+    EXPECT_TRUE(PumpUntil([&] { return RowCount() == 3; }, 20000)) << RowCount();
+    EXPECT_EQ((std::vector<std::string>{"Lunch", "Class", "Walk"}), notes());
+    EXPECT_EQ(2, refresh.Refreshes());
+
+    // A series that never falls on the shown day.
+    const int installs = catalog.Installs();
+    ASSERT_TRUE(SetTextFromAnotherProcess(registry, june, "REPEAT", "FREQ=YEARLY"));
+    ASSERT_TRUE(PumpUntil([&] { return catalog.Installs() > installs; }, 20000));
+    PumpMessages();
+    EXPECT_EQ(3, RowCount());
+    EXPECT_EQ(2, refresh.Refreshes()) << "listed again though its occurrences did not change";
+
+    // A series this program saves shows at the list its save makes; the walk
+    // that the save brings lists nothing again.
+    ical::AppointmentValues choir{"2002-4-30", "2002-4-30", "Choir", "Others", 1, "", {}, {}};
+    choir.series.repeatKind = RepeatKind::Rule;
+    choir.series.repeat = "FREQ=WEEKLY";
+    const int beforeSave = catalog.Installs();
+    ASSERT_TRUE(CCalendarRegistry().AddAppointment("2002-4-30", choir));
+    dlg->DayView().RefreshShownDay();
+    std::vector<std::string> shown = notes();
+    ASSERT_EQ(4u, shown.size());
+    std::sort(shown.begin() + 1, shown.begin() + 3);
+    EXPECT_EQ((std::vector<std::string>{"Lunch", "Choir", "Class", "Walk"}), shown)
+        << "filed on 30 April, in the registry's order, then 1 May";
+    ASSERT_TRUE(PumpUntil([&] { return catalog.Installs() > beforeSave; }, 20000));
+    PumpMessages();
+    EXPECT_EQ(2, refresh.Refreshes());
+    EXPECT_EQ(walks, catalog.Walks()) << "the window's thread walked the store";
 }
 
 } // namespace
