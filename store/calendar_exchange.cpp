@@ -430,6 +430,7 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path,
             } else if (batch.Add(a.day, a.values)) {
                 key = batch.LastKeyName();
                 if (old != nullptr) {
+                    const StoreWriteScope scope(old->day);
                     fw::unique_hkey root, day;
                     if (OpenCalendarRoot(KEY_READ, root) == ERROR_SUCCESS &&
                         OpenSubkey(root.get(), old->day, KEY_ALL_ACCESS, day) == ERROR_SUCCESS)

@@ -99,6 +99,7 @@ void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& match
         std::optional<int> minuteOfDay;
     };
     std::vector<Listed> rows;
+    bool shownOwn = false;
     // A day without a key of its own may still have occurrences.
     if (fw::unique_hkey day = OpenDayKey(dateText)) {
         ForEachSubkey(day.get(), [&](const char* name) {
@@ -117,10 +118,15 @@ void CCalendarRegistry::ListAppointments(ListMode mode, const std::string& match
                 ReadTextValue(appointment.get(), kValueDetailNotes, fields.detail,
                               kNotesFieldBytes);
                 view.ShowDetailNotes(fields.detail.c_str());
+                shownOwn = true;
             }
             return SubkeyStep::Next;
         });
     }
+    // The day's own appointment comes first: an occurrence of the same notes
+    // must not put its notes over the selected row's.
+    if (mode == ListMode::ShowDetail && shownOwn)
+        return;
     // A key named otherwise is listed as it stands, without occurrences.
     CalendarDate date;
     std::vector<CSeriesCatalog::Occurrence> occurrences;

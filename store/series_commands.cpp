@@ -52,6 +52,7 @@ SkipResult SkipOccurrence(const std::string& dayText, const std::string& keyName
 bool DeleteSeries(const std::string& dayText, const std::string& keyName) {
     if (!IsDayKeyName(dayText) || keyName.empty())
         return false;
+    const StoreWriteScope scope(dayText);
     fw::unique_hkey root;
     fw::unique_hkey day;
     const LONG opened = OpenCalendarRoot(KEY_READ, root);

@@ -110,6 +110,12 @@ TEST(SeriesDayList, OccurrencesFollowTheDaysOwnRowsOnTheirWeeksButNotSkippedOrPa
     RowView detail;
     store.ListAppointments(ListMode::ShowDetail, "Class", "2027-3-22", detail);
     EXPECT_EQ(std::vector<std::string>{"Room 4"}, detail.details);
+    // A day's own appointment of the same notes shows its own detail only.
+    ical::AppointmentValues same{"2027-3-8", "2027-3-8", "Class", "Others", 1, "Hall", {}, {}};
+    ASSERT_TRUE(store.AddAppointment("2027-3-8", same));
+    RowView ownDetail;
+    store.ListAppointments(ListMode::ShowDetail, "Class", "2027-3-8", ownDetail);
+    EXPECT_EQ(std::vector<std::string>{"Hall"}, ownDetail.details);
     std::string notes;
     EXPECT_TRUE(store.ReadDetailNotes("2027-3-1", key, notes));
     EXPECT_EQ("Room 4", notes);
