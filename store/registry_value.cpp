@@ -190,3 +190,42 @@ LONG RenameSubkey(HKEY parent, const std::string& name, const std::string& newNa
         return ERROR_CALL_NOT_IMPLEMENTED;
     return Noted(rename(parent, fw::Widen(name).c_str(), fw::Widen(newName).c_str()));
 }
+
+std::optional<StoredValueBytes> ReadValueBytes(HKEY key, const char* name, std::size_t largest) {
+    const std::wstring wide = fw::Widen(name);
+    BYTE first[256];
+    DWORD type = REG_NONE;
+    DWORD size = sizeof first;
+    LONG rc = RegQueryValueExW(key, wide.c_str(), nullptr, &type, first, &size);
+    if (rc == ERROR_SUCCESS)
+        return StoredValueBytes{type, {first, first + size}};
+    if (rc != ERROR_MORE_DATA)
+        return std::nullopt;
+    StoredValueBytes value{type, {}};
+    if (size <= largest) {
+        value.bytes.resize(size);
+        rc = RegQueryValueExW(key, wide.c_str(), nullptr, &type, value.bytes.data(), &size);
+        if (rc == ERROR_SUCCESS) {
+            value.type = type;
+            value.bytes.resize(size);
+            return value;
+        }
+        if (rc != ERROR_MORE_DATA)
+            return std::nullopt; // deleted meanwhile
+    }
+    value.bytes.clear(); // grown meanwhile, or too large from the start
+    return value;
+}
+
+bool PutValueBytes(HKEY key, const char* name, const std::optional<StoredValueBytes>& value) {
+    const std::wstring wide = fw::Widen(name);
+    if (!value) {
+        const LONG rc = RegDeleteValueW(key, wide.c_str());
+        NoteStoreWrite();
+        return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+    }
+    const LONG rc = RegSetValueExW(key, wide.c_str(), 0, value->type, value->bytes.data(),
+                                   static_cast<DWORD>(value->bytes.size()));
+    NoteStoreWrite();
+    return rc == ERROR_SUCCESS;
+}

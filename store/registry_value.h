@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,14 @@ bool FitsTextField(const std::string& text, size_t fieldSize);
 bool WriteFixedText(HKEY key, const char* name, const std::string& text, size_t fieldSize);
 
 bool WriteDwordValue(HKEY key, const char* name, DWORD value);
+
+// A value's type and bytes, whatever they are. Most values are short and
+// come in one call; a longer one is fetched at its size up to `largest`, and
+// one larger still comes as its type and no bytes, which no decoder takes
+// for a value. None when the value is absent.
+std::optional<StoredValueBytes> ReadValueBytes(HKEY key, const char* name, std::size_t largest);
+// Sets the value to exactly `value`, or deletes it when there is none.
+bool PutValueBytes(HKEY key, const char* name, const std::optional<StoredValueBytes>& value);
 
 // Keys by UTF-8 name, through the wide functions, so that any name another
 // program gave a key opens again. Each returns the registry's code.

@@ -2,6 +2,8 @@
 
 #include "calendar/appointment_series.h"
 
+#include "store/value_decoding.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -43,10 +45,7 @@ inline constexpr std::size_t kMaxUidLength = 1000;
 inline constexpr std::size_t kMaxSeriesValueBytes = 64 * 1024;
 
 // One value as read from or to be written into the appointment key.
-struct SeriesValueBytes {
-    std::uint32_t type = 0;
-    std::vector<unsigned char> bytes;
-};
+using SeriesValueBytes = StoredValueBytes;
 
 struct RepeatValue {
     RepeatKind kind = RepeatKind::None;

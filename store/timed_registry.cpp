@@ -9,34 +9,14 @@
 
 namespace {
 
-// A value's type and bytes, at most a few dozen bytes for any of the four;
-// a larger one is not one this program wrote, and reads as absent.
+// At most a few dozen bytes for any of the four: a larger value is not one
+// this program wrote, and reads as no value.
 std::optional<TimedValueBytes> ReadBytes(HKEY key, const char* name) {
-    constexpr DWORD kLargest = 2 * kTimeZoneCapacity;
-    const std::wstring wide = fw::Widen(name);
-    TimedValueBytes value;
-    value.bytes.resize(kLargest);
-    DWORD type = REG_NONE;
-    DWORD size = kLargest;
-    if (RegQueryValueExW(key, wide.c_str(), nullptr, &type, value.bytes.data(), &size) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    value.type = type;
-    value.bytes.resize(size);
-    return value;
+    return ReadValueBytes(key, name, 2 * kTimeZoneCapacity);
 }
 
 bool Put(HKEY key, const char* name, const std::optional<TimedValueBytes>& value) {
-    const std::wstring wide = fw::Widen(name);
-    if (!value) {
-        const LONG rc = RegDeleteValueW(key, wide.c_str());
-        NoteStoreWrite();
-        return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
-    }
-    const LONG rc = RegSetValueExW(key, wide.c_str(), 0, value->type, value->bytes.data(),
-                                   static_cast<DWORD>(value->bytes.size()));
-    NoteStoreWrite();
-    return rc == ERROR_SUCCESS;
+    return PutValueBytes(key, name, value);
 }
 
 } // namespace

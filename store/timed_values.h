@@ -2,6 +2,8 @@
 
 #include "calendar/appointment_time.h"
 
+#include "store/value_decoding.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -54,10 +56,7 @@ std::optional<int> DecodeRemindBeforeValue(std::uint32_t type, const unsigned ch
 std::string DecodeTimeZoneValue(std::uint32_t type, const unsigned char* data, std::size_t size);
 
 // One value as read from or to be written into the appointment key.
-struct TimedValueBytes {
-    std::uint32_t type = 0;
-    std::vector<unsigned char> bytes;
-};
+using TimedValueBytes = StoredValueBytes;
 
 // The four values of an appointment key as read, each absent or not.
 struct StoredTimedValues {

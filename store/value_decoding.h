@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What a stored value's type and bytes mean, apart from the registry calls
 // that fetch them, so that the interpretation of whatever another program
@@ -58,3 +59,12 @@ bool DecodeDwordValue(std::uint32_t type, const unsigned char* data, std::size_t
 // zeros after it. Anything else is no text (nullopt).
 std::optional<std::u16string> DecodeStrictText(std::uint32_t type, const unsigned char* data,
                                                std::size_t size, std::size_t maxLength);
+
+// A value's type and bytes, as the wide functions hand them over or are
+// to be given them.
+struct StoredValueBytes {
+    std::uint32_t type = 0;
+    std::vector<unsigned char> bytes;
+
+    friend bool operator==(const StoredValueBytes&, const StoredValueBytes&) = default;
+};
