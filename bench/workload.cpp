@@ -166,7 +166,11 @@ WorkloadCounts WriteScanStore(HKEY root, int count, const CalendarDate& today, b
     return counts;
 }
 
-int WriteAlertValues(HKEY root, int every) {
+namespace {
+
+// Gives every `every`-th appointment of the store, in the registry's order,
+// to `give` (its key open for setting values); the count of those given.
+template <class Give> int GiveEveryNth(HKEY root, int every, Give&& give) {
     fw::unique_hkey calendar;
     if (RegOpenKeyExA(root, kCalendarRootPath, 0, KEY_READ, calendar.put()) != ERROR_SUCCESS)
         return 0;
@@ -193,22 +197,12 @@ int WriteAlertValues(HKEY root, int every) {
             if (RegOpenKeyExA(day.get(), name, 0, KEY_SET_VALUE, appointment.put()) !=
                 ERROR_SUCCESS)
                 continue;
-            const int minute = 8 * 60 + given % (12 * 60);
-            char time[8];
-            std::snprintf(time, sizeof time, "%02d:%02d", minute / 60, minute % 60);
-            const DWORD remind = 15;
-            if (RegSetValueExA(appointment.get(), "TIME", 0, REG_SZ,
-                               reinterpret_cast<const BYTE*>(time), 6) == ERROR_SUCCESS &&
-                RegSetValueExA(appointment.get(), "REMIND BEFORE", 0, REG_DWORD,
-                               reinterpret_cast<const BYTE*>(&remind),
-                               sizeof remind) == ERROR_SUCCESS)
+            if (give(appointment.get(), given))
                 ++given;
         }
     }
     return given;
 }
-
-namespace {
 
 bool SetWide(HKEY key, const wchar_t* name, const std::wstring& text) {
     return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -216,6 +210,20 @@ bool SetWide(HKEY key, const wchar_t* name, const std::wstring& text) {
 }
 
 } // namespace
+
+int WriteAlertValues(HKEY root, int every) {
+    return GiveEveryNth(root, every, [](HKEY appointment, int given) {
+        const int minute = 8 * 60 + given % (12 * 60);
+        char time[8];
+        std::snprintf(time, sizeof time, "%02d:%02d", minute / 60, minute % 60);
+        const DWORD remind = 15;
+        return RegSetValueExA(appointment, "TIME", 0, REG_SZ, reinterpret_cast<const BYTE*>(time),
+                              6) == ERROR_SUCCESS &&
+               RegSetValueExA(appointment, "REMIND BEFORE", 0, REG_DWORD,
+                              reinterpret_cast<const BYTE*>(&remind),
+                              sizeof remind) == ERROR_SUCCESS;
+    });
+}
 
 int WriteRepeatValues(HKEY root, int every) {
     static const wchar_t* const kRules[] = {
@@ -230,39 +238,11 @@ int WriteRepeatValues(HKEY root, int every) {
         L"FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=-1",
         L"FREQ=DAILY;COUNT=60;WKST=SU",
     };
-    fw::unique_hkey calendar;
-    if (RegOpenKeyExA(root, kCalendarRootPath, 0, KEY_READ, calendar.put()) != ERROR_SUCCESS)
-        return 0;
-    int seen = 0;
-    int given = 0;
-    char dayName[kKeyNameBufferSize];
-    char name[kKeyNameBufferSize];
-    for (DWORD d = 0;; ++d) {
-        DWORD length = sizeof dayName;
-        if (RegEnumKeyExA(calendar.get(), d, dayName, &length, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS)
-            break;
-        fw::unique_hkey day;
-        if (RegOpenKeyExA(calendar.get(), dayName, 0, KEY_READ, day.put()) != ERROR_SUCCESS)
-            continue;
-        for (DWORD a = 0;; ++a) {
-            length = sizeof name;
-            if (RegEnumKeyExA(day.get(), a, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            if (seen++ % every != 0)
-                continue;
-            fw::unique_hkey appointment;
-            if (RegOpenKeyExA(day.get(), name, 0, KEY_SET_VALUE, appointment.put()) !=
-                ERROR_SUCCESS)
-                continue;
-            const std::wstring rule = kRules[given % std::size(kRules)];
-            if (SetWide(appointment.get(), L"REPEAT", rule) &&
-                (given % 3 != 0 || SetWide(appointment.get(), L"SKIP DATES", L"20270104,20270301")))
-                ++given;
-        }
-    }
-    return given;
+    return GiveEveryNth(root, every, [](HKEY appointment, int given) {
+        const std::wstring rule = kRules[given % std::size(kRules)];
+        return SetWide(appointment, L"REPEAT", rule) &&
+               (given % 3 != 0 || SetWide(appointment, L"SKIP DATES", L"20270104,20270301"));
+    });
 }
 
 void WriteSeriesDayStore(HKEY root, int own, int occurrences, const CalendarDate& day,
