@@ -173,7 +173,7 @@ def reset_program(exe):
 
 def quillmere_first_sync(server, exe, name):
     reset_program(exe)
-    timed(wine([exe, "/sync-account", server.url(name), USER, "/calendar", name]),
+    timed(wine([exe, "/sync-account", server.url(name), USER]),
           server.password + "\n")
     before = server.requests()
     elapsed, out, _ = timed(wine([exe, "/sync"]))
@@ -287,13 +287,18 @@ def main():
 
 
 def find_appointment(i):
-    """The registry path of the appointment whose UID is bench-<i>@quillmere."""
-    out = subprocess.run(wine(["reg", "query", "HKLM\\SOFTWARE\\Calendar", "/s", "/f",
-                               "bench-%d@quillmere" % i, "/d", "/e"]),
-                         capture_output=True, text=True, errors="replace").stdout
-    for line in out.splitlines():
-        if line.startswith("HKEY_LOCAL_MACHINE"):
-            return line.strip()
+    """The registry path of the appointment whose UID is bench-<i>@quillmere,
+    read from the prefix's saved HKEY_LOCAL_MACHINE once Wine has written it."""
+    subprocess.run(["wineserver", "-w"])
+    wanted = '"UID"="bench-%d@quillmere"' % i
+    section = None
+    with open(os.path.join(os.environ["WINEPREFIX"], "system.reg"), encoding="utf-8",
+              errors="replace") as f:
+        for line in f:
+            if line.startswith("["):
+                section = line[1:line.index("]")].replace("\\\\", "\\")
+            elif line.strip() == wanted and section is not None:
+                return "HKLM\\" + section
     raise SystemExit("no appointment holds bench-%d@quillmere" % i)
 
 
