@@ -274,6 +274,8 @@ bool CRegistryCalendar::AssignMissingUids(std::string& message) {
                                   failed = ERROR_WRITE_FAULT;
                           });
     m_indexed = false;
+    m_listed = false;
+    m_items.clear();
     if (failed == ERROR_SUCCESS)
         return true;
     message = "The appointments could not be given the identities sync needs (" +
@@ -302,6 +304,11 @@ void CRegistryCalendar::Index() {
 
 std::vector<LocalItem> CRegistryCalendar::Items() {
     std::vector<LocalItem> items;
+    if (m_listed) {
+        for (const auto& [id, item] : m_items)
+            items.push_back(item);
+        return items;
+    }
     m_byUid.clear();
     m_overrides.clear();
     ForEachAppointmentKey(KEY_READ, [&](const std::string& day, const std::string& name, HKEY key) {
@@ -331,6 +338,9 @@ std::vector<LocalItem> CRegistryCalendar::Items() {
             items.push_back(purged);
         }
     }
+    for (const LocalItem& item : items)
+        m_items[item.localId] = item;
+    m_listed = true;
     return items;
 }
 
@@ -452,7 +462,7 @@ bool CRegistryCalendar::ReplaceOverrides(const std::string& uid,
         }
         it = places.erase(it);
     }
-    CAppointmentBatch batch;
+    CAppointmentBatch& batch = m_batch;
     for (ical::DayAppointment a : overrides) {
         // Named after the master as stored here.
         const std::size_t hash = a.values.series.uid.find('#');
@@ -484,9 +494,10 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
     }
     filed.values.series.uid = uid;
 
-    CAppointmentBatch batch;
+    CAppointmentBatch& batch = m_batch;
     const auto found = m_byUid.find(uid);
     Place place;
+    bool added = false;
     if (found != m_byUid.end() && found->second.day == filed.day) {
         place = found->second;
         if (!batch.Replace(place.day, place.key, filed.values)) {
@@ -503,6 +514,7 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
             return result;
         }
         place = {filed.day, batch.LastKeyName()};
+        added = true;
         if (found != m_byUid.end() && !Delete(found->second)) {
             Delete(place);
             result.message = "The appointment \"" + filed.values.notes +
@@ -511,7 +523,6 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
         }
         m_byUid[uid] = place;
     }
-    batch.Finish();
     const auto overrides = m_overrides.find(uid);
     if ((!filed.overrides.empty() ||
          (overrides != m_overrides.end() && !overrides->second.empty())) &&
@@ -519,7 +530,11 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
         return result;
     result.ok = true;
     result.localId = uid;
-    result.fingerprint = FingerprintAt(place);
+    // A key just made holds these values and nothing else; one replaced may
+    // keep values of other programs, which count too.
+    result.fingerprint = added ? FingerprintOfValues(filed.values) : FingerprintAt(place);
+    if (m_listed)
+        m_items[uid] = {uid, result.fingerprint};
     return result;
 }
 
@@ -531,6 +546,7 @@ bool CRegistryCalendar::Remove(const std::string& localId) {
             return false;
         m_byUid.erase(found);
     }
+    m_items.erase(localId);
     std::string message;
     return ReplaceOverrides(localId, {}, message);
 }
@@ -551,13 +567,12 @@ LocalApply CRegistryCalendar::AddConflictCopy(const std::string& localId) {
     values.series.uid = NewEventUid();
     if (FitsNotesField(values.notes + kConflictNoteMark))
         values.notes += kConflictNoteMark;
-    CAppointmentBatch batch;
+    CAppointmentBatch& batch = m_batch;
     if (!batch.Add(day, values)) {
         result.message = "The local version of \"" + values.notes + "\" could not be kept (" +
                          WindowsMessage(batch.LastError()) + ").";
         return result;
     }
-    batch.Finish();
     const Place place{day, batch.LastKeyName()};
     {
         const StoreWriteScope scope(day);
@@ -569,6 +584,8 @@ LocalApply CRegistryCalendar::AddConflictCopy(const std::string& localId) {
     result.ok = true;
     result.localId = values.series.uid;
     result.fingerprint = FingerprintAt(place);
+    if (m_listed)
+        m_items[result.localId] = {result.localId, result.fingerprint};
     return result;
 }
 

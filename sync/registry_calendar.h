@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ical/appointment_values.h"
+#include "store/appointment_batch.h"
 #include "store/calendar_exchange.h"
 #include "sync/sync_engine.h"
 
@@ -73,10 +74,18 @@ private:
     const SyncState& m_state;
     int m_horizon;
     CCalendarExchange m_exchange;
+    // One batch for the whole sync: it opens the root and each day once, and
+    // notes its unfinished key for this user once per day, not per event.
+    CAppointmentBatch m_batch;
     std::int64_t m_stamp;
     bool m_indexed = false;
     std::map<std::string, Place> m_byUid;                  // main appointments
     std::map<std::string, std::vector<Place>> m_overrides; // by the master's UID
+    // The items as first listed, kept up to date with this instance's own
+    // writes: the engine lists them again within the sync, and a walk of a
+    // large store is the costliest step of all.
+    std::map<std::string, LocalItem> m_items;
+    bool m_listed = false;
 };
 
 // A UID no other event has: a random UUID at this program's domain.

@@ -266,3 +266,4 @@ TEST_F(RegistrySyncTest, ThePurgeStaysLocalWhileADeleteAndAMovedDayGoThrough) {
     EXPECT_EQ("2027-3-5", TextOf(moved, "FROM"));
     EXPECT_EQ(1u, KeysByUid().count(party));
 }
+
