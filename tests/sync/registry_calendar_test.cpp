@@ -266,4 +266,3 @@ TEST_F(RegistrySyncTest, ThePurgeStaysLocalWhileADeleteAndAMovedDayGoThrough) {
     EXPECT_EQ("2027-3-5", TextOf(moved, "FROM"));
     EXPECT_EQ(1u, KeysByUid().count(party));
 }
-
