@@ -331,7 +331,9 @@ std::vector<LocalItem> CRegistryCalendar::Items() {
     for (const ItemState& state : m_state.items) {
         if (state.localId.empty() || m_byUid.count(state.localId) != 0)
             continue;
-        if (EventEndsBefore(state.serverText, m_horizon)) {
+        // So is one whose event files nothing here (cancelled, or one the
+        // store cannot hold): the server keeps it.
+        if (EventEndsBefore(state.serverText, m_horizon) || FilesNothing(state.serverText)) {
             LocalItem purged;
             purged.localId = state.localId;
             purged.purged = true;
@@ -360,7 +362,14 @@ bool CRegistryCalendar::Plan(const std::string& icalendar, Filed& filed,
     options.keepRules = true;
     // Texts longer than a field are cut here, not refused.
     options.fitsTextField = [](std::string_view) { return true; };
-    const ical::ImportPlan plan = ical::PlanImport(icalendar, options);
+    // An event without a title is shown with one; the server keeps none, as
+    // the baseline of an edit has the same.
+    std::string titled, ignored;
+    const bool untitled =
+        EventPropertyValue(icalendar, "SUMMARY").empty() &&
+        ReplaceEventProperties(icalendar, {"SUMMARY"}, std::string("SUMMARY:") + kNoTitle + "\r\n",
+                               titled, ignored);
+    const ical::ImportPlan plan = ical::PlanImport(untitled ? titled : icalendar, options);
     if (!plan.accepted) {
         message = "An event from the server could not be read: " + plan.error.message;
         return false;
@@ -382,20 +391,28 @@ bool CRegistryCalendar::Plan(const std::string& icalendar, Filed& filed,
             filed.values = std::move(a.values);
         }
     }
+    filed.any = master;
     if (master)
         return true;
-    message = "The event \"" + EventPropertyValue(icalendar, "SUMMARY") + "\" (" + uid +
-              ") gives no appointment here";
+    filed.cancelled = plan.cancelledEvents > 0;
+    filed.message = "The event \"" + EventPropertyValue(icalendar, "SUMMARY") + "\" (" + uid +
+                    ") gives no appointment here";
     if (!plan.refused.empty())
-        message += ": " + plan.refused.front().reason;
-    message += ".";
-    return false;
+        filed.message += ": " + plan.refused.front().reason;
+    filed.message += ".";
+    return true;
+}
+
+bool CRegistryCalendar::FilesNothing(const std::string& icalendar) const {
+    Filed filed;
+    std::string message;
+    return Plan(icalendar, filed, message) && !filed.any;
 }
 
 std::string CRegistryCalendar::FingerprintOf(const std::string& icalendar) {
     Filed filed;
     std::string message;
-    if (!Plan(icalendar, filed, message))
+    if (!Plan(icalendar, filed, message) || !filed.any)
         return "-"; // no appointment's fingerprint
     return FingerprintOfValues(filed.values);
 }
@@ -432,7 +449,7 @@ bool CRegistryCalendar::Export(const std::string& localId, const std::string& ke
     // that differ are the ones the user changed since.
     Filed baseline;
     std::string ignored, base;
-    if (Plan(kept, baseline, ignored)) {
+    if (Plan(kept, baseline, ignored) && baseline.any) {
         baseline.values.series.uid = values.series.uid;
         base = ExportOne(baseline.day, place.key, baseline.values);
     }
@@ -484,6 +501,8 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
     Filed filed;
     if (!Plan(icalendar, filed, result.message))
         return result;
+    if (!filed.any)
+        return ApplyNothing(localId, filed);
     std::string uid = localId;
     if (uid.empty()) {
         uid = filed.values.series.uid;
@@ -535,6 +554,30 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
     result.fingerprint = added ? FingerprintOfValues(filed.values) : FingerprintAt(place);
     if (m_listed)
         m_items[uid] = {uid, result.fingerprint};
+    return result;
+}
+
+LocalApply CRegistryCalendar::ApplyNothing(const std::string& localId, const Filed& filed) {
+    LocalApply result;
+    result.message = filed.message;
+    result.localId = localId;
+    const auto found = m_byUid.find(localId);
+    if (filed.cancelled || localId.empty() || found == m_byUid.end()) {
+        // Cancelled on the server: the appointment goes. An event new here
+        // is linked to an identity no appointment has, which the next sync
+        // finds missing and leaves to the server.
+        if (!localId.empty() && !Remove(localId)) {
+            result.message = "A cancelled event's appointment could not be deleted.";
+            return result;
+        }
+        if (result.localId.empty())
+            result.localId = NewEventUid();
+        result.ok = true;
+        return result;
+    }
+    // A version the store cannot hold leaves the appointment as it was.
+    result.ok = true;
+    result.fingerprint = FingerprintAt(found->second);
     return result;
 }
 

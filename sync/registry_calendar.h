@@ -24,6 +24,8 @@ namespace caldav {
 inline constexpr char kConflictCopyValueName[] = "CONFLICT COPY";
 // What a text cut to fit its field ends with.
 inline constexpr char kCutMark[] = "\xE2\x80\xA6"; // U+2026
+// The notes of an event that has no SUMMARY: an appointment needs notes.
+inline constexpr char kNoTitle[] = "(No title)";
 // What the notes of a conflict copy end with, when they have room.
 inline constexpr char kConflictNoteMark[] = " (conflict copy)";
 
@@ -57,13 +59,21 @@ private:
     // What an event becomes in the store: its main appointment and its
     // overridden occurrences.
     struct Filed {
+        // Whether there is an appointment: none for an event that was
+        // cancelled or that the store cannot hold (`message` says why).
+        bool any = false;
+        bool cancelled = false;
+        std::string message;
         std::string day;
         ical::AppointmentValues values;
         std::vector<ical::DayAppointment> overrides;
     };
 
     void Index();
+    // False, with `message`, when the text is no event that can be read.
     bool Plan(const std::string& icalendar, Filed& filed, std::string& message) const;
+    bool FilesNothing(const std::string& icalendar) const;
+    LocalApply ApplyNothing(const std::string& localId, const Filed& filed);
     std::string ExportOne(const std::string& day, const std::string& key,
                           const ical::AppointmentValues& values) const;
     bool Delete(const Place& place);

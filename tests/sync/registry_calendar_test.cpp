@@ -266,3 +266,34 @@ TEST_F(RegistrySyncTest, ThePurgeStaysLocalWhileADeleteAndAMovedDayGoThrough) {
     EXPECT_EQ("2027-3-5", TextOf(moved, "FROM"));
     EXPECT_EQ(1u, KeysByUid().count(party));
 }
+
+TEST_F(RegistrySyncTest, AnUntitledEventIsShownAndACancelledOneIsNotAskedForAgain) {
+    server.Store("untitled.ics",
+                 Crlf({"BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//Web//EN", "BEGIN:VEVENT",
+                       "UID:untitled-1", "DTSTAMP:20261201T000000Z", "DTSTART;VALUE=DATE:20270310",
+                       "END:VEVENT", "END:VCALENDAR"}));
+    server.Store("cancelled.ics",
+                 EventText("cancelled-1", "Concert", "20270311", "STATUS:CANCELLED\r\n"));
+    SyncReport report = Sync();
+    ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
+    EXPECT_TRUE(report.itemErrors.empty());
+    ASSERT_FALSE(KeyOf("untitled-1").empty());
+    EXPECT_EQ(kNoTitle, TextOf(KeyOf("untitled-1"), "NOTES"));
+    EXPECT_TRUE(KeyOf("cancelled-1").empty());
+
+    // Nothing changed: one request, nothing filed again.
+    report = Sync();
+    ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
+    EXPECT_EQ(1, report.requests);
+    EXPECT_EQ(1u, KeysByUid().size());
+
+    // Detailed notes added here go up; the event still has no title there.
+    SetText(KeyOf("untitled-1"), "DETAIL NOTES", "Bring snacks");
+    report = Sync();
+    ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
+    EXPECT_EQ(1, report.changedOnServer);
+    const std::string body = server.Resources().at("untitled.ics").body;
+    EXPECT_EQ("Bring snacks", EventPropertyValue(body, "DESCRIPTION"));
+    EXPECT_EQ(std::string::npos, body.find("SUMMARY"));
+    EXPECT_EQ(2u, server.Resources().size());
+}
