@@ -391,6 +391,16 @@ bool CRegistryCalendar::Plan(const std::string& icalendar, Filed& filed,
             filed.values = std::move(a.values);
         }
     }
+    if (!master && !filed.overrides.empty()) {
+        // Only occurrences of a series kept elsewhere (an invitation to one
+        // of them): the first is the event here.
+        master = true;
+        filed.day = filed.overrides.front().day;
+        filed.values = std::move(filed.overrides.front().values);
+        const std::string& named = filed.values.series.uid;
+        filed.values.series.uid = uid.empty() ? named.substr(0, named.find('#')) : uid;
+        filed.overrides.erase(filed.overrides.begin());
+    }
     filed.any = master;
     if (master)
         return true;
@@ -453,7 +463,21 @@ bool CRegistryCalendar::Export(const std::string& localId, const std::string& ke
         baseline.values.series.uid = values.series.uid;
         base = ExportOne(baseline.day, place.key, baseline.values);
     }
-    return PatchKeptEvent(kept, local, FindTouched(local, base), icalendar, message);
+    EventTouch touch = FindTouched(local, base);
+    if (!baseline.values.series.Repeats() && (!EventPropertyValue(kept, "RRULE").empty() ||
+                                              !EventPropertyValue(kept, "RDATE").empty())) {
+        // A series the store holds as one occurrence of it: its dates here
+        // say where that occurrence falls, and must never replace the
+        // series' own on the server.
+        static const char* const kDates[] = {
+            "DTSTART",        "DTEND",  "DURATION",         "RRULE",
+            "RDATE",          "EXDATE", ical::kDayProperty, ical::kFromProperty,
+            ical::kToProperty};
+        std::erase_if(touch.properties, [](const std::string& name) {
+            return std::find(std::begin(kDates), std::end(kDates), name) != std::end(kDates);
+        });
+    }
+    return PatchKeptEvent(kept, local, touch, icalendar, message);
 }
 
 bool CRegistryCalendar::Delete(const Place& place) {

@@ -155,6 +155,38 @@ TEST_F(RegistryCalendarTest, AnEditOfTheNotesChangesOnlyTheSummaryOfTheServersCo
     EXPECT_EQ(expected, sent);
 }
 
+TEST_F(RegistryCalendarTest, ASeriesHeldAsOneOccurrenceNeverMovesTheServersDates) {
+    // Extra dates beside the rule: the store holds the next occurrence.
+    const std::string series =
+        EventText("rdate-1", "Course", "20270310", "RDATE;VALUE=DATE:20270320,20270330\r\n");
+    // An invitation to one occurrence of a series that lives elsewhere.
+    const std::string single =
+        EventText("single-1", "Review", "20270401", "RECURRENCE-ID;VALUE=DATE:20270401\r\n");
+    SyncState state;
+    {
+        CRegistryCalendar calendar(state, 20270315);
+        for (const std::string& text : {series, single}) {
+            const LocalApply applied = calendar.Apply(std::string(), text);
+            ASSERT_TRUE(applied.ok) << applied.message;
+        }
+    }
+    ASSERT_FALSE(KeyOf("single-1").empty());
+    EXPECT_EQ("Review", TextOf(KeyOf("single-1"), "NOTES"));
+    const std::string key = KeyOf("rdate-1");
+    ASSERT_FALSE(key.empty());
+    EXPECT_EQ("2027-3-20", TextOf(key, "FROM"));
+
+    // Ten days on, that occurrence has passed; the user renames the course.
+    SetText(key, "NOTES", "Course, room 2");
+    CRegistryCalendar calendar(state, 20270325);
+    std::string sent, message;
+    ASSERT_TRUE(calendar.Export("rdate-1", series, sent, message)) << message;
+    EXPECT_EQ("Course\\, room 2", EventPropertyValue(sent, "SUMMARY"));
+    EXPECT_EQ("20270310", EventPropertyValue(sent, "DTSTART"));
+    EXPECT_EQ("20270320,20270330", EventPropertyValue(sent, "RDATE"));
+    EXPECT_EQ(std::string::npos, sent.find("X-QUILLMERE")) << sent;
+}
+
 class RegistrySyncTest : public ::testing::Test {
 protected:
     SyncReport Sync(int horizon = 20270101) {
