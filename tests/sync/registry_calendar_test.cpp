@@ -264,6 +264,18 @@ TEST_F(RegistrySyncTest, ChangesByAnyProgramGoUpAndConflictsKeepBothVersions) {
     report = Sync();
     EXPECT_EQ(0, report.uploaded + report.changedOnServer + report.downloaded +
                      report.changedLocally + report.conflicts);
+
+    // A key copied with its UID (a .reg file imported twice) is an event of
+    // its own, and the original stays linked to its own.
+    PutAppointment("2027-3-2", "B copy", "2027-3-2", "2027-3-2", "Haircut at 4");
+    SetText(kRoot + "\\2027-3-2\\B copy", "UID", haircut, REG_SZ);
+    report = Sync();
+    ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
+    EXPECT_EQ(1, report.uploaded);
+    EXPECT_EQ(0, report.changedOnServer + report.conflicts);
+    EXPECT_EQ(4u, server.Resources().size());
+    EXPECT_EQ(haircut, TextOf(kRoot + "\\2027-3-2\\B", "UID"));
+    EXPECT_NE(haircut, TextOf(kRoot + "\\2027-3-2\\B copy", "UID"));
 }
 
 TEST_F(RegistrySyncTest, ThePurgeStaysLocalWhileADeleteAndAMovedDayGoThrough) {
@@ -299,25 +311,60 @@ TEST_F(RegistrySyncTest, ThePurgeStaysLocalWhileADeleteAndAMovedDayGoThrough) {
     EXPECT_EQ(1u, KeysByUid().count(party));
 }
 
-TEST_F(RegistrySyncTest, AnUntitledEventIsShownAndACancelledOneIsNotAskedForAgain) {
+TEST_F(RegistrySyncTest, UntitledZonedAndCancelledEventsSettleAfterTheFirstSync) {
     server.Store("untitled.ics",
                  Crlf({"BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//Web//EN", "BEGIN:VEVENT",
                        "UID:untitled-1", "DTSTAMP:20261201T000000Z", "DTSTART;VALUE=DATE:20270310",
                        "END:VEVENT", "END:VCALENDAR"}));
     server.Store("cancelled.ics",
                  EventText("cancelled-1", "Concert", "20270311", "STATUS:CANCELLED\r\n"));
+    server.Store("zoned.ics", Crlf({"BEGIN:VCALENDAR",
+                                    "VERSION:2.0",
+                                    "PRODID:-//Web//EN",
+                                    "BEGIN:VTIMEZONE",
+                                    "TZID:America/New_York",
+                                    "BEGIN:DAYLIGHT",
+                                    "DTSTART:20070311T020000",
+                                    "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU",
+                                    "TZOFFSETFROM:-0500",
+                                    "TZOFFSETTO:-0400",
+                                    "END:DAYLIGHT",
+                                    "BEGIN:STANDARD",
+                                    "DTSTART:20071104T020000",
+                                    "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU",
+                                    "TZOFFSETFROM:-0400",
+                                    "TZOFFSETTO:-0500",
+                                    "END:STANDARD",
+                                    "END:VTIMEZONE",
+                                    "BEGIN:VEVENT",
+                                    "UID:zoned-1",
+                                    "DTSTAMP:20261201T000000Z",
+                                    "DTSTART;TZID=America/New_York:20270315T090000",
+                                    "DTEND;TZID=America/New_York:20270315T100000",
+                                    "SUMMARY:Stand-up",
+                                    "RRULE:FREQ=WEEKLY;BYDAY=MO",
+                                    "BEGIN:VALARM",
+                                    "ACTION:DISPLAY",
+                                    "DESCRIPTION:Stand-up",
+                                    "TRIGGER:-PT15M",
+                                    "END:VALARM",
+                                    "END:VEVENT",
+                                    "END:VCALENDAR"}));
     SyncReport report = Sync();
     ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
     EXPECT_TRUE(report.itemErrors.empty());
     ASSERT_FALSE(KeyOf("untitled-1").empty());
     EXPECT_EQ(kNoTitle, TextOf(KeyOf("untitled-1"), "NOTES"));
     EXPECT_TRUE(KeyOf("cancelled-1").empty());
+    ASSERT_FALSE(KeyOf("zoned-1").empty());
+    EXPECT_EQ("09:00", TextOf(KeyOf("zoned-1"), "TIME"));
+    EXPECT_EQ("America/New_York", TextOf(KeyOf("zoned-1"), "TIME ZONE"));
 
-    // Nothing changed: one request, nothing filed again.
+    // Nothing changed: one request, nothing filed or sent again.
     report = Sync();
     ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
     EXPECT_EQ(1, report.requests);
-    EXPECT_EQ(1u, KeysByUid().size());
+    EXPECT_EQ(2u, KeysByUid().size());
 
     // Detailed notes added here go up; the event still has no title there.
     SetText(KeyOf("untitled-1"), "DETAIL NOTES", "Bring snacks");
@@ -327,5 +374,5 @@ TEST_F(RegistrySyncTest, AnUntitledEventIsShownAndACancelledOneIsNotAskedForAgai
     const std::string body = server.Resources().at("untitled.ics").body;
     EXPECT_EQ("Bring snacks", EventPropertyValue(body, "DESCRIPTION"));
     EXPECT_EQ(std::string::npos, body.find("SUMMARY"));
-    EXPECT_EQ(2u, server.Resources().size());
+    EXPECT_EQ(3u, server.Resources().size());
 }
