@@ -632,8 +632,8 @@ LocalApply CRegistryCalendar::AddConflictCopy(const std::string& localId) {
     ical::AppointmentValues values = CCalendarExchange::ReadValues(key.get());
     key.reset();
     values.series.uid = NewEventUid();
-    if (FitsNotesField(values.notes + kConflictNoteMark))
-        values.notes += kConflictNoteMark;
+    if (FitsNotesField(kConflictNoteMark + values.notes))
+        values.notes.insert(0, kConflictNoteMark);
     CAppointmentBatch& batch = m_batch;
     if (!batch.Add(day, values)) {
         result.message = "The local version of \"" + values.notes + "\" could not be kept (" +

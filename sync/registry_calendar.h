@@ -26,8 +26,9 @@ inline constexpr char kConflictCopyValueName[] = "CONFLICT COPY";
 inline constexpr char kCutMark[] = "\xE2\x80\xA6"; // U+2026
 // The notes of an event that has no SUMMARY: an appointment needs notes.
 inline constexpr char kNoTitle[] = "(No title)";
-// What the notes of a conflict copy end with, when they have room.
-inline constexpr char kConflictNoteMark[] = " (conflict copy)";
+// What the notes of a conflict copy begin with, when they have room: at the
+// start, so that a narrow column of the day list still shows it.
+inline constexpr char kConflictNoteMark[] = "Conflict copy: ";
 
 class CRegistryCalendar : public ILocalCalendar {
 public:

@@ -255,10 +255,10 @@ TEST_F(RegistrySyncTest, ChangesByAnyProgramGoUpAndConflictsKeepBothVersions) {
             copyUid = uid;
     ASSERT_FALSE(copyUid.empty());
     EXPECT_NE(dentist, copyUid);
-    EXPECT_EQ(std::string("Dentist, bring the card") + kConflictNoteMark,
+    EXPECT_EQ(std::string(kConflictNoteMark) + "Dentist, bring the card",
               TextOf(KeyOf(copyUid), "NOTES"));
     EXPECT_EQ(3u, server.Resources().size());
-    EXPECT_EQ(std::string("Dentist\\, bring the card") + kConflictNoteMark,
+    EXPECT_EQ(std::string(kConflictNoteMark) + "Dentist\\, bring the card",
               EventPropertyValue(ServerBody(copyUid), "SUMMARY"));
     // And everything is settled: the next sync has nothing to do.
     report = Sync();
