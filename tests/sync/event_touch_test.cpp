@@ -68,19 +68,6 @@ const std::string kKept = Crlf({"BEGIN:VCALENDAR",
 
 } // namespace
 
-TEST(EventTouch, AnUntouchedEventKeepsTheServersCopyByteForByte) {
-    const std::string same = Export("20270105T120000Z", "-PT10M");
-    const EventTouch touch = FindTouched(same, same);
-    EXPECT_FALSE(touch.Any());
-    std::string result, error;
-    ASSERT_TRUE(PatchKeptEvent(kKept, same, touch, result, error)) << error;
-    EXPECT_EQ(kKept, result);
-    // A new stamp alone is no edit.
-    std::string restamped = same;
-    restamped.replace(restamped.find("20270101T000000Z"), 16, "20270301T000000Z");
-    EXPECT_FALSE(FindTouched(restamped, same).Any());
-}
-
 TEST(EventTouch, AChangedAlertReplacesTheAlarmsAndNothingElse) {
     const std::string before = Export("20270105T120000Z", "-PT10M");
     const std::string after = Export("20270105T120000Z", "-PT30M");
@@ -122,12 +109,4 @@ TEST(EventTouch, ATimeMovedIntoAZoneBringsTheZonesDefinitionAlong) {
     ASSERT_TRUE(PatchKeptEvent(result, later, FindTouched(later, after), again, error));
     EXPECT_EQ(again.find("BEGIN:VTIMEZONE"), again.rfind("BEGIN:VTIMEZONE"));
     EXPECT_NE(std::string::npos, again.find("SEQUENCE:2\r\n"));
-}
-
-TEST(EventTouch, AKeptCopyWithoutAnEventIsRefused) {
-    const std::string local = Export("20270105T120000Z", "");
-    std::string result, error;
-    EXPECT_FALSE(PatchKeptEvent("BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n", local,
-                                FindTouched(local, ""), result, error));
-    EXPECT_FALSE(error.empty());
 }
