@@ -453,6 +453,7 @@ bool CRegistryCalendar::Export(const std::string& localId, const std::string& ke
     }
     if (kept.empty()) {
         icalendar = local;
+        AppendOverrides(localId, icalendar);
         return true;
     }
     // What the server's copy was stored as, written the same way: the lines
@@ -478,6 +479,52 @@ bool CRegistryCalendar::Export(const std::string& localId, const std::string& ke
         });
     }
     return PatchKeptEvent(kept, local, touch, icalendar, message);
+}
+
+void CRegistryCalendar::AppendOverrides(const std::string& uid, std::string& icalendar) {
+    const auto overrides = m_overrides.find(uid);
+    const std::size_t end = icalendar.rfind("END:VCALENDAR");
+    if (overrides == m_overrides.end() || end == std::string::npos)
+        return;
+    // An occurrence's time is in the zone of the event's start.
+    std::string zone;
+    const std::size_t start = icalendar.find("\r\nDTSTART;TZID=");
+    if (start != std::string::npos) {
+        const std::size_t from = start + 15;
+        zone = icalendar.substr(from, icalendar.find(':', from) - from);
+    }
+    std::string events;
+    for (const Place& place : overrides->second) {
+        fw::unique_hkey key;
+        if (OpenAppointment(place.day, place.key, KEY_READ, key) != ERROR_SUCCESS)
+            continue;
+        const ical::AppointmentValues values = CCalendarExchange::ReadValues(key.get());
+        const std::size_t hash = values.series.uid.find('#');
+        const std::string text = ExportOne(place.day, place.key, values);
+        const std::size_t begin = text.find("BEGIN:VEVENT\r\n");
+        const std::size_t last = text.rfind("END:VEVENT\r\n");
+        const std::size_t uidLine = text.find("\r\nUID:", begin);
+        if (hash == std::string::npos || begin == std::string::npos || last == std::string::npos ||
+            uidLine == std::string::npos || uidLine > last)
+            continue;
+        // Written as the event's own occurrence: its UID, and the occurrence
+        // it replaces as it was named.
+        const std::string occurrence = values.series.uid.substr(hash + 1);
+        std::string recurrence = "RECURRENCE-ID";
+        if (occurrence.size() == 8)
+            recurrence += ";VALUE=DATE";
+        else if (!zone.empty() && occurrence.back() != 'Z')
+            recurrence += ";TZID=" + zone;
+        std::string event = text.substr(begin, last + 12 - begin);
+        const std::size_t uidAt = uidLine - begin + 2;
+        event.replace(uidAt, event.find("\r\n", uidAt) - uidAt, "UID:" + uid);
+        const std::size_t after = event.find("\r\n", uidAt) + 2;
+        std::string line;
+        ical::AppendFolded(line, recurrence + ":" + occurrence);
+        event.insert(after, line);
+        events += event;
+    }
+    icalendar.insert(end, events);
 }
 
 bool CRegistryCalendar::Delete(const Place& place) {

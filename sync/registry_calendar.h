@@ -77,6 +77,9 @@ private:
     LocalApply ApplyNothing(const std::string& localId, const Filed& filed);
     std::string ExportOne(const std::string& day, const std::string& key,
                           const ical::AppointmentValues& values) const;
+    // A new event's overridden occurrences, as events with a RECURRENCE-ID
+    // before the end of `icalendar`.
+    void AppendOverrides(const std::string& uid, std::string& icalendar);
     bool Delete(const Place& place);
     bool ReplaceOverrides(const std::string& uid,
                           const std::vector<ical::DayAppointment>& overrides, std::string& message);

@@ -127,6 +127,14 @@ TEST_F(RegistryCalendarTest, AnEditOfTheNotesChangesOnlyTheSummaryOfTheServersCo
         EXPECT_EQ(description.substr(0, detail.size() - 3) + kCutMark, detail);
         EXPECT_EQ("FREQ=WEEKLY;BYDAY=TU", TextOf(key, "REPEAT"));
         EXPECT_FALSE(KeyOf("weekly-1@phone.example#20270112T080000Z").empty());
+        // Sent as a new event (a store filed from a file, never synced), the
+        // moved occurrence goes with it.
+        std::string fresh, error;
+        ASSERT_TRUE(calendar.Export(applied.localId, std::string(), fresh, error)) << error;
+        EXPECT_NE(std::string::npos,
+                  fresh.find("UID:weekly-1@phone.example\r\nRECURRENCE-ID:20270112T080000Z\r\n"))
+            << fresh;
+        EXPECT_EQ(fingerprint, calendar.FingerprintOf(fresh));
         // Nothing changed yet: the store says what the server's copy says.
         const std::vector<LocalItem> items = calendar.Items();
         ASSERT_EQ(1u, items.size());
