@@ -118,6 +118,18 @@ std::string Numbered(const char* stem, int i) {
     return name;
 }
 
+// The text without the DTSTAMP and SEQUENCE lines of its first event, which
+// an edit renews.
+std::string WithoutEditStamps(std::string text) {
+    const std::size_t end = text.find("END:VEVENT\r\n");
+    for (const char* name : {"\r\nDTSTAMP:", "\r\nSEQUENCE:"}) {
+        const std::size_t at = text.find(name);
+        if (at != std::string::npos && at < end)
+            text.erase(at, text.find("\r\n", at + 2) - at);
+    }
+    return text;
+}
+
 std::size_t CountUid(const std::map<std::string, FakeLocalCalendar::Item>& items,
                      const std::string& uid) {
     std::size_t n = 0;
@@ -407,6 +419,72 @@ TEST_P(Interop, AnEditKeepsEverythingTheOtherClientWrote) {
     expected.replace(expected.find(line), line.size(), "SUMMARY:Edited in Quillmere\r\n");
     // Byte for byte, but for the one property edited.
     EXPECT_EQ(after.resources.at(0).data, expected);
+}
+
+// The same event in the store: it arrives with every value Quillmere shows,
+// and an edit of its notes in the store changes the server's copy in that
+// one property, byte for byte in every other.
+TEST_P(Interop, TheStoreShowsTheOtherClientsEventAndItsEditKeepsEverythingElse) {
+    qmtest::RegistrySandbox sandbox;
+    const std::string calendar =
+        account->Root() + std::string(GetParam().calendarHome).substr(1) + "interop-store/";
+    const ClientOptions options = account->Options(true);
+    SyncAccount saved;
+    saved.address = calendar;
+    saved.calendarUrl = calendar;
+    saved.user = options.user;
+    ASSERT_TRUE(SaveAccount(saved));
+    ASSERT_EQ(SavePassword(saved.address, saved.user, options.password), ERROR_SUCCESS);
+    struct Forget {
+        std::string address;
+        ~Forget() { DeletePassword(address); }
+    } forget{saved.address};
+
+    SyncRunResult run = RunSync();
+    ASSERT_EQ(run.report.status, SyncStatus::Done) << run.words;
+    EXPECT_EQ(run.words, "Sent 0, received 1.");
+    const std::string uid = "interop-weekly@example.org";
+    const std::vector<StoredAppointment> stored = StoredAppointments();
+    ASSERT_EQ(stored.size(), 2u);
+    const StoredAppointment* master = nullptr;
+    const StoredAppointment* moved = nullptr;
+    for (const StoredAppointment& appointment : stored)
+        (appointment.uid == uid ? master : moved) = &appointment;
+    ASSERT_NE(master, nullptr);
+    ASSERT_NE(moved, nullptr);
+    EXPECT_EQ(master->notes, "Weekly planning");
+    EXPECT_EQ(StoredValue(*master, "REPEAT"), "FREQ=WEEKLY;COUNT=10");
+    EXPECT_EQ(StoredValue(*master, "DURATION"), "30");
+    EXPECT_EQ(StoredValue(*master, "REMIND BEFORE"), "10");
+    EXPECT_EQ(StoredValue(*master, "SKIP DATES"), "20270112");
+    const std::string detail = StoredValue(*master, "DETAIL NOTES");
+    EXPECT_EQ(detail.rfind("A description longer than a field holds. ", 0), 0u) << detail;
+    EXPECT_EQ(detail.substr(detail.size() - 3), "\xE2\x80\xA6") << detail; // cut and marked
+    EXPECT_EQ(moved->uid, uid + "#20270112T090000Z");
+    EXPECT_EQ(moved->notes, "Weekly planning (moved)");
+
+    CalDavClient client(account->transport, options);
+    const Listing listing = client.ListResources(calendar);
+    ASSERT_TRUE(listing.ok && listing.resources.size() == 1u) << listing.message;
+    const std::string href = listing.resources[0].href;
+    const FetchResult before = client.Fetch(calendar, {href});
+    ASSERT_TRUE(before.ok) << before.message;
+
+    ASSERT_TRUE(SetStoredText(*master, "NOTES", "Edited in Quillmere"));
+    run = RunSync();
+    ASSERT_EQ(run.report.status, SyncStatus::Done) << run.words;
+    EXPECT_EQ(run.words, "Sent 1, received 0.");
+    const FetchResult after = client.Fetch(calendar, {href});
+    ASSERT_TRUE(after.ok) << after.message;
+    std::string expected = WithoutEditStamps(before.resources.at(0).data);
+    const std::string line = "SUMMARY:Weekly planning\r\n";
+    ASSERT_NE(expected.find(line), std::string::npos) << expected;
+    expected.replace(expected.find(line), line.size(), "SUMMARY:Edited in Quillmere\r\n");
+    // The edit is a new revision of the event: it says so in its own stamp
+    // and sequence, and nowhere else.
+    EXPECT_EQ(WithoutEditStamps(after.resources.at(0).data), expected);
+    EXPECT_EQ(EventPropertyValue(after.resources.at(0).data, "SEQUENCE"), "1");
+    EXPECT_EQ(RunSync().words, "Sent 0, received 0.");
 }
 
 INSTANTIATE_TEST_SUITE_P(, Interop, testing::Values(kRadicale, kXandikos),

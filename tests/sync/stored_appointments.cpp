@@ -81,3 +81,21 @@ bool SetStoredText(const StoredAppointment& appointment, const char* name,
                           reinterpret_cast<const BYTE*>(wide.c_str()),
                           static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
+
+std::string StoredValue(const StoredAppointment& appointment, const char* name) {
+    fw::unique_hkey key;
+    const std::wstring path =
+        fw::Widen("SOFTWARE\\Calendar\\" + appointment.day + "\\" + appointment.key);
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS)
+        return {};
+    const std::wstring wideName = fw::Widen(name);
+    DWORD type = 0;
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    if (RegQueryValueExW(key.get(), wideName.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(&number), &size) == ERROR_SUCCESS &&
+        type == REG_DWORD)
+        return std::to_string(number);
+    return Text(key.get(), wideName.c_str());
+}

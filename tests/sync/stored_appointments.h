@@ -16,5 +16,8 @@ struct StoredAppointment {
 std::vector<StoredAppointment> StoredAppointments();
 // How many appointments carry this UID.
 int CountStoredUid(const std::vector<StoredAppointment>& stored, const std::string& uid);
+// One value of an appointment: a text as it is, a DWORD in decimal; "" when
+// it has none.
+std::string StoredValue(const StoredAppointment& appointment, const char* name);
 // Sets one text value of an appointment as another program would.
 bool SetStoredText(const StoredAppointment& appointment, const char* name, const std::string& text);
