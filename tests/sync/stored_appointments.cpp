@@ -2,6 +2,7 @@
 
 #include "framework/unique_handle.h"
 #include "framework/utf_text.h"
+#include "store/key_naming.h"
 
 #include <windows.h>
 
@@ -53,6 +54,10 @@ std::vector<StoredAppointment> StoredAppointments() {
             ERROR_SUCCESS)
             continue;
         for (const std::string& name : SubkeyNames(dayKey.get())) {
+            // A save cut short is not an appointment: the next start of the
+            // program removes it.
+            if (IsUnfinishedKeyName(name.c_str()))
+                continue;
             fw::unique_hkey key;
             if (RegOpenKeyExW(dayKey.get(), fw::Widen(name).c_str(), 0, KEY_READ, key.put()) !=
                 ERROR_SUCCESS)

@@ -5,7 +5,8 @@
 
 // The appointments in HKEY_LOCAL_MACHINE\SOFTWARE\Calendar (a test's scratch
 // key or the test prefix's own), read with bare registry calls, for checks
-// of what a sync filed.
+// of what a sync filed. Keys of saves cut short are not appointments and are
+// left out.
 struct StoredAppointment {
     std::string day;
     std::string key;
