@@ -3,6 +3,8 @@
 #include "sync/credential_store.h"
 #include "sync/user_sync_key.h"
 
+#include <utility>
+
 namespace caldav {
 
 namespace {

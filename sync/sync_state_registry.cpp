@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <utility>
 
 namespace caldav {
 

@@ -91,6 +91,13 @@ status=0
 "$wine_test" "$tests_exe" --gtest_color=no \
     --gtest_filter="${QM_SYNC_FILTER:-Servers.*:Faults.*:Transport.*:Interop.*:Commands.*}" ||
     status=$?
+# What the servers saw, when something failed.
+if [ $status -ne 0 ]; then
+    for log in radicale xandikos proxy; do
+        echo "--- $log.log, last lines"
+        tail -n 30 "$scratch/$log.log" || true
+    done
+fi
 # What the other client reads after Quillmere's edits (when they ran).
 if [ $status -eq 0 ] && [ -z "${QM_SYNC_FILTER:-}" ]; then
     "$python" "$here/interop.py" check || status=$?

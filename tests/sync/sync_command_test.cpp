@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -288,8 +289,11 @@ TEST_F(Commands, AFirstSyncKilledPartWayResumesWithEveryEventOnceOnBothSides) {
 
     // Killed once some hundreds of events are filed.
     int filedAtKill = 0;
+    char folder[MAX_PATH] = "";
+    GetTempPathA(sizeof folder, folder);
+    const std::string outputPath = std::string(folder) + "quillmere-killed-sync.txt";
     {
-        qmtest::ProgramProcess sync(-1, {}, "/sync");
+        qmtest::ProgramProcess sync(-1, {}, "/sync", outputPath);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(5);
         while (sync.Running() && std::chrono::steady_clock::now() < deadline) {
             filedAtKill = static_cast<int>(StoredAppointments().size());
@@ -297,7 +301,11 @@ TEST_F(Commands, AFirstSyncKilledPartWayResumesWithEveryEventOnceOnBothSides) {
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        ASSERT_TRUE(sync.Running()) << "the first sync ended before it could be killed";
+        DWORD exitCode = 0;
+        if (!sync.Running() && sync.WaitForExit(1000, &exitCode)) {
+            FAIL() << "the first sync ended with " << exitCode
+                   << " before it could be killed: " << ReadWhole(outputPath);
+        }
     } // killed here
     std::printf("killed after %d of %d events were filed\n", filedAtKill, kEvents);
     EXPECT_LT(StoredAppointments().size(), static_cast<std::size_t>(kEvents));
