@@ -143,8 +143,9 @@ int SetUpAccount(const SyncCommand& command) {
     }
     // The calendar's own address must answer as a calendar too: that is the
     // address every sync uses.
-    const caldav::DiscoveryResult checked =
-        caldav::DiscoverCalendars(chosen->url, command.user, password, command.allowUnencrypted);
+    bool usesBasic = false;
+    const caldav::DiscoveryResult checked = caldav::DiscoverCalendars(
+        chosen->url, command.user, password, command.allowUnencrypted, &usesBasic);
     if (!checked.ok || checked.calendars.size() != 1) {
         PrintCommandOutput(
             true, "The calendar " + chosen->url + " cannot be used: " +
@@ -160,7 +161,9 @@ int SetUpAccount(const SyncCommand& command) {
     account.calendarName = chosen->displayName;
     account.user = command.user;
     account.allowUnencrypted = command.allowUnencrypted;
-    account.assumeBasic = false; // learnt again by the first sync
+    // Basic up front from the first sync on: its first request is then not
+    // one the server answers with 401 before reading it.
+    account.assumeBasic = usesBasic;
     const unsigned long saved = caldav::SavePassword(account.address, account.user, password);
     SecureZeroMemory(password.data(), password.size());
     if (saved != ERROR_SUCCESS) {

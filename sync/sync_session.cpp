@@ -152,7 +152,8 @@ SyncRunResult RunSync(const SyncRunOptions& options) {
 }
 
 DiscoveryResult DiscoverCalendars(const std::string& address, const std::string& user,
-                                  const std::string& password, bool allowUnencrypted) {
+                                  const std::string& password, bool allowUnencrypted,
+                                  bool* usesBasic) {
     try {
         WinHttpOptions transportOptions;
         transportOptions.allowUnencrypted = allowUnencrypted;
@@ -162,7 +163,10 @@ DiscoveryResult DiscoverCalendars(const std::string& address, const std::string&
         clientOptions.password = password;
         clientOptions.allowUnencrypted = allowUnencrypted;
         CalDavClient client(transport, clientOptions);
-        return client.Discover(address);
+        DiscoveryResult found = client.Discover(address);
+        if (usesBasic != nullptr)
+            *usesBasic = found.ok && client.UsesBasic();
+        return found;
     } catch (const std::exception& e) {
         DiscoveryResult failed;
         failed.message = std::string("The calendars could not be found: ") + e.what();

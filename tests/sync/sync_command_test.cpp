@@ -210,6 +210,7 @@ TEST_F(Commands, SetUpTheAccountFromStandardInputAndSyncWithTheDocumentedExitCod
     ASSERT_TRUE(LoadAccount(saved));
     EXPECT_EQ(saved.calendarUrl, home);
     EXPECT_EQ(saved.user, user);
+    EXPECT_TRUE(saved.assumeBasic); // Radicale asked for Basic while the calendar was checked
     std::string savedUser, savedPassword;
     ASSERT_EQ(LoadPassword(root, savedUser, savedPassword), ERROR_SUCCESS);
     EXPECT_EQ(savedPassword, password);
