@@ -10,6 +10,7 @@
 #include "sync/winhttp_transport.h"
 #include "store/appointment_batch.h"
 #include "tests/support/program_process.h"
+#include "tests/support/window_testing.h"
 #include "tests/sync/fake_local_calendar.h"
 #include "tests/sync/stored_appointments.h"
 
@@ -237,11 +238,20 @@ TEST_F(Commands, SetUpTheAccountFromStandardInputAndSyncWithTheDocumentedExitCod
         CAppointmentBatch batch;
         ASSERT_TRUE(batch.Add("2027-1-6", "2027-1-6", "2027-1-6", "From here", "Others", 1, ""));
     }
+    // Beside a running copy, which shows what the sync filed.
+    qmtest::ProgramProcess running;
+    ASSERT_TRUE(qmtest::PumpUntil(
+        [&] {
+            HWND main = running.MainWindow();
+            return main != nullptr && IsWindowVisible(main);
+        },
+        30000));
     run = RunProgram("/sync");
     ASSERT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(run.output.rfind("Sent 1, received 2.\r\n", 0), 0u) << run.output;
     EXPECT_EQ(StoredAppointments().size(), 3u);
     EXPECT_EQ(ServerCount(home), 3u);
+    EXPECT_TRUE(running.Running());
 
     // Another sync of this user is running (the window's, say).
     {
