@@ -37,7 +37,8 @@ status=0
 # The libical oracle reads the import fuzzer's corpus.
 corpus_of() { [ "$1" = ical_oracle ] && echo ical_import || echo "$1"; }
 for name in date_text value_decoding reminder_rules text_conversion ical_import ical_export \
-        recurrence ical_oracle xml_reader timed_values alert_schedule series repeat_choice; do
+        recurrence ical_oracle xml_reader timed_values alert_schedule series repeat_choice \
+        event_touch; do
     mkdir -p "$scratch/$name"
     rm -f "$findings/$name-"*
     cp fuzz/corpus/$(corpus_of $name)/* "$scratch/$name/"

@@ -131,21 +131,24 @@ bool IsBookkeeping(const std::string& name) {
     return name == "UID" || name == "DTSTAMP" || name == "SEQUENCE";
 }
 
-// The TZID a VTIMEZONE block starting at `begin` defines.
+// The TZID a VTIMEZONE block starting at `begin` defines, and in `end` its
+// END line; "" for a block that holds anything but its observances or never
+// ends, which is not copied anywhere.
 std::string ZoneIdOf(const std::vector<Line>& lines, std::size_t begin, std::size_t& end) {
     std::string id;
-    int depth = 0;
-    for (end = begin; end < lines.size(); ++end) {
-        if (lines[end].name == "BEGIN")
-            ++depth;
-        else if (lines[end].name == "END" && --depth == 0)
+    for (end = begin + 1; end < lines.size(); ++end) {
+        const Line& line = lines[end];
+        if (line.name == "END" && line.value == "VTIMEZONE")
+            return id;
+        if (line.name == "BEGIN" && line.value != "STANDARD" && line.value != "DAYLIGHT")
             break;
-        else if (depth == 1 && lines[end].name == "TZID") {
-            const std::size_t colon = lines[end].unfolded.find(':');
-            id = colon == std::string::npos ? std::string() : lines[end].unfolded.substr(colon + 1);
+        if (line.name == "TZID") {
+            const std::size_t colon = line.unfolded.find(':');
+            id = colon == std::string::npos ? std::string() : line.unfolded.substr(colon + 1);
         }
     }
-    return id;
+    end = begin;
+    return std::string();
 }
 
 // The main event's alarms of `text` replaced by `alarms` (whole blocks).
@@ -267,8 +270,7 @@ bool PatchKeptEvent(std::string_view kept, std::string_view local, const EventTo
         const std::string id = ZoneIdOf(localLines, i, end);
         const bool used = updates.find("TZID=" + id) != std::string::npos ||
                           updates.find("TZID=\"" + id + "\"") != std::string::npos;
-        if (used && std::find(defined.begin(), defined.end(), id) == defined.end() &&
-            end < localLines.size())
+        if (!id.empty() && used && std::find(defined.begin(), defined.end(), id) == defined.end())
             zones.append(
                 local.substr(localLines[i].begin, localLines[end].end - localLines[i].begin));
         i = end;

@@ -274,6 +274,8 @@ bool CRegistryCalendar::AssignMissingUids(std::string& message) {
                                   failed = ERROR_WRITE_FAULT;
                           });
     m_indexed = false;
+    m_listed = false;
+    m_items.clear();
     if (failed == ERROR_SUCCESS)
         return true;
     message = "The appointments could not be given the identities sync needs (" +
@@ -302,6 +304,11 @@ void CRegistryCalendar::Index() {
 
 std::vector<LocalItem> CRegistryCalendar::Items() {
     std::vector<LocalItem> items;
+    if (m_listed) {
+        for (const auto& [id, item] : m_items)
+            items.push_back(item);
+        return items;
+    }
     m_byUid.clear();
     m_overrides.clear();
     ForEachAppointmentKey(KEY_READ, [&](const std::string& day, const std::string& name, HKEY key) {
@@ -324,13 +331,18 @@ std::vector<LocalItem> CRegistryCalendar::Items() {
     for (const ItemState& state : m_state.items) {
         if (state.localId.empty() || m_byUid.count(state.localId) != 0)
             continue;
-        if (EventEndsBefore(state.serverText, m_horizon)) {
+        // So is one whose event files nothing here (cancelled, or one the
+        // store cannot hold): the server keeps it.
+        if (EventEndsBefore(state.serverText, m_horizon) || FilesNothing(state.serverText)) {
             LocalItem purged;
             purged.localId = state.localId;
             purged.purged = true;
             items.push_back(purged);
         }
     }
+    for (const LocalItem& item : items)
+        m_items[item.localId] = item;
+    m_listed = true;
     return items;
 }
 
@@ -350,7 +362,14 @@ bool CRegistryCalendar::Plan(const std::string& icalendar, Filed& filed,
     options.keepRules = true;
     // Texts longer than a field are cut here, not refused.
     options.fitsTextField = [](std::string_view) { return true; };
-    const ical::ImportPlan plan = ical::PlanImport(icalendar, options);
+    // An event without a title is shown with one; the server keeps none, as
+    // the baseline of an edit has the same.
+    std::string titled, ignored;
+    const bool untitled =
+        EventPropertyValue(icalendar, "SUMMARY").empty() &&
+        ReplaceEventProperties(icalendar, {"SUMMARY"}, std::string("SUMMARY:") + kNoTitle + "\r\n",
+                               titled, ignored);
+    const ical::ImportPlan plan = ical::PlanImport(untitled ? titled : icalendar, options);
     if (!plan.accepted) {
         message = "An event from the server could not be read: " + plan.error.message;
         return false;
@@ -372,20 +391,38 @@ bool CRegistryCalendar::Plan(const std::string& icalendar, Filed& filed,
             filed.values = std::move(a.values);
         }
     }
+    if (!master && !filed.overrides.empty()) {
+        // Only occurrences of a series kept elsewhere (an invitation to one
+        // of them): the first is the event here.
+        master = true;
+        filed.day = filed.overrides.front().day;
+        filed.values = std::move(filed.overrides.front().values);
+        const std::string& named = filed.values.series.uid;
+        filed.values.series.uid = uid.empty() ? named.substr(0, named.find('#')) : uid;
+        filed.overrides.erase(filed.overrides.begin());
+    }
+    filed.any = master;
     if (master)
         return true;
-    message = "The event \"" + EventPropertyValue(icalendar, "SUMMARY") + "\" (" + uid +
-              ") gives no appointment here";
+    filed.cancelled = plan.cancelledEvents > 0;
+    filed.message = "The event \"" + EventPropertyValue(icalendar, "SUMMARY") + "\" (" + uid +
+                    ") gives no appointment here";
     if (!plan.refused.empty())
-        message += ": " + plan.refused.front().reason;
-    message += ".";
-    return false;
+        filed.message += ": " + plan.refused.front().reason;
+    filed.message += ".";
+    return true;
+}
+
+bool CRegistryCalendar::FilesNothing(const std::string& icalendar) const {
+    Filed filed;
+    std::string message;
+    return Plan(icalendar, filed, message) && !filed.any;
 }
 
 std::string CRegistryCalendar::FingerprintOf(const std::string& icalendar) {
     Filed filed;
     std::string message;
-    if (!Plan(icalendar, filed, message))
+    if (!Plan(icalendar, filed, message) || !filed.any)
         return "-"; // no appointment's fingerprint
     return FingerprintOfValues(filed.values);
 }
@@ -416,17 +453,78 @@ bool CRegistryCalendar::Export(const std::string& localId, const std::string& ke
     }
     if (kept.empty()) {
         icalendar = local;
+        AppendOverrides(localId, icalendar);
         return true;
     }
     // What the server's copy was stored as, written the same way: the lines
     // that differ are the ones the user changed since.
     Filed baseline;
     std::string ignored, base;
-    if (Plan(kept, baseline, ignored)) {
+    if (Plan(kept, baseline, ignored) && baseline.any) {
         baseline.values.series.uid = values.series.uid;
         base = ExportOne(baseline.day, place.key, baseline.values);
     }
-    return PatchKeptEvent(kept, local, FindTouched(local, base), icalendar, message);
+    EventTouch touch = FindTouched(local, base);
+    if (!baseline.values.series.Repeats() && (!EventPropertyValue(kept, "RRULE").empty() ||
+                                              !EventPropertyValue(kept, "RDATE").empty())) {
+        // A series the store holds as one occurrence of it: its dates here
+        // say where that occurrence falls, and must never replace the
+        // series' own on the server.
+        static const char* const kDates[] = {
+            "DTSTART",        "DTEND",  "DURATION",         "RRULE",
+            "RDATE",          "EXDATE", ical::kDayProperty, ical::kFromProperty,
+            ical::kToProperty};
+        std::erase_if(touch.properties, [](const std::string& name) {
+            return std::find(std::begin(kDates), std::end(kDates), name) != std::end(kDates);
+        });
+    }
+    return PatchKeptEvent(kept, local, touch, icalendar, message);
+}
+
+void CRegistryCalendar::AppendOverrides(const std::string& uid, std::string& icalendar) {
+    const auto overrides = m_overrides.find(uid);
+    const std::size_t end = icalendar.rfind("END:VCALENDAR");
+    if (overrides == m_overrides.end() || end == std::string::npos)
+        return;
+    // An occurrence's time is in the zone of the event's start.
+    std::string zone;
+    const std::size_t start = icalendar.find("\r\nDTSTART;TZID=");
+    if (start != std::string::npos) {
+        const std::size_t from = start + 15;
+        zone = icalendar.substr(from, icalendar.find(':', from) - from);
+    }
+    std::string events;
+    for (const Place& place : overrides->second) {
+        fw::unique_hkey key;
+        if (OpenAppointment(place.day, place.key, KEY_READ, key) != ERROR_SUCCESS)
+            continue;
+        const ical::AppointmentValues values = CCalendarExchange::ReadValues(key.get());
+        const std::size_t hash = values.series.uid.find('#');
+        const std::string text = ExportOne(place.day, place.key, values);
+        const std::size_t begin = text.find("BEGIN:VEVENT\r\n");
+        const std::size_t last = text.rfind("END:VEVENT\r\n");
+        const std::size_t uidLine = text.find("\r\nUID:", begin);
+        if (hash == std::string::npos || begin == std::string::npos || last == std::string::npos ||
+            uidLine == std::string::npos || uidLine > last)
+            continue;
+        // Written as the event's own occurrence: its UID, and the occurrence
+        // it replaces as it was named.
+        const std::string occurrence = values.series.uid.substr(hash + 1);
+        std::string recurrence = "RECURRENCE-ID";
+        if (occurrence.size() == 8)
+            recurrence += ";VALUE=DATE";
+        else if (!zone.empty() && occurrence.back() != 'Z')
+            recurrence += ";TZID=" + zone;
+        std::string event = text.substr(begin, last + 12 - begin);
+        const std::size_t uidAt = uidLine - begin + 2;
+        event.replace(uidAt, event.find("\r\n", uidAt) - uidAt, "UID:" + uid);
+        const std::size_t after = event.find("\r\n", uidAt) + 2;
+        std::string line;
+        ical::AppendFolded(line, recurrence + ":" + occurrence);
+        event.insert(after, line);
+        events += event;
+    }
+    icalendar.insert(end, events);
 }
 
 bool CRegistryCalendar::Delete(const Place& place) {
@@ -452,7 +550,7 @@ bool CRegistryCalendar::ReplaceOverrides(const std::string& uid,
         }
         it = places.erase(it);
     }
-    CAppointmentBatch batch;
+    CAppointmentBatch& batch = m_batch;
     for (ical::DayAppointment a : overrides) {
         // Named after the master as stored here.
         const std::size_t hash = a.values.series.uid.find('#');
@@ -474,6 +572,8 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
     Filed filed;
     if (!Plan(icalendar, filed, result.message))
         return result;
+    if (!filed.any)
+        return ApplyNothing(localId, filed);
     std::string uid = localId;
     if (uid.empty()) {
         uid = filed.values.series.uid;
@@ -484,9 +584,10 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
     }
     filed.values.series.uid = uid;
 
-    CAppointmentBatch batch;
+    CAppointmentBatch& batch = m_batch;
     const auto found = m_byUid.find(uid);
     Place place;
+    bool added = false;
     if (found != m_byUid.end() && found->second.day == filed.day) {
         place = found->second;
         if (!batch.Replace(place.day, place.key, filed.values)) {
@@ -503,6 +604,7 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
             return result;
         }
         place = {filed.day, batch.LastKeyName()};
+        added = true;
         if (found != m_byUid.end() && !Delete(found->second)) {
             Delete(place);
             result.message = "The appointment \"" + filed.values.notes +
@@ -511,7 +613,6 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
         }
         m_byUid[uid] = place;
     }
-    batch.Finish();
     const auto overrides = m_overrides.find(uid);
     if ((!filed.overrides.empty() ||
          (overrides != m_overrides.end() && !overrides->second.empty())) &&
@@ -519,7 +620,35 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
         return result;
     result.ok = true;
     result.localId = uid;
-    result.fingerprint = FingerprintAt(place);
+    // A key just made holds these values and nothing else; one replaced may
+    // keep values of other programs, which count too.
+    result.fingerprint = added ? FingerprintOfValues(filed.values) : FingerprintAt(place);
+    if (m_listed)
+        m_items[uid] = {uid, result.fingerprint};
+    return result;
+}
+
+LocalApply CRegistryCalendar::ApplyNothing(const std::string& localId, const Filed& filed) {
+    LocalApply result;
+    result.message = filed.message;
+    result.localId = localId;
+    const auto found = m_byUid.find(localId);
+    if (filed.cancelled || localId.empty() || found == m_byUid.end()) {
+        // Cancelled on the server: the appointment goes. An event new here
+        // is linked to an identity no appointment has, which the next sync
+        // finds missing and leaves to the server.
+        if (!localId.empty() && !Remove(localId)) {
+            result.message = "A cancelled event's appointment could not be deleted.";
+            return result;
+        }
+        if (result.localId.empty())
+            result.localId = NewEventUid();
+        result.ok = true;
+        return result;
+    }
+    // A version the store cannot hold leaves the appointment as it was.
+    result.ok = true;
+    result.fingerprint = FingerprintAt(found->second);
     return result;
 }
 
@@ -531,6 +660,7 @@ bool CRegistryCalendar::Remove(const std::string& localId) {
             return false;
         m_byUid.erase(found);
     }
+    m_items.erase(localId);
     std::string message;
     return ReplaceOverrides(localId, {}, message);
 }
@@ -549,15 +679,14 @@ LocalApply CRegistryCalendar::AddConflictCopy(const std::string& localId) {
     ical::AppointmentValues values = CCalendarExchange::ReadValues(key.get());
     key.reset();
     values.series.uid = NewEventUid();
-    if (FitsNotesField(values.notes + kConflictNoteMark))
-        values.notes += kConflictNoteMark;
-    CAppointmentBatch batch;
+    if (FitsNotesField(kConflictNoteMark + values.notes))
+        values.notes.insert(0, kConflictNoteMark);
+    CAppointmentBatch& batch = m_batch;
     if (!batch.Add(day, values)) {
         result.message = "The local version of \"" + values.notes + "\" could not be kept (" +
                          WindowsMessage(batch.LastError()) + ").";
         return result;
     }
-    batch.Finish();
     const Place place{day, batch.LastKeyName()};
     {
         const StoreWriteScope scope(day);
@@ -569,6 +698,8 @@ LocalApply CRegistryCalendar::AddConflictCopy(const std::string& localId) {
     result.ok = true;
     result.localId = values.series.uid;
     result.fingerprint = FingerprintAt(place);
+    if (m_listed)
+        m_items[result.localId] = {result.localId, result.fingerprint};
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ical/appointment_values.h"
+#include "store/appointment_batch.h"
 #include "store/calendar_exchange.h"
 #include "sync/sync_engine.h"
 
@@ -23,8 +24,11 @@ namespace caldav {
 inline constexpr char kConflictCopyValueName[] = "CONFLICT COPY";
 // What a text cut to fit its field ends with.
 inline constexpr char kCutMark[] = "\xE2\x80\xA6"; // U+2026
-// What the notes of a conflict copy end with, when they have room.
-inline constexpr char kConflictNoteMark[] = " (conflict copy)";
+// The notes of an event that has no SUMMARY: an appointment needs notes.
+inline constexpr char kNoTitle[] = "(No title)";
+// What the notes of a conflict copy begin with, when they have room: at the
+// start, so that a narrow column of the day list still shows it.
+inline constexpr char kConflictNoteMark[] = "Conflict copy: ";
 
 class CRegistryCalendar : public ILocalCalendar {
 public:
@@ -56,15 +60,26 @@ private:
     // What an event becomes in the store: its main appointment and its
     // overridden occurrences.
     struct Filed {
+        // Whether there is an appointment: none for an event that was
+        // cancelled or that the store cannot hold (`message` says why).
+        bool any = false;
+        bool cancelled = false;
+        std::string message;
         std::string day;
         ical::AppointmentValues values;
         std::vector<ical::DayAppointment> overrides;
     };
 
     void Index();
+    // False, with `message`, when the text is no event that can be read.
     bool Plan(const std::string& icalendar, Filed& filed, std::string& message) const;
+    bool FilesNothing(const std::string& icalendar) const;
+    LocalApply ApplyNothing(const std::string& localId, const Filed& filed);
     std::string ExportOne(const std::string& day, const std::string& key,
                           const ical::AppointmentValues& values) const;
+    // A new event's overridden occurrences, as events with a RECURRENCE-ID
+    // before the end of `icalendar`.
+    void AppendOverrides(const std::string& uid, std::string& icalendar);
     bool Delete(const Place& place);
     bool ReplaceOverrides(const std::string& uid,
                           const std::vector<ical::DayAppointment>& overrides, std::string& message);
@@ -73,10 +88,18 @@ private:
     const SyncState& m_state;
     int m_horizon;
     CCalendarExchange m_exchange;
+    // One batch for the whole sync: it opens the root and each day once, and
+    // notes its unfinished key for this user once per day, not per event.
+    CAppointmentBatch m_batch;
     std::int64_t m_stamp;
     bool m_indexed = false;
     std::map<std::string, Place> m_byUid;                  // main appointments
     std::map<std::string, std::vector<Place>> m_overrides; // by the master's UID
+    // The items as first listed, kept up to date with this instance's own
+    // writes: the engine lists them again within the sync, and a walk of a
+    // large store is the costliest step of all.
+    std::map<std::string, LocalItem> m_items;
+    bool m_listed = false;
 };
 
 // A UID no other event has: a random UUID at this program's domain.

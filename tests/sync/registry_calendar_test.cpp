@@ -127,6 +127,14 @@ TEST_F(RegistryCalendarTest, AnEditOfTheNotesChangesOnlyTheSummaryOfTheServersCo
         EXPECT_EQ(description.substr(0, detail.size() - 3) + kCutMark, detail);
         EXPECT_EQ("FREQ=WEEKLY;BYDAY=TU", TextOf(key, "REPEAT"));
         EXPECT_FALSE(KeyOf("weekly-1@phone.example#20270112T080000Z").empty());
+        // Sent as a new event (a store filed from a file, never synced), the
+        // moved occurrence goes with it.
+        std::string fresh, error;
+        ASSERT_TRUE(calendar.Export(applied.localId, std::string(), fresh, error)) << error;
+        EXPECT_NE(std::string::npos,
+                  fresh.find("UID:weekly-1@phone.example\r\nRECURRENCE-ID:20270112T080000Z\r\n"))
+            << fresh;
+        EXPECT_EQ(fingerprint, calendar.FingerprintOf(fresh));
         // Nothing changed yet: the store says what the server's copy says.
         const std::vector<LocalItem> items = calendar.Items();
         ASSERT_EQ(1u, items.size());
@@ -153,6 +161,38 @@ TEST_F(RegistryCalendarTest, AnEditOfTheNotesChangesOnlyTheSummaryOfTheServersCo
     const std::string stamp = EventPropertyValue(sent, "DTSTAMP");
     expected.replace(expected.find("DTSTAMP:20261201T100000Z"), 24, "DTSTAMP:" + stamp);
     EXPECT_EQ(expected, sent);
+}
+
+TEST_F(RegistryCalendarTest, ASeriesHeldAsOneOccurrenceNeverMovesTheServersDates) {
+    // Extra dates beside the rule: the store holds the next occurrence.
+    const std::string series =
+        EventText("rdate-1", "Course", "20270310", "RDATE;VALUE=DATE:20270320,20270330\r\n");
+    // An invitation to one occurrence of a series that lives elsewhere.
+    const std::string single =
+        EventText("single-1", "Review", "20270401", "RECURRENCE-ID;VALUE=DATE:20270401\r\n");
+    SyncState state;
+    {
+        CRegistryCalendar calendar(state, 20270315);
+        for (const std::string& text : {series, single}) {
+            const LocalApply applied = calendar.Apply(std::string(), text);
+            ASSERT_TRUE(applied.ok) << applied.message;
+        }
+    }
+    ASSERT_FALSE(KeyOf("single-1").empty());
+    EXPECT_EQ("Review", TextOf(KeyOf("single-1"), "NOTES"));
+    const std::string key = KeyOf("rdate-1");
+    ASSERT_FALSE(key.empty());
+    EXPECT_EQ("2027-3-20", TextOf(key, "FROM"));
+
+    // Ten days on, that occurrence has passed; the user renames the course.
+    SetText(key, "NOTES", "Course, room 2");
+    CRegistryCalendar calendar(state, 20270325);
+    std::string sent, message;
+    ASSERT_TRUE(calendar.Export("rdate-1", series, sent, message)) << message;
+    EXPECT_EQ("Course\\, room 2", EventPropertyValue(sent, "SUMMARY"));
+    EXPECT_EQ("20270310", EventPropertyValue(sent, "DTSTART"));
+    EXPECT_EQ("20270320,20270330", EventPropertyValue(sent, "RDATE"));
+    EXPECT_EQ(std::string::npos, sent.find("X-QUILLMERE")) << sent;
 }
 
 class RegistrySyncTest : public ::testing::Test {
@@ -223,15 +263,27 @@ TEST_F(RegistrySyncTest, ChangesByAnyProgramGoUpAndConflictsKeepBothVersions) {
             copyUid = uid;
     ASSERT_FALSE(copyUid.empty());
     EXPECT_NE(dentist, copyUid);
-    EXPECT_EQ(std::string("Dentist, bring the card") + kConflictNoteMark,
+    EXPECT_EQ(std::string(kConflictNoteMark) + "Dentist, bring the card",
               TextOf(KeyOf(copyUid), "NOTES"));
     EXPECT_EQ(3u, server.Resources().size());
-    EXPECT_EQ(std::string("Dentist\\, bring the card") + kConflictNoteMark,
+    EXPECT_EQ(std::string(kConflictNoteMark) + "Dentist\\, bring the card",
               EventPropertyValue(ServerBody(copyUid), "SUMMARY"));
     // And everything is settled: the next sync has nothing to do.
     report = Sync();
     EXPECT_EQ(0, report.uploaded + report.changedOnServer + report.downloaded +
                      report.changedLocally + report.conflicts);
+
+    // A key copied with its UID (a .reg file imported twice) is an event of
+    // its own, and the original stays linked to its own.
+    PutAppointment("2027-3-2", "B copy", "2027-3-2", "2027-3-2", "Haircut at 4");
+    SetText(kRoot + "\\2027-3-2\\B copy", "UID", haircut, REG_SZ);
+    report = Sync();
+    ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
+    EXPECT_EQ(1, report.uploaded);
+    EXPECT_EQ(0, report.changedOnServer + report.conflicts);
+    EXPECT_EQ(4u, server.Resources().size());
+    EXPECT_EQ(haircut, TextOf(kRoot + "\\2027-3-2\\B", "UID"));
+    EXPECT_NE(haircut, TextOf(kRoot + "\\2027-3-2\\B copy", "UID"));
 }
 
 TEST_F(RegistrySyncTest, ThePurgeStaysLocalWhileADeleteAndAMovedDayGoThrough) {
@@ -265,4 +317,70 @@ TEST_F(RegistrySyncTest, ThePurgeStaysLocalWhileADeleteAndAMovedDayGoThrough) {
     EXPECT_EQ(kRoot + "\\2027-3-5", moved.substr(0, moved.rfind('\\')));
     EXPECT_EQ("2027-3-5", TextOf(moved, "FROM"));
     EXPECT_EQ(1u, KeysByUid().count(party));
+}
+
+TEST_F(RegistrySyncTest, UntitledZonedAndCancelledEventsSettleAfterTheFirstSync) {
+    server.Store("untitled.ics",
+                 Crlf({"BEGIN:VCALENDAR", "VERSION:2.0", "PRODID:-//Web//EN", "BEGIN:VEVENT",
+                       "UID:untitled-1", "DTSTAMP:20261201T000000Z", "DTSTART;VALUE=DATE:20270310",
+                       "END:VEVENT", "END:VCALENDAR"}));
+    server.Store("cancelled.ics",
+                 EventText("cancelled-1", "Concert", "20270311", "STATUS:CANCELLED\r\n"));
+    server.Store("zoned.ics", Crlf({"BEGIN:VCALENDAR",
+                                    "VERSION:2.0",
+                                    "PRODID:-//Web//EN",
+                                    "BEGIN:VTIMEZONE",
+                                    "TZID:America/New_York",
+                                    "BEGIN:DAYLIGHT",
+                                    "DTSTART:20070311T020000",
+                                    "RRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU",
+                                    "TZOFFSETFROM:-0500",
+                                    "TZOFFSETTO:-0400",
+                                    "END:DAYLIGHT",
+                                    "BEGIN:STANDARD",
+                                    "DTSTART:20071104T020000",
+                                    "RRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU",
+                                    "TZOFFSETFROM:-0400",
+                                    "TZOFFSETTO:-0500",
+                                    "END:STANDARD",
+                                    "END:VTIMEZONE",
+                                    "BEGIN:VEVENT",
+                                    "UID:zoned-1",
+                                    "DTSTAMP:20261201T000000Z",
+                                    "DTSTART;TZID=America/New_York:20270315T090000",
+                                    "DTEND;TZID=America/New_York:20270315T100000",
+                                    "SUMMARY:Stand-up",
+                                    "RRULE:FREQ=WEEKLY;BYDAY=MO",
+                                    "BEGIN:VALARM",
+                                    "ACTION:DISPLAY",
+                                    "DESCRIPTION:Stand-up",
+                                    "TRIGGER:-PT15M",
+                                    "END:VALARM",
+                                    "END:VEVENT",
+                                    "END:VCALENDAR"}));
+    SyncReport report = Sync();
+    ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
+    EXPECT_TRUE(report.itemErrors.empty());
+    ASSERT_FALSE(KeyOf("untitled-1").empty());
+    EXPECT_EQ(kNoTitle, TextOf(KeyOf("untitled-1"), "NOTES"));
+    EXPECT_TRUE(KeyOf("cancelled-1").empty());
+    ASSERT_FALSE(KeyOf("zoned-1").empty());
+    EXPECT_EQ("09:00", TextOf(KeyOf("zoned-1"), "TIME"));
+    EXPECT_EQ("America/New_York", TextOf(KeyOf("zoned-1"), "TIME ZONE"));
+
+    // Nothing changed: one request, nothing filed or sent again.
+    report = Sync();
+    ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
+    EXPECT_EQ(1, report.requests);
+    EXPECT_EQ(2u, KeysByUid().size());
+
+    // Detailed notes added here go up; the event still has no title there.
+    SetText(KeyOf("untitled-1"), "DETAIL NOTES", "Bring snacks");
+    report = Sync();
+    ASSERT_EQ(SyncStatus::Done, report.status) << report.message;
+    EXPECT_EQ(1, report.changedOnServer);
+    const std::string body = server.Resources().at("untitled.ics").body;
+    EXPECT_EQ("Bring snacks", EventPropertyValue(body, "DESCRIPTION"));
+    EXPECT_EQ(std::string::npos, body.find("SUMMARY"));
+    EXPECT_EQ(3u, server.Resources().size());
 }
