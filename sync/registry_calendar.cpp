@@ -13,6 +13,9 @@
 #include "store/series_registry.h"
 #include "store/series_values.h"
 #include "store/store_walk.h"
+#include "store/timed_registry.h"
+#include "store/timed_values.h"
+#include "store/value_decoding.h"
 #include "store/system_time.h"
 #include "sync/event_touch.h"
 #include "sync/vevent_patch.h"
@@ -21,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 
 namespace caldav {
@@ -113,6 +117,104 @@ std::string FingerprintOfKey(HKEY key, const ical::AppointmentValues& values) {
     }
     return print.Text();
 }
+
+// What the store's readers make of a value when all its bytes are at hand:
+// those that read at most `largest` bytes (at least the 256 of their first
+// try) take a longer value for its type and no bytes.
+std::optional<StoredValueBytes> AsRead(const std::map<std::string, StoredValueBytes>& all,
+                                       const char* name, std::size_t largest) {
+    std::string upper(name);
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const auto found = all.find(upper);
+    if (found == all.end())
+        return std::nullopt;
+    StoredValueBytes value = found->second;
+    if (value.bytes.size() > std::max<std::size_t>(256, largest))
+        value.bytes.clear();
+    return value;
+}
+
+} // namespace
+
+bool ReadWholeKey(HKEY key, ical::AppointmentValues& values, std::string& fingerprint) {
+    DWORD count = 0, longestName = 0, largestData = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         &longestName, &largestData, nullptr, nullptr) != ERROR_SUCCESS ||
+        largestData > (1u << 16))
+        return false;
+    std::map<std::string, StoredValueBytes> all; // by upper-case name
+    std::map<std::string, std::string> names;    // upper case to as stored
+    std::vector<wchar_t> name(longestName + 2);
+    std::vector<BYTE> data(largestData + 2);
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD size = static_cast<DWORD>(data.size());
+        DWORD type = REG_NONE;
+        const LONG rc =
+            RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            break;
+        if (rc != ERROR_SUCCESS)
+            return false;
+        const std::string narrow = fw::Narrow(std::wstring_view(name.data(), nameLength));
+        std::string upper = narrow;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        all[upper] = StoredValueBytes{type, {data.data(), data.data() + size}};
+        names[upper] = narrow;
+    }
+    const auto text = [&](const char* valueName, std::size_t capacity) {
+        std::string decoded;
+        if (const auto value = AsRead(all, valueName, static_cast<std::size_t>(-1)))
+            DecodeTextValue(value->type, value->bytes.data(), value->bytes.size(), capacity,
+                            decoded);
+        return decoded;
+    };
+    values = ical::AppointmentValues();
+    values.from = text(kValueFrom, kDateFieldBytes);
+    values.to = text(kValueTo, kDateFieldBytes);
+    values.notes = text(kValueNotes, kNotesFieldBytes);
+    values.event = text(kValueEvent, kEventFieldBytes);
+    values.detailNotes = text(kValueDetailNotes, kNotesFieldBytes);
+    std::uint32_t index = static_cast<std::uint32_t>(-1);
+    if (const auto value = AsRead(all, kValueEventIndex, 4))
+        DecodeDwordValue(value->type, value->bytes.data(), value->bytes.size(), index);
+    values.eventIndex = index;
+    StoredTimedValues timed;
+    timed.time = AsRead(all, kTimeValueName, 2 * kTimeZoneCapacity);
+    timed.duration = AsRead(all, kDurationValueName, 2 * kTimeZoneCapacity);
+    timed.remindBefore = AsRead(all, kRemindBeforeValueName, 2 * kTimeZoneCapacity);
+    timed.zone = AsRead(all, kTimeZoneValueName, 2 * kTimeZoneCapacity);
+    values.time = DecodeTimedValues(timed);
+    StoredSeriesValues series;
+    series.repeat = AsRead(all, kRepeatValueName, kMaxSeriesValueBytes);
+    series.skipDates = AsRead(all, kSkipDatesValueName, kMaxSeriesValueBytes);
+    series.uid = AsRead(all, kUidValueName, kMaxSeriesValueBytes);
+    values.series = DecodeSeriesValues(series);
+
+    Fingerprint print;
+    AddValues(print, values);
+    std::vector<std::string> read = OwnedValueNames(values.series);
+    read.push_back(kSequenceValueName);
+    read.push_back(kStampValueName);
+    std::vector<std::pair<std::string, const StoredValueBytes*>> others;
+    for (const auto& [upper, bytes] : all)
+        if (std::none_of(read.begin(), read.end(),
+                         [&](const std::string& known) { return SameName(known, upper); }))
+            others.emplace_back(names[upper], &bytes);
+    std::sort(others.begin(), others.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [other, bytes] : others) {
+        print.Add(other);
+        print.Add(std::int64_t{bytes->type});
+        print.Add(bytes->bytes.data(), bytes->bytes.size());
+    }
+    fingerprint = print.Text();
+    return true;
+}
+
+namespace {
 
 // UTF-16 units of a UTF-8 text.
 std::size_t WideLength(const std::string& text) {
@@ -312,7 +414,12 @@ std::vector<LocalItem> CRegistryCalendar::Items() {
     m_byUid.clear();
     m_overrides.clear();
     ForEachAppointmentKey(KEY_READ, [&](const std::string& day, const std::string& name, HKEY key) {
-        const ical::AppointmentValues values = CCalendarExchange::ReadValues(key);
+        ical::AppointmentValues values;
+        std::string fingerprint;
+        if (!ReadWholeKey(key, values, fingerprint)) {
+            values = CCalendarExchange::ReadValues(key);
+            fingerprint = FingerprintOfKey(key, values);
+        }
         const std::string& uid = values.series.uid;
         if (uid.empty())
             return;
@@ -323,7 +430,7 @@ std::vector<LocalItem> CRegistryCalendar::Items() {
         }
         if (!m_byUid.emplace(uid, Place{day, name}).second)
             return; // the same UID twice: the first one is the item
-        items.push_back({uid, FingerprintOfKey(key, values)});
+        items.push_back({uid, fingerprint});
     });
     m_indexed = true;
     // Gone from the store with an event that ended before today: the purge

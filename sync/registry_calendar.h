@@ -105,6 +105,13 @@ private:
 // A UID no other event has: a random UUID at this program's domain.
 std::string NewEventUid();
 
+// Reads an open appointment key's values in one enumeration, as
+// CCalendarExchange::ReadValues reads them one by one, with its fingerprint as
+// Items() takes it: a third of the registry calls. False, with nothing read,
+// when the key holds something that needs the one-by-one reads (a value
+// larger than 64 KiB, a value that grew meanwhile).
+bool ReadWholeKey(HKEY key, ical::AppointmentValues& values, std::string& fingerprint);
+
 // The fingerprint of an appointment's values, as Items() gives it for a key
 // that holds only these (the UID, SEQUENCE and STAMP do not count).
 std::string FingerprintOfValues(const ical::AppointmentValues& values);

@@ -6,8 +6,10 @@
 
 #include "framework/utf_text.h"
 #include "store/calendar_registry.h"
+#include "store/series_registry.h"
 #include "sync/sync_engine.h"
 #include "sync/vevent_patch.h"
+#include "tests/support/registry_fixture.h"
 #include "tests/support/registry_sandbox.h"
 #include "tests/sync/fake_caldav_server.h"
 #include "tests/sync/fake_local_calendar.h"
@@ -193,6 +195,46 @@ TEST_F(RegistryCalendarTest, ASeriesHeldAsOneOccurrenceNeverMovesTheServersDates
     EXPECT_EQ("20270310", EventPropertyValue(sent, "DTSTART"));
     EXPECT_EQ("20270320,20270330", EventPropertyValue(sent, "RDATE"));
     EXPECT_EQ(std::string::npos, sent.find("X-QUILLMERE")) << sent;
+}
+
+TEST(RegistryCalendarReading, OneEnumerationReadsWhatTheValueByValueReadersRead) {
+    // Every malformed value the store's own readers are tested with.
+    int keys = 0;
+    for (const EmbeddedFixture& fixture : MalformedFixtures()) {
+        // The two large ones only repeat their values, thousands of times.
+        if (std::string(fixture.name) == "many_days.reg" ||
+            std::string(fixture.name) == "big_day.reg")
+            continue;
+        RegistrySandbox sandbox;
+        ImportRegFixture(fixture.name, fixture.text);
+        for (const std::string& day : Subkeys(kRoot))
+            for (const std::string& name : Subkeys(kRoot + "\\" + day)) {
+                fw::unique_hkey key;
+                ASSERT_EQ(ERROR_SUCCESS,
+                          OpenMachineKey(kRoot + "\\" + day + "\\" + name, KEY_READ, key, false));
+                ical::AppointmentValues values;
+                std::string fingerprint;
+                if (!ReadWholeKey(key.get(), values, fingerprint))
+                    continue;
+                ++keys;
+                EXPECT_EQ(CCalendarExchange::ReadValues(key.get()), values)
+                    << fixture.name << ": " << day << "\\" << name;
+                // Values the store does not read (another program's) count too.
+                std::vector<std::string> known = OwnedValueNames(values.series);
+                known.push_back("SEQUENCE");
+                known.push_back("STAMP");
+                bool onlyKnown = true;
+                for (std::string value : ValueNames(kRoot + "\\" + day + "\\" + name)) {
+                    for (char& c : value)
+                        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                    onlyKnown =
+                        onlyKnown && std::find(known.begin(), known.end(), value) != known.end();
+                }
+                EXPECT_EQ(onlyKnown, FingerprintOfValues(values) == fingerprint)
+                    << fixture.name << ": " << day << "\\" << name;
+            }
+    }
+    EXPECT_GT(keys, 80);
 }
 
 class RegistrySyncTest : public ::testing::Test {
