@@ -32,9 +32,12 @@ struct SyncRunResult {
 SyncRunResult RunSync(const SyncRunOptions& options = {});
 
 // The calendars at `address` (a server's or a calendar's address) for this
-// user, for the account dialog and "/sync-account". Never throws.
+// user, for the account dialog and "/sync-account". `usesBasic`, when given,
+// tells whether the server asked for Basic (SyncAccount::assumeBasic). Never
+// throws.
 DiscoveryResult DiscoverCalendars(const std::string& address, const std::string& user,
-                                  const std::string& password, bool allowUnencrypted);
+                                  const std::string& password, bool allowUnencrypted,
+                                  bool* usesBasic = nullptr);
 
 // A report in words: "Sent 2, received 5, 1 conflict: both versions kept."
 std::string DescribeReport(const SyncReport& report);

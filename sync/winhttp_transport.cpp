@@ -51,6 +51,10 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, 
         *reinterpret_cast<DWORD*>(context) = *static_cast<DWORD*>(info);
 }
 
+// WSAECONNABORTED and WSAECONNRESET, without the sockets header.
+constexpr DWORD kSocketAborted = 10053;
+constexpr DWORD kSocketReset = 10054;
+
 HttpResponse FromError(DWORD code, const Url& url, DWORD certificateFlags) {
     switch (code) {
     case ERROR_WINHTTP_TIMEOUT:
@@ -77,6 +81,12 @@ HttpResponse FromError(DWORD code, const Url& url, DWORD certificateFlags) {
         return Failure(TransportError::Dropped, "No connection could be made to " + url.host + ".");
     case ERROR_WINHTTP_CONNECTION_ERROR:
     case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
+    // Wine hands on the socket's own error where Windows says "connection
+    // error": a server that resets the connection (one that closes after a
+    // 401 with the request's body unread does) broke it, and a retry may
+    // get through.
+    case kSocketAborted:
+    case kSocketReset:
         return Failure(TransportError::Dropped, "The connection to " + url.host + " was broken.");
     default:
         return Failure(TransportError::Other, "The request to " + url.host +

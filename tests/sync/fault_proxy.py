@@ -6,6 +6,9 @@ sets the next fault through the proxy itself:
     PUT /__fault__/<mode>?count=N[&method=M][&seconds=S]
 with <mode> one of:
     drop      send the headers and half the body, then close the connection
+    reset     read the request, then reset the connection (TCP RST) without
+              an answer, as a server does that closes with a request body
+              left unread
     500       answer 500 without asking the upstream
     503       answer 503 with Retry-After: 1
     412put    answer a PUT with 412 Precondition Failed
@@ -23,6 +26,7 @@ import http.client
 import http.server
 import socket
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -82,6 +86,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return
         fault = take_fault(self.command)
         mode, seconds = fault if fault else (None, 0)
+        if mode == "reset":
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
+            self.connection.close()
+            self.close_connection = True
+            return
         if mode == "500":
             self.reply(500, b"injected failure")
             return

@@ -2,10 +2,11 @@
 """The other client of the interop test: Debian's python3-caldav.
 
   seed   writes a weekly timed event with attendees, two alarms, its own
-         X- property and an overridden occurrence into a calendar "interop"
-         on Radicale and on Xandikos (URLs from QM_SYNC_*_URL)
-  check  after Quillmere changed that event's summary: reads it back and
-         checks that everything else is as it was written
+         X- property and an overridden occurrence into the calendars
+         "interop" (for the engine's test) and "interop-store" (for the
+         store's) on Radicale and on Xandikos (URLs from QM_SYNC_*_URL)
+  check  after Quillmere changed that event's summary in each: reads it
+         back and checks that everything else is as it was written
 """
 import os
 import sys
@@ -56,13 +57,16 @@ def servers():
     yield "xandikos", os.environ["QM_SYNC_XANDIKOS_URL"], None, None
 
 
-def calendar_of(url, user, password):
+CALENDARS = ("interop", "interop-store")
+
+
+def calendar_of(url, user, password, name):
     client = caldav.DAVClient(url=url, username=user, password=password)
     principal = client.principal()
     for calendar in principal.calendars():
-        if str(calendar.url).rstrip("/").endswith("/interop"):
+        if str(calendar.url).rstrip("/").endswith("/" + name):
             return calendar
-    return principal.make_calendar(name="interop", cal_id="interop")
+    return principal.make_calendar(name=name, cal_id=name)
 
 
 def components(text):
@@ -85,23 +89,24 @@ def components(text):
 def main():
     action = sys.argv[1]
     failures = 0
-    for name, url, user, password in servers():
-        calendar = calendar_of(url, user, password)
-        if action == "seed":
-            for event in calendar.events():
-                event.delete()
-            calendar.save_event(EVENT)
-            continue
-        event = calendar.event_by_uid(UID)
-        text = event.data
-        main_event = [c for c in icalendar.Calendar.from_ical(text).walk("VEVENT")
-                      if "RECURRENCE-ID" not in c][0]
-        summary = str(main_event.get("SUMMARY"))
-        same = components(text) == components(EVENT)
-        ok = summary == "Edited in Quillmere" and same
-        print("interop %s: summary %r, every other property as written: %s"
-              % (name, summary, "yes" if same else "NO"))
-        failures += 0 if ok else 1
+    for server, url, user, password in servers():
+        for name in CALENDARS:
+            calendar = calendar_of(url, user, password, name)
+            if action == "seed":
+                for event in calendar.events():
+                    event.delete()
+                calendar.save_event(EVENT)
+                continue
+            event = calendar.event_by_uid(UID)
+            text = event.data
+            main_event = [c for c in icalendar.Calendar.from_ical(text).walk("VEVENT")
+                          if "RECURRENCE-ID" not in c][0]
+            summary = str(main_event.get("SUMMARY"))
+            same = components(text) == components(EVENT)
+            ok = summary == "Edited in Quillmere" and same
+            print("interop %s %s: summary %r, every other property as written: %s"
+                  % (server, name, summary, "yes" if same else "NO"))
+            failures += 0 if ok else 1
     return 1 if failures else 0
 
 

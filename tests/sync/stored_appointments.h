@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The appointments in HKEY_LOCAL_MACHINE\SOFTWARE\Calendar (a test's scratch
+// key or the test prefix's own), read with bare registry calls, for checks
+// of what a sync filed. Keys of saves cut short are not appointments and are
+// left out.
+struct StoredAppointment {
+    std::string day;
+    std::string key;
+    std::string uid;
+    std::string notes;
+};
+
+std::vector<StoredAppointment> StoredAppointments();
+// How many appointments carry this UID.
+int CountStoredUid(const std::vector<StoredAppointment>& stored, const std::string& uid);
+// One value of an appointment: a text as it is, a DWORD in decimal; "" when
+// it has none.
+std::string StoredValue(const StoredAppointment& appointment, const char* name);
+// Sets one text value of an appointment as another program would.
+bool SetStoredText(const StoredAppointment& appointment, const char* name, const std::string& text);
