@@ -12,11 +12,12 @@ namespace {
 std::mutex g_pathMutex;
 std::string g_pathForTesting;
 
-std::wstring UserKeyPath() {
-    std::lock_guard<std::mutex> lock(g_pathMutex);
-    return fw::Widen(g_pathForTesting.empty() ? std::string(kUserKeyPath) : g_pathForTesting);
-}
+} // namespace
 
+namespace {
+std::wstring UserKeyPath() {
+    return fw::Widen(UserValuesPath());
+}
 } // namespace
 
 bool ReadUserBinary(const char* name, std::size_t maxBytes, std::vector<unsigned char>& bytes) {
@@ -115,6 +116,11 @@ std::vector<std::string> UserValueNames(const std::string& prefix) {
             names.push_back(std::move(narrow));
     }
     return names;
+}
+
+std::string UserValuesPath() {
+    std::lock_guard<std::mutex> lock(g_pathMutex);
+    return g_pathForTesting.empty() ? std::string(kUserKeyPath) : g_pathForTesting;
 }
 
 void SetUserValuesPathForTesting(const std::string& path) {

@@ -26,6 +26,10 @@ bool ReadUserText(const char* name, std::size_t maxChars, std::string& text);
 // The names of the values that are `prefix` or begin with it and a space.
 std::vector<std::string> UserValueNames(const std::string& prefix);
 
+// The path below HKEY_CURRENT_USER that these values are in now (the user's
+// own key, or a test's scratch key); keys of their own go below it.
+std::string UserValuesPath();
+
 // Tests keep the state in a scratch key: a path below HKEY_CURRENT_USER, or
 // "" for the user's own key again.
 void SetUserValuesPathForTesting(const std::string& path);
