@@ -1,6 +1,7 @@
 #include "app/calendar_host.h"
 #include "app/sync_service.h"
 #include "app/sync_timing.h"
+#include "framework/utf_text.h"
 #include "sync/credential_store.h"
 #include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
@@ -314,10 +315,11 @@ TEST_F(SyncTimingTest, TheAccountTypedInTheDialogIsSavedWithItsPasswordInTheCred
             SetForegroundWindow(dialog);
             typed = x.Run("type " + address) && x.Run("key Tab") && x.Run("type alice") &&
                     x.Run("key Tab") && x.Run("type " + password) && x.Run("key alt+f");
-            PumpUntil([&] { return SendDlgItemMessageW(dialog, IDC_SYNC_CALENDAR, CB_GETCOUNT,
-                                                       0, 0) == 2; });
-            listed = static_cast<int>(
-                SendDlgItemMessageW(dialog, IDC_SYNC_CALENDAR, CB_GETCOUNT, 0, 0));
+            PumpUntil([&] {
+                return SendDlgItemMessageW(dialog, IDC_SYNC_CALENDAR, CB_GETCOUNT, 0, 0) == 2;
+            });
+            listed =
+                static_cast<int>(SendDlgItemMessageW(dialog, IDC_SYNC_CALENDAR, CB_GETCOUNT, 0, 0));
             // The calendar box by its mnemonic, the second entry, then OK.
             typed = typed && x.Run("key alt+c") && x.Run("key Down") && x.Run("key Return");
         });
@@ -338,8 +340,8 @@ TEST_F(SyncTimingTest, TheAccountTypedInTheDialogIsSavedWithItsPasswordInTheCred
     EXPECT_EQ(static_cast<unsigned long>(ERROR_SUCCESS), caldav::LoadPassword(address, user, kept));
     EXPECT_EQ(password, kept);
     HKEY sandbox = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, fw::Widen(registry.Path()).c_str(),
-                                           0, KEY_READ, &sandbox));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, fw::Widen(registry.Path()).c_str(), 0,
+                                           KEY_READ, &sandbox));
     EXPECT_FALSE(RegistryHolds(sandbox, password));
     RegCloseKey(sandbox);
 
