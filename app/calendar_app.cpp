@@ -3,15 +3,22 @@
 #include "app/calendar_dlg.h"
 #include "app/command_line.h"
 #include "app/single_instance.h"
+#include "app/sync_command.h"
 
 // The one application object; WinMain finds it through fw::App::Current().
 CCalendarApp theApp;
 
 BOOL CCalendarApp::InitInstance() {
-    // An export or import from the command line runs alone and ends.
-    const FileCommand command = ParseFileCommand(ProcessArguments());
+    // An export, import or sync from the command line runs alone and ends.
+    const std::vector<std::string> arguments = ProcessArguments();
+    const FileCommand command = ParseFileCommand(arguments);
     if (command.kind != FileCommand::Kind::None) {
         m_nExitCode = RunFileCommand(command);
+        return FALSE;
+    }
+    const SyncCommand sync = ParseSyncCommand(arguments);
+    if (sync.kind != SyncCommand::Kind::None) {
+        m_nExitCode = RunSyncCommand(sync);
         return FALSE;
     }
 

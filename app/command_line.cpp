@@ -53,7 +53,7 @@ void Write(HANDLE out, const std::string& text) {
 }
 
 void Print(bool isError, const std::string& text) {
-    Write(Output(isError), ical::WithCrlfLines(text));
+    PrintCommandOutput(isError, text);
 }
 
 // How far a long export or import has come, on one console line that is
@@ -119,6 +119,10 @@ std::string FullPath(const std::string& path) {
 }
 
 } // namespace
+
+void PrintCommandOutput(bool isError, const std::string& text) {
+    Write(Output(isError), ical::WithCrlfLines(text));
+}
 
 FileCommand ParseFileCommand(const std::vector<std::string>& arguments) {
     FileCommand command;

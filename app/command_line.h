@@ -26,6 +26,11 @@ FileCommand ParseFileCommand(const std::vector<std::string>& arguments);
 // This process's arguments after the program's name, as UTF-8.
 std::vector<std::string> ProcessArguments();
 
+// Writes a command's report (CR LF line ends) to where the program's output
+// goes: the file or pipe it was sent to, else the console it was started
+// from; `isError` picks standard error.
+void PrintCommandOutput(bool isError, const std::string& text);
+
 // Runs an export or import, writes its report to the console or the files
 // the program's output goes to, and returns the exit code.
 int RunFileCommand(const FileCommand& command);

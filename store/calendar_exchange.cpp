@@ -57,8 +57,9 @@ fw::unique_handle OpenFile(const std::string& path, DWORD access, DWORD share, D
     return fw::unique_handle(file != INVALID_HANDLE_VALUE ? file : nullptr);
 }
 
-// The six values of an open appointment key, as the day list reads them.
-ical::AppointmentValues ReadValues(HKEY key) {
+} // namespace
+
+ical::AppointmentValues CCalendarExchange::ReadValues(HKEY key) {
     AppointmentFields fields;
     ReadTextValue(key, kValueFrom, fields.from, kDateFieldBytes);
     ReadTextValue(key, kValueTo, fields.to, kDateFieldBytes);
@@ -72,6 +73,8 @@ ical::AppointmentValues ReadValues(HKEY key) {
             index,       fields.detail, ReadTimedValues(key), ReadSeriesValues(key)};
 }
 
+namespace {
+
 // Visits each appointment below the day key `dayName` of `root`, until a
 // visit returns false; false then.
 template <class Visit> bool ForEachAppointment(HKEY root, const char* dayName, Visit&& visit) {
@@ -84,7 +87,7 @@ template <class Visit> bool ForEachAppointment(HKEY root, const char* dayName, V
         const LONG opened = OpenSubkey(day.get(), name, KEY_READ, appointment);
         if (opened != ERROR_SUCCESS)
             return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
-        goOn = visit(name, ReadValues(appointment.get()));
+        goOn = visit(name, CCalendarExchange::ReadValues(appointment.get()));
         return goOn ? SubkeyStep::Next : SubkeyStep::Stop;
     });
     return goOn;
@@ -275,14 +278,7 @@ ical::ExportOutcome CCalendarExchange::Export(const std::string& path,
             outcome.cancelled = true;
             return outcome;
         }
-        ical::ExportOptions options{QUILLMERE_VERSION_TEXT, UtcNow(), m_zones.ComputerZoneName(),
-                                    nullptr};
-        // Each zone as its rules are this year: what its VTIMEZONE says.
-        const int year = fw::LocalNow().wYear;
-        options.zoneRules = [this, year](const std::string& zone, ical::WindowsZoneRules& rules) {
-            return m_zones.RulesOfYear(zone, year, rules);
-        };
-        result = ical::ExportCalendar(all, options);
+        result = ical::ExportCalendar(all, ExportZones(UtcNow()));
     } catch (const std::exception& e) {
         // Memory ran out, most likely; the user hears of it, and nothing is written.
         outcome.error = std::string("the calendar could not be read whole (") + e.what() + ")";
@@ -306,6 +302,17 @@ ical::ExportOutcome CCalendarExchange::Export(const std::string& path,
             {std::move(issue), found != notesOf.end() ? *found->second : std::string()});
     }
     return outcome;
+}
+
+ical::ExportOptions CCalendarExchange::ExportZones(std::int64_t stampUtc) const {
+    ical::ExportOptions options{QUILLMERE_VERSION_TEXT, stampUtc, m_zones.ComputerZoneName(),
+                                nullptr};
+    // Each zone as its rules are this year: what its VTIMEZONE says.
+    const int year = fw::LocalNow().wYear;
+    options.zoneRules = [this, year](const std::string& zone, ical::WindowsZoneRules& rules) {
+        return m_zones.RulesOfYear(zone, year, rules);
+    };
+    return options;
 }
 
 ical::ImportOptions CCalendarExchange::ImportZones() const {

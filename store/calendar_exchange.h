@@ -4,6 +4,8 @@
 #include "ical/transfer_report.h"
 #include "store/zone_clock.h"
 
+#include <windows.h>
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -38,13 +40,20 @@ public:
     // The appointments filed under these days.
     static std::vector<ical::DayAppointment> ReadDays(const std::set<std::string>& days);
 
+    // The six values, the time and the rule of an open appointment key, as
+    // the day list reads them.
+    static ical::AppointmentValues ReadValues(HKEY appointment);
+
+    // The import's and the export's view of the zones: Windows' rules of
+    // each, by these wall clocks. `stampUtc` becomes the export's DTSTAMP.
+    ical::ImportOptions ImportZones() const;
+    ical::ExportOptions ExportZones(std::int64_t stampUtc) const;
+
     // Writes `bytes` to `path` by way of "path.tmp", so that a failed write
     // never leaves half a file in place of a good one. Empty when done, else
     // what went wrong.
     static std::string WriteWholeFile(const std::string& path, const std::string& bytes);
 
 private:
-    ical::ImportOptions ImportZones() const;
-
     CZoneClock m_zones;
 };

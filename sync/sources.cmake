@@ -4,6 +4,7 @@
 set(QUILLMERE_SYNC_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/caldav_client.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dav_xml.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/event_touch.cpp
     ${CMAKE_CURRENT_LIST_DIR}/http_auth.cpp
     ${CMAKE_CURRENT_LIST_DIR}/retry_policy.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sync_engine.cpp

@@ -1,0 +1,575 @@
+#include "sync/registry_calendar.h"
+
+#include "framework/clock.h"
+#include "framework/unique_handle.h"
+#include "framework/utf_text.h"
+#include "ical/calendar_export.h"
+#include "ical/import_plan.h"
+#include "store/appointment_batch.h"
+#include "store/calendar_registry.h"
+#include "store/calendar_root.h"
+#include "store/notes_rule.h"
+#include "store/registry_value.h"
+#include "store/series_registry.h"
+#include "store/series_values.h"
+#include "store/store_walk.h"
+#include "store/system_time.h"
+#include "sync/event_touch.h"
+#include "sync/vevent_patch.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+namespace caldav {
+
+namespace {
+
+constexpr char kSequenceValueName[] = "SEQUENCE";
+constexpr char kStampValueName[] = "STAMP";
+
+// FNV-1a, 64 bits: the same on every run and every build, unlike std::hash.
+class Fingerprint {
+public:
+    void Add(const void* data, std::size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < size; ++i) {
+            m_hash ^= bytes[i];
+            m_hash *= 0x100000001b3ull;
+        }
+    }
+    // Each text with its length, so that no two lists of texts run together.
+    void Add(const std::string& text) {
+        const std::uint64_t size = text.size();
+        Add(&size, sizeof size);
+        Add(text.data(), text.size());
+    }
+    void Add(std::int64_t number) { Add(&number, sizeof number); }
+    std::string Text() const {
+        char text[17];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(m_hash));
+        return text;
+    }
+
+private:
+    std::uint64_t m_hash = 0xcbf29ce484222325ull;
+};
+
+void AddValues(Fingerprint& print, const ical::AppointmentValues& values) {
+    print.Add(values.from);
+    print.Add(values.to);
+    print.Add(values.notes);
+    print.Add(values.event);
+    print.Add(std::int64_t{values.eventIndex});
+    print.Add(values.detailNotes);
+    print.Add(std::int64_t{values.time.minuteOfDay.value_or(-1)});
+    print.Add(std::int64_t{values.time.duration.value_or(-1)});
+    print.Add(std::int64_t{values.time.remindBefore.value_or(-1)});
+    print.Add(values.time.zone);
+    print.Add(static_cast<std::int64_t>(values.series.repeatKind));
+    print.Add(values.series.repeat);
+    for (const CalendarDate& skip : values.series.skipDates)
+        print.Add(std::int64_t{skip.year * 10000 + skip.month * 100 + skip.day});
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+// The fingerprint of an open key: its values by what they mean, and every
+// value the store does not read (another program's, a newer version's, a
+// rule it does not follow) by its name, type and bytes.
+std::string FingerprintOfKey(HKEY key, const ical::AppointmentValues& values) {
+    Fingerprint print;
+    AddValues(print, values);
+    std::vector<std::string> read = OwnedValueNames(values.series);
+    read.push_back(kSequenceValueName);
+    read.push_back(kStampValueName);
+    std::vector<std::pair<std::string, StoredValueBytes>> others;
+    wchar_t name[16384];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(std::size(name));
+        if (RegEnumValueW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        const std::string narrow = fw::Narrow(std::wstring_view(name, length));
+        if (std::any_of(read.begin(), read.end(),
+                        [&](const std::string& known) { return SameName(known, narrow); }))
+            continue;
+        if (auto bytes = ReadValueBytes(key, narrow.c_str(), 1u << 20))
+            others.emplace_back(narrow, std::move(*bytes));
+    }
+    std::sort(others.begin(), others.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [other, bytes] : others) {
+        print.Add(other);
+        print.Add(std::int64_t{bytes.type});
+        print.Add(bytes.bytes.data(), bytes.bytes.size());
+    }
+    return print.Text();
+}
+
+// UTF-16 units of a UTF-8 text.
+std::size_t WideLength(const std::string& text) {
+    std::size_t units = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80)
+            units += byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+// A text cut to fit NOTES or DETAIL NOTES, at a whole character, ending in
+// the mark that tells it was cut; one that fits stays as it is.
+std::string CutToFit(const std::string& text) {
+    if (FitsNotesField(text))
+        return text;
+    const std::size_t room = kMaxNotesLength - WideLength(kCutMark);
+    std::string cut;
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t next = i + 1;
+        while (next < text.size() && (static_cast<unsigned char>(text[next]) & 0xC0) == 0x80)
+            ++next;
+        const std::size_t width = static_cast<unsigned char>(text[i]) >= 0xF0 ? 2 : 1;
+        if (units + width > room)
+            break;
+        units += width;
+        cut.append(text, i, next - i);
+        i = next;
+    }
+    // A code page with several bytes to a character may take less.
+    while (!cut.empty() && !FitsNotesField(cut + kCutMark)) {
+        cut.pop_back();
+        while (!cut.empty() && (static_cast<unsigned char>(cut.back()) & 0xC0) == 0x80)
+            cut.pop_back();
+        if (!cut.empty() && static_cast<unsigned char>(cut.back()) >= 0xC0)
+            cut.pop_back();
+    }
+    return cut + kCutMark;
+}
+
+std::int64_t UtcNow() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    return ticks / 10000000 - 11644473600;
+}
+
+std::string WindowsMessage(LONG code) {
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::string text;
+    if (length > 0 && buffer != nullptr)
+        text = fw::Narrow(std::wstring(buffer, length));
+    if (buffer != nullptr)
+        LocalFree(buffer);
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+bool WriteUid(HKEY key, const std::string& uid) {
+    const std::wstring name = fw::Widen(kUidValueName);
+    const std::wstring text = fw::Widen(uid);
+    const bool written =
+        RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+    NoteStoreWrite();
+    return written;
+}
+
+std::string ReadUid(HKEY key) {
+    std::string uid;
+    ReadTextValue(key, kUidValueName, uid, kMaxUidLength + 1);
+    return uid;
+}
+
+// Visits every appointment key, opened with `access`, with its day's name.
+template <class Visit> void ForEachAppointmentKey(REGSAM access, Visit&& visit) {
+    fw::unique_hkey root;
+    if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS)
+        return;
+    ForEachSubkey(root.get(), [&](const char* dayName) {
+        fw::unique_hkey day;
+        if (OpenSubkey(root.get(), dayName, KEY_READ, day) != ERROR_SUCCESS)
+            return SubkeyStep::Next;
+        ForEachSubkey(day.get(), [&](const char* name) {
+            fw::unique_hkey appointment;
+            const LONG opened = OpenSubkey(day.get(), name, access, appointment);
+            if (opened != ERROR_SUCCESS)
+                return opened == ERROR_FILE_NOT_FOUND ? SubkeyStep::Removed : SubkeyStep::Next;
+            visit(std::string(dayName), std::string(name), appointment.get());
+            return SubkeyStep::Next;
+        });
+        return SubkeyStep::Next;
+    });
+}
+
+LONG OpenAppointment(const std::string& day, const std::string& key, REGSAM access,
+                     fw::unique_hkey& appointment) {
+    fw::unique_hkey root, dayKey;
+    LONG rc = OpenCalendarRoot(KEY_READ, root);
+    if (rc == ERROR_SUCCESS)
+        rc = OpenSubkey(root.get(), day, KEY_READ, dayKey);
+    if (rc == ERROR_SUCCESS)
+        rc = OpenSubkey(dayKey.get(), key, access, appointment);
+    return rc;
+}
+
+} // namespace
+
+std::string NewEventUid() {
+    GUID guid{};
+    if (FAILED(CoCreateGuid(&guid))) {
+        // No GUID to be had: the time and the process make one unique enough.
+        static unsigned counter = 0;
+        return std::to_string(UtcNow()) + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++counter) + "@quillmere";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%08lx-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x@quillmere",
+                  static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    return text;
+}
+
+std::string FingerprintOfValues(const ical::AppointmentValues& values) {
+    Fingerprint print;
+    AddValues(print, values);
+    return print.Text();
+}
+
+CRegistryCalendar::CRegistryCalendar(const SyncState& state, int horizon)
+    : m_state(state), m_horizon(horizon), m_stamp(UtcNow()) {}
+
+bool CRegistryCalendar::AssignMissingUids(std::string& message) {
+    std::set<std::string> seen;
+    LONG failed = ERROR_SUCCESS;
+    ForEachAppointmentKey(KEY_READ | KEY_SET_VALUE,
+                          [&](const std::string& day, const std::string&, HKEY key) {
+                              const std::string uid = ReadUid(key);
+                              // Overridden occurrences are named after their master, and a second
+                              // appointment with a UID taken (a copied key) becomes an event of its
+                              // own.
+                              const bool part = uid.find('#') != std::string::npos;
+                              if (!uid.empty() && (part || seen.insert(uid).second))
+                                  return;
+                              const std::string fresh = NewEventUid();
+                              const StoreWriteScope scope(day);
+                              if (WriteUid(key, fresh))
+                                  seen.insert(fresh);
+                              else if (failed == ERROR_SUCCESS)
+                                  failed = ERROR_WRITE_FAULT;
+                          });
+    m_indexed = false;
+    if (failed == ERROR_SUCCESS)
+        return true;
+    message = "The appointments could not be given the identities sync needs (" +
+              WindowsMessage(failed) + ").";
+    return false;
+}
+
+void CRegistryCalendar::Index() {
+    if (m_indexed)
+        return;
+    m_byUid.clear();
+    m_overrides.clear();
+    ForEachAppointmentKey(KEY_QUERY_VALUE,
+                          [&](const std::string& day, const std::string& name, HKEY key) {
+                              const std::string uid = ReadUid(key);
+                              const std::size_t hash = uid.find('#');
+                              if (uid.empty())
+                                  return;
+                              if (hash != std::string::npos)
+                                  m_overrides[uid.substr(0, hash)].push_back({day, name});
+                              else
+                                  m_byUid.emplace(uid, Place{day, name});
+                          });
+    m_indexed = true;
+}
+
+std::vector<LocalItem> CRegistryCalendar::Items() {
+    std::vector<LocalItem> items;
+    m_byUid.clear();
+    m_overrides.clear();
+    ForEachAppointmentKey(KEY_READ, [&](const std::string& day, const std::string& name, HKEY key) {
+        const ical::AppointmentValues values = CCalendarExchange::ReadValues(key);
+        const std::string& uid = values.series.uid;
+        if (uid.empty())
+            return;
+        const std::size_t hash = uid.find('#');
+        if (hash != std::string::npos) {
+            m_overrides[uid.substr(0, hash)].push_back({day, name});
+            return;
+        }
+        if (!m_byUid.emplace(uid, Place{day, name}).second)
+            return; // the same UID twice: the first one is the item
+        items.push_back({uid, FingerprintOfKey(key, values)});
+    });
+    m_indexed = true;
+    // Gone from the store with an event that ended before today: the purge
+    // removed it, and the server keeps it.
+    for (const ItemState& state : m_state.items) {
+        if (state.localId.empty() || m_byUid.count(state.localId) != 0)
+            continue;
+        if (EventEndsBefore(state.serverText, m_horizon)) {
+            LocalItem purged;
+            purged.localId = state.localId;
+            purged.purged = true;
+            items.push_back(purged);
+        }
+    }
+    return items;
+}
+
+std::string CRegistryCalendar::ExportOne(const std::string& day, const std::string& key,
+                                         const ical::AppointmentValues& values) const {
+    const ical::ExportResult result =
+        ical::ExportCalendar({{day, key, values}}, m_exchange.ExportZones(m_stamp));
+    return result.exported == 1 ? result.text : std::string();
+}
+
+bool CRegistryCalendar::Plan(const std::string& icalendar, Filed& filed,
+                             std::string& message) const {
+    ical::ImportOptions options = m_exchange.ImportZones();
+    options.today = m_horizon > 0
+                        ? CalendarDate{m_horizon / 10000, m_horizon / 100 % 100, m_horizon % 100}
+                        : DateOf(fw::LocalNow());
+    options.keepRules = true;
+    // Texts longer than a field are cut here, not refused.
+    options.fitsTextField = [](std::string_view) { return true; };
+    const ical::ImportPlan plan = ical::PlanImport(icalendar, options);
+    if (!plan.accepted) {
+        message = "An event from the server could not be read: " + plan.error.message;
+        return false;
+    }
+    const std::string uid = EventPropertyValue(icalendar, "UID");
+    bool master = false;
+    for (std::size_t i = 0; i < plan.appointments.size(); ++i) {
+        ical::DayAppointment a = plan.AppointmentAt(i);
+        a.values.notes = CutToFit(a.values.notes);
+        a.values.detailNotes = CutToFit(a.values.detailNotes);
+        if (a.values.series.uid.find('#') != std::string::npos) {
+            filed.overrides.push_back(std::move(a));
+        } else if (!master) {
+            // A rule the store does not keep comes as its occurrences: the
+            // first stands for the event, the server keeps the rule.
+            master = true;
+            a.values.series.uid = uid;
+            filed.day = a.day;
+            filed.values = std::move(a.values);
+        }
+    }
+    if (master)
+        return true;
+    message = "The event \"" + EventPropertyValue(icalendar, "SUMMARY") + "\" (" + uid +
+              ") gives no appointment here";
+    if (!plan.refused.empty())
+        message += ": " + plan.refused.front().reason;
+    message += ".";
+    return false;
+}
+
+std::string CRegistryCalendar::FingerprintOf(const std::string& icalendar) {
+    Filed filed;
+    std::string message;
+    if (!Plan(icalendar, filed, message))
+        return "-"; // no appointment's fingerprint
+    return FingerprintOfValues(filed.values);
+}
+
+std::string CRegistryCalendar::FingerprintAt(const Place& place) {
+    fw::unique_hkey key;
+    if (OpenAppointment(place.day, place.key, KEY_READ, key) != ERROR_SUCCESS)
+        return std::string();
+    return FingerprintOfKey(key.get(), CCalendarExchange::ReadValues(key.get()));
+}
+
+bool CRegistryCalendar::Export(const std::string& localId, const std::string& kept,
+                               std::string& icalendar, std::string& message) {
+    Index();
+    const auto found = m_byUid.find(localId);
+    fw::unique_hkey key;
+    if (found == m_byUid.end() ||
+        OpenAppointment(found->second.day, found->second.key, KEY_READ, key) != ERROR_SUCCESS) {
+        message = "The appointment " + localId + " is no longer in the calendar.";
+        return false;
+    }
+    const Place place = found->second;
+    const ical::AppointmentValues values = CCalendarExchange::ReadValues(key.get());
+    const std::string local = ExportOne(place.day, place.key, values);
+    if (local.empty()) {
+        message = "The appointment \"" + values.notes + "\" has no date that can be read.";
+        return false;
+    }
+    if (kept.empty()) {
+        icalendar = local;
+        return true;
+    }
+    // What the server's copy was stored as, written the same way: the lines
+    // that differ are the ones the user changed since.
+    Filed baseline;
+    std::string ignored, base;
+    if (Plan(kept, baseline, ignored)) {
+        baseline.values.series.uid = values.series.uid;
+        base = ExportOne(baseline.day, place.key, baseline.values);
+    }
+    return PatchKeptEvent(kept, local, FindTouched(local, base), icalendar, message);
+}
+
+bool CRegistryCalendar::Delete(const Place& place) {
+    const StoreWriteScope scope(place.day);
+    fw::unique_hkey root, day;
+    if (OpenCalendarRoot(KEY_READ, root) != ERROR_SUCCESS)
+        return true;
+    const LONG opened = OpenSubkey(root.get(), place.day, KEY_ALL_ACCESS, day);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return true;
+    const LONG deleted = opened == ERROR_SUCCESS ? DeleteSubkey(day.get(), place.key) : opened;
+    return deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND;
+}
+
+bool CRegistryCalendar::ReplaceOverrides(const std::string& uid,
+                                         const std::vector<ical::DayAppointment>& overrides,
+                                         std::string& message) {
+    std::vector<Place>& places = m_overrides[uid];
+    for (auto it = places.begin(); it != places.end();) {
+        if (!Delete(*it)) {
+            message = "An overridden occurrence could not be replaced.";
+            return false;
+        }
+        it = places.erase(it);
+    }
+    CAppointmentBatch batch;
+    for (ical::DayAppointment a : overrides) {
+        // Named after the master as stored here.
+        const std::size_t hash = a.values.series.uid.find('#');
+        a.values.series.uid = uid + a.values.series.uid.substr(hash);
+        if (!batch.Add(a.day, a.values)) {
+            message = "An overridden occurrence could not be filed (" +
+                      WindowsMessage(batch.LastError()) + ").";
+            return false;
+        }
+        places.push_back({a.day, batch.LastKeyName()});
+    }
+    return true;
+}
+
+LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::string& icalendar) {
+    LocalApply result;
+    result.localId = localId;
+    Index();
+    Filed filed;
+    if (!Plan(icalendar, filed, result.message))
+        return result;
+    std::string uid = localId;
+    if (uid.empty()) {
+        uid = filed.values.series.uid;
+        // A UID an appointment here has already (the server holds it twice)
+        // or one that would read as an occurrence's gets one of its own.
+        if (uid.empty() || uid.find('#') != std::string::npos || m_byUid.count(uid) != 0)
+            uid = NewEventUid();
+    }
+    filed.values.series.uid = uid;
+
+    CAppointmentBatch batch;
+    const auto found = m_byUid.find(uid);
+    Place place;
+    if (found != m_byUid.end() && found->second.day == filed.day) {
+        place = found->second;
+        if (!batch.Replace(place.day, place.key, filed.values)) {
+            result.message = "The appointment \"" + filed.values.notes +
+                             "\" could not be updated (" + WindowsMessage(batch.LastError()) + ").";
+            return result;
+        }
+    } else {
+        // Filed on its new day before it leaves the old one, so that a step
+        // that fails leaves it twice rather than not at all.
+        if (!batch.Add(filed.day, filed.values)) {
+            result.message = "The appointment \"" + filed.values.notes + "\" could not be saved (" +
+                             WindowsMessage(batch.LastError()) + ").";
+            return result;
+        }
+        place = {filed.day, batch.LastKeyName()};
+        if (found != m_byUid.end() && !Delete(found->second)) {
+            Delete(place);
+            result.message = "The appointment \"" + filed.values.notes +
+                             "\" could not be moved to " + filed.day + ".";
+            return result;
+        }
+        m_byUid[uid] = place;
+    }
+    batch.Finish();
+    const auto overrides = m_overrides.find(uid);
+    if ((!filed.overrides.empty() ||
+         (overrides != m_overrides.end() && !overrides->second.empty())) &&
+        !ReplaceOverrides(uid, filed.overrides, result.message))
+        return result;
+    result.ok = true;
+    result.localId = uid;
+    result.fingerprint = FingerprintAt(place);
+    return result;
+}
+
+bool CRegistryCalendar::Remove(const std::string& localId) {
+    Index();
+    const auto found = m_byUid.find(localId);
+    if (found != m_byUid.end()) {
+        if (!Delete(found->second))
+            return false;
+        m_byUid.erase(found);
+    }
+    std::string message;
+    return ReplaceOverrides(localId, {}, message);
+}
+
+LocalApply CRegistryCalendar::AddConflictCopy(const std::string& localId) {
+    LocalApply result;
+    Index();
+    const auto found = m_byUid.find(localId);
+    fw::unique_hkey key;
+    if (found == m_byUid.end() ||
+        OpenAppointment(found->second.day, found->second.key, KEY_READ, key) != ERROR_SUCCESS) {
+        result.message = "The appointment " + localId + " is no longer in the calendar.";
+        return result;
+    }
+    const std::string day = found->second.day;
+    ical::AppointmentValues values = CCalendarExchange::ReadValues(key.get());
+    key.reset();
+    values.series.uid = NewEventUid();
+    if (FitsNotesField(values.notes + kConflictNoteMark))
+        values.notes += kConflictNoteMark;
+    CAppointmentBatch batch;
+    if (!batch.Add(day, values)) {
+        result.message = "The local version of \"" + values.notes + "\" could not be kept (" +
+                         WindowsMessage(batch.LastError()) + ").";
+        return result;
+    }
+    batch.Finish();
+    const Place place{day, batch.LastKeyName()};
+    {
+        const StoreWriteScope scope(day);
+        fw::unique_hkey copy;
+        if (OpenAppointment(day, place.key, KEY_SET_VALUE, copy) == ERROR_SUCCESS)
+            WriteDwordValue(copy.get(), kConflictCopyValueName, 1);
+    }
+    m_byUid[values.series.uid] = place;
+    result.ok = true;
+    result.localId = values.series.uid;
+    result.fingerprint = FingerprintAt(place);
+    return result;
+}
+
+} // namespace caldav
