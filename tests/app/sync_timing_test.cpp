@@ -3,6 +3,8 @@
 #include "app/sync_timing.h"
 #include "framework/utf_text.h"
 #include "sync/credential_store.h"
+#include "sync/http_auth.h"
+#include "sync/winhttp_transport.h"
 #include "tests/app/calendar_test_window.h"
 #include "tests/support/modal_watch.h"
 #include "tests/support/x_server_input.h"
@@ -11,6 +13,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -130,6 +134,47 @@ protected:
         PumpMessages();
     }
     CSyncTiming& Timing() { return dlg->Controller<CSyncTiming>(); }
+    // File > Sync..., then as a user types through the X server: the
+    // address, Tab, the user name, Tab, the password, Alt+F (Find
+    // calendars); once the server listed `calendars`, Alt+C, Down `downs`
+    // times, Enter. The keys come from another thread, so that they go
+    // through the dialog's own modal loop (Tab and the mnemonics are its
+    // keyboard navigation). `listed`: how many calendars the box listed.
+    bool TypeAccount(const std::string& address, const std::string& user,
+                     const std::string& password, int calendars, int downs, int& listed) {
+        std::atomic<bool> typed{false};
+        std::atomic<int> count{0};
+        std::thread typist;
+        {
+            ModalWatch watch(HasCaption("Sync"), [&](HWND dialog) {
+                typist = std::thread([&, dialog] {
+                    XServerInput x;
+                    bool ok = x.Run("type " + address) && x.Run("key Tab") &&
+                              x.Run("type " + user) && x.Run("key Tab") &&
+                              x.Run("type " + password) && x.Run("key alt+f");
+                    for (int i = 0; i < 1500 && count < calendars; ++i) {
+                        Sleep(20);
+                        count = static_cast<int>(
+                            SendDlgItemMessageW(dialog, IDC_SYNC_CALENDAR, CB_GETCOUNT, 0, 0));
+                    }
+                    ok = ok && x.Run("key alt+c");
+                    for (int i = 0; i < downs; ++i)
+                        ok = ok && x.Run("key Down");
+                    typed = ok && x.Run("key Return");
+                    // A dialog still open here would hold the test.
+                    Sleep(500);
+                    if (IsWindow(dialog))
+                        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                });
+            });
+            Command(ID_FILE_SYNC);
+            EXPECT_TRUE(watch.Acted());
+        }
+        if (typist.joinable())
+            typist.join();
+        listed = count;
+        return typed;
+    }
     std::wstring Tip() { return dlg->TrayIcon().Tip(); }
     void TearDown() override {
         sync->Release();
@@ -307,37 +352,9 @@ TEST_F(SyncTimingTest, TheAccountTypedInTheDialogIsSavedWithItsPasswordInTheCred
                        {address + "work/", "Work", true, "", ""}};
     OpenWithSync();
 
-    // Typed from another thread, so that the keys go through the dialog's
-    // own modal loop (Tab and the mnemonics are its keyboard navigation).
-    std::atomic<bool> typed{false};
-    std::atomic<int> listed{0};
-    std::thread typist;
-    {
-        ModalWatch watch(HasCaption("Sync"), [&](HWND dialog) {
-            typist = std::thread([&, dialog] {
-                XServerInput x;
-                bool ok = x.Run("type " + address) && x.Run("key Tab") && x.Run("type alice") &&
-                          x.Run("key Tab") && x.Run("type " + password) && x.Run("key alt+f");
-                for (int i = 0; i < 250 && listed != 2; ++i) {
-                    Sleep(20);
-                    listed = static_cast<int>(
-                        SendDlgItemMessageW(dialog, IDC_SYNC_CALENDAR, CB_GETCOUNT, 0, 0));
-                }
-                // The calendar box by its mnemonic, the second entry, then OK.
-                ok = ok && x.Run("key alt+c") && x.Run("key Down") && x.Run("key Return");
-                typed = ok;
-                Sleep(500);
-                if (IsWindow(dialog))
-                    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-            });
-        });
-        Command(ID_FILE_SYNC);
-        EXPECT_TRUE(watch.Acted());
-    }
-    if (typist.joinable())
-        typist.join();
-    EXPECT_TRUE(typed.load());
-    EXPECT_EQ(2, listed.load());
+    int listed = 0;
+    EXPECT_TRUE(TypeAccount(address, "alice", password, 2, 1, listed));
+    EXPECT_EQ(2, listed);
 
     caldav::SyncAccount saved;
     ASSERT_TRUE(caldav::LoadAccount(saved));
@@ -369,6 +386,119 @@ TEST_F(SyncTimingTest, TheAccountTypedInTheDialogIsSavedWithItsPasswordInTheCred
     EXPECT_EQ("(saved)", hint);
     EXPECT_EQ("Work (" + address + "work/)", calendar);
     caldav::DeletePassword(address);
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// Radicale as another device sees it: plain requests with the account's
+// Basic credentials.
+class RadicaleCalendar {
+public:
+    RadicaleCalendar()
+        : root(Environment("QM_SYNC_RADICALE_URL")), user(Environment("QM_SYNC_RADICALE_USER")),
+          password(Environment("QM_SYNC_RADICALE_PASSWORD")) {}
+    bool Running() const { return !root.empty(); }
+
+    caldav::HttpResponse Send(const std::string& method, const std::string& url,
+                              const std::string& body, const std::string& type) {
+        caldav::HttpRequest request{method, url, {}, body};
+        request.headers.push_back(
+            {"Authorization", "Basic " + caldav::Base64(user + ":" + password)});
+        if (!type.empty())
+            request.headers.push_back({"Content-Type", type});
+        return transport.Send(request);
+    }
+
+    std::string root, user, password;
+    caldav::WinHttpTransport transport;
+};
+
+// The user story, against Radicale on loopback (started by
+// tests/app/run_sync_story.sh): an event another device put on the server;
+// the account set up in File > Sync... from the server's address (the
+// calendar found by discovery); the sync brings the event into the day's
+// list; the user writes its detailed notes and saves them; a while later the
+// server's event carries them, and still everything else it had.
+TEST_F(SyncTimingTest, StoryAServerEventShowsInTheListAndItsEditReachesTheServer) {
+    RadicaleCalendar server;
+    if (!server.Running() || !XServerInput::Available())
+        GTEST_SKIP() << "needs Radicale (tests/app/run_sync_story.sh) and the X server";
+    const std::string calendar = server.root + server.user + "/story/";
+    ASSERT_EQ(201, server
+                       .Send("MKCALENDAR", calendar,
+                             "<?xml version=\"1.0\"?><c:mkcalendar xmlns:d=\"DAV:\" "
+                             "xmlns:c=\"urn:ietf:params:xml:ns:caldav\"><d:set><d:prop>"
+                             "<d:displayname>Story</d:displayname></d:prop></d:set>"
+                             "</c:mkcalendar>",
+                             "application/xml")
+                       .status);
+    // Today as the computer's clock has it: the sync takes no event that
+    // ended before today, and the window shows today.
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    FixedClock::Set(now.wYear, now.wMonth, now.wDay);
+    char today[9], tomorrow[9];
+    std::snprintf(today, sizeof today, "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+    SYSTEMTIME next = now;
+    FILETIME file{};
+    SystemTimeToFileTime(&now, &file);
+    ULARGE_INTEGER ticks{{file.dwLowDateTime, file.dwHighDateTime}};
+    ticks.QuadPart += 24ULL * 3600 * 10000000;
+    file = {ticks.LowPart, ticks.HighPart};
+    FileTimeToSystemTime(&file, &next);
+    std::snprintf(tomorrow, sizeof tomorrow, "%04d%02d%02d", next.wYear, next.wMonth, next.wDay);
+    const std::string event = calendar + "dentist.ics";
+    ASSERT_EQ(201, server
+                       .Send("PUT", event,
+                             "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//phone//EN\r\n"
+                             "BEGIN:VEVENT\r\nUID:story-dentist@phone\r\nDTSTAMP:20020501T"
+                             "080000Z\r\nDTSTART;VALUE=DATE:" +
+                                 std::string(today) + "\r\nDTEND;VALUE=DATE:" + tomorrow +
+                                 "\r\nSUMMARY:Dentist\r\nLOCATION:Main Street 4\r\n"
+                                 "X-PHONE-COLOUR:teal\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n",
+                             "text/calendar")
+                       .status);
+
+    dlg = std::make_unique<TestCalendarDlg>();
+    Timing().changeDelayMs = 500;
+    ASSERT_TRUE(dlg->Create(nullptr));
+    dlg->ShowWindow(SW_SHOWNORMAL);
+    PumpMessages();
+    EXPECT_EQ(0, RowCount());
+
+    int listed = 0;
+    EXPECT_TRUE(TypeAccount(server.root, server.user, server.password, 1, 0, listed));
+    EXPECT_EQ(1, listed);
+    ASSERT_TRUE(
+        PumpUntil([&] { return Timing().SyncsEnded() >= 1 && !Timing().IsSyncing(); }, 30000));
+    ASSERT_TRUE(Timing().LastResult().has_value());
+    EXPECT_EQ(caldav::SyncStatus::Done, Timing().LastResult()->report.status)
+        << Timing().LastResult()->report.message << Timing().LastResult()->words;
+    ASSERT_EQ(1, RowCount()) << "the server's event is listed on its day; the sync said: "
+                             << Timing().LastResult()->words;
+    EXPECT_EQ("Dentist", dlg->List().GetItemText(0, 1));
+    EXPECT_EQ(0u, Tip().find(L"Calender and Notes\nSynced ")) << fw::Narrow(Tip());
+
+    const int before = Timing().SyncsEnded();
+    dlg->List().SetItemState(0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    PumpMessages();
+    SetDlgItemTextA(Hwnd(), IDC_DETAIL_NOTES, "Bring the insurance card");
+    Command(IDC_SAVE_NOTES);
+    ASSERT_TRUE(
+        PumpUntil([&] { return Timing().SyncsEnded() > before && !Timing().IsSyncing(); }, 30000));
+    EXPECT_EQ(caldav::SyncStatus::Done, Timing().LastResult()->report.status);
+
+    const caldav::HttpResponse after = server.Send("GET", event, "", "");
+    ASSERT_EQ(200, after.status);
+    EXPECT_NE(std::string::npos, after.body.find("DESCRIPTION:Bring the insurance card"))
+        << after.body;
+    EXPECT_NE(std::string::npos, after.body.find("UID:story-dentist@phone")) << after.body;
+    EXPECT_NE(std::string::npos, after.body.find("LOCATION:Main Street 4")) << after.body;
+    EXPECT_NE(std::string::npos, after.body.find("X-PHONE-COLOUR:teal")) << after.body;
+    caldav::DeletePassword(server.root);
 }
 
 } // namespace
