@@ -11,6 +11,7 @@
 #include "app/series_refresh.h"
 #include "app/single_instance.h"
 #include "app/startup_steps.h"
+#include "app/sync_timing.h"
 #include "app/window_look.h"
 #include "framework/app.h"
 #include "framework/message_box.h"
@@ -32,6 +33,7 @@ CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent
     AddHandler(std::make_unique<CProgramDialogs>(*m_pReminders));
     AddHandler(std::make_unique<CFileTransfer>(*m_pDayView));
     AddHandler(std::make_unique<CAlertTiming>(m_pReminders->Cycle().Scanner(), m_trayIcon));
+    AddHandler(std::make_unique<CSyncTiming>(m_trayIcon, *m_pDayView));
 }
 
 CCalendarDlg::~CCalendarDlg() = default;

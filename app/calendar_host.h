@@ -31,3 +31,4 @@ inline constexpr UINT kDayChangeNotice = WM_APP + 2;
 // controllers whose ranges overlap.
 inline constexpr fw::TimerIds kReminderTimerIds{1, 15};
 inline constexpr fw::TimerIds kAlertTimerIds{16, 31};
+inline constexpr fw::TimerIds kSyncTimerIds{32, 47};

@@ -170,6 +170,23 @@
 #define IDC_DELETE_ONE 1271
 #define IDC_DELETE_SERIES 1272
 
+// The CalDAV account and its sync: template 330, controls 1300-1319, the
+// File menu's command 32840
+#define IDD_SYNC 330
+#define IDC_SYNC_ADDRESS 1300
+#define IDC_SYNC_USER 1301
+#define IDC_SYNC_PASSWORD 1302
+#define IDC_SYNC_PASSWORD_HINT 1303
+#define IDC_SYNC_UNENCRYPTED 1304
+#define IDC_SYNC_FIND 1305
+#define IDC_SYNC_CALENDAR 1306
+#define IDC_SYNC_INTERVAL 1307
+#define IDC_SYNC_INTERVAL_SPIN 1308
+#define IDC_SYNC_NOW 1309
+#define IDC_SYNC_LAST 1310
+#define IDC_SYNC_FIND_STATUS 1311
+#define ID_FILE_SYNC 32840
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -72,6 +72,8 @@ BOOL CTrayIcon::SetIcon(HICON icon) {
 
 std::wstring CTrayIcon::Tip() const {
     std::wstring tip = fw::Widen(kTrayTip);
+    if (!m_syncDetail.empty())
+        tip += L"\n" + fw::Widen(m_syncDetail);
     if (!m_tipDetail.empty())
         tip += L"\n" + fw::Widen(m_tipDetail);
     size_t length = std::min(tip.size(), std::size(m_nid.szTip) - 1);
@@ -86,6 +88,31 @@ void CTrayIcon::SetTipDetail(const std::string& detail) {
     if (detail == m_tipDetail)
         return;
     m_tipDetail = detail;
+    UpdateTip();
+}
+
+void CTrayIcon::SetSyncDetail(const std::string& detail) {
+    if (detail == m_syncDetail)
+        return;
+    m_syncDetail = detail;
+    UpdateTip();
+}
+
+bool CTrayIcon::ShowBalloon(const std::string& title, const std::string& text) {
+    m_lastBalloon = text;
+    if (!m_bShown)
+        return false;
+    NOTIFYICONDATAW balloon = m_nid;
+    balloon.uFlags = NIF_INFO;
+    balloon.dwInfoFlags = NIIF_INFO;
+    const std::wstring wideTitle = fw::Widen(title).substr(0, std::size(balloon.szInfoTitle) - 1);
+    const std::wstring wideText = fw::Widen(text).substr(0, std::size(balloon.szInfo) - 1);
+    std::wmemcpy(balloon.szInfoTitle, wideTitle.c_str(), wideTitle.size() + 1);
+    std::wmemcpy(balloon.szInfo, wideText.c_str(), wideText.size() + 1);
+    return Shell_NotifyIconW(NIM_MODIFY, &balloon) != FALSE;
+}
+
+void CTrayIcon::UpdateTip() {
     const std::wstring tip = Tip();
     std::wmemcpy(m_nid.szTip, tip.c_str(), tip.size());
     m_nid.szTip[tip.size()] = L'\0';

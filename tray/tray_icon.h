@@ -36,6 +36,14 @@ public:
     // keeps "Calender and Notes" as its first line and is cut to what the
     // shell holds. The shown icon's tip changes at once.
     void SetTipDetail(const std::string& detail);
+    // How the last sync went ("Synced 14:32", or the error); "" none. It
+    // comes second in the tip, before the alert's line.
+    void SetSyncDetail(const std::string& detail);
+    // A notification balloon over the icon (the shell decides how long it
+    // stays); false when the icon is not shown.
+    bool ShowBalloon(const std::string& title, const std::string& text);
+    // The text of the last balloon asked for.
+    const std::string& LastBalloon() const { return m_lastBalloon; }
     // The whole tip as the shell gets it.
     std::wstring Tip() const;
 
@@ -52,7 +60,11 @@ private:
     bool m_bMouseMenuShown = false;
     // The icon last added and not removed since; Restore adds it again.
     HICON m_hRestoreIcon = nullptr;
+    void UpdateTip();
+
     std::string m_tipDetail;
+    std::string m_syncDetail;
+    std::string m_lastBalloon;
 };
 
 // The tip shown over the icon, spelt so.
