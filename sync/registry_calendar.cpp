@@ -481,7 +481,7 @@ bool CRegistryCalendar::Plan(const std::string& icalendar, Filed& filed,
         message = "An event from the server could not be read: " + plan.error.message;
         return false;
     }
-    const std::string uid = EventPropertyValue(icalendar, "UID");
+    const std::string uid = EventUid(icalendar);
     bool master = false;
     for (std::size_t i = 0; i < plan.appointments.size(); ++i) {
         ical::DayAppointment a = plan.AppointmentAt(i);

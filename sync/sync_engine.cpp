@@ -522,7 +522,7 @@ bool SyncEngine::Pull(Context& context) {
 
 bool SyncEngine::Absorb(Context& context, const std::string& href, const std::string& etag,
                         const std::string& data) {
-    const std::string uid = EventPropertyValue(data, "UID");
+    const std::string uid = EventUid(data);
     if (uid.empty()) {
         context.report.itemErrors.push_back(href + " holds no event with a UID.");
         return false;

@@ -1,6 +1,7 @@
 #include "sync/sync_session.h"
 
 #include "framework/unique_handle.h"
+#include "store/calendar_registry.h"
 #include "sync/credential_store.h"
 #include "sync/registry_calendar.h"
 #include "sync/sync_state_registry.h"
@@ -103,8 +104,11 @@ SyncRunResult RunLocked(const SyncRunOptions& options) {
     SyncState state;
     if (!LoadSyncState(state))
         return Failed("The saved sync state could not be read; nothing was changed.");
-    const int today = Today();
-    CRegistryCalendar local(state, today);
+    // Events that ended before today are the purge's to remove: with the
+    // purge on they are neither brought back nor deleted on the server when
+    // it removed them. With it off the user keeps the past, so it syncs too.
+    const int horizon = CCalendarRegistry().GetTimeoutDelete() == 1 ? Today() : 0;
+    CRegistryCalendar local(state, horizon);
     std::string message;
     if (!local.AssignMissingUids(message))
         return Failed(message.empty() ? "The appointments could not be given UIDs." : message);
@@ -113,7 +117,7 @@ SyncRunResult RunLocked(const SyncRunOptions& options) {
     SyncEngine engine(client, local, state, store);
     SyncOptions syncOptions;
     syncOptions.calendarUrl = account.calendarUrl;
-    syncOptions.horizon = today;
+    syncOptions.horizon = horizon;
     syncOptions.confirmDeletions = options.confirmDeletions;
     syncOptions.confirmEmptyServer = options.confirmEmptyServer;
     result.report = engine.Run(syncOptions);
@@ -185,7 +189,8 @@ std::string DescribeReport(const SyncReport& report) {
     if (report.status == SyncStatus::NeedsConfirmation)
         words = report.message + " ";
     const int sent = report.uploaded + report.changedOnServer;
-    const int received = report.downloaded + report.changedLocally;
+    // A conflict brought the server's version down too: it is received.
+    const int received = report.downloaded + report.changedLocally + report.conflicts;
     words += "Sent " + std::to_string(sent) + ", received " + std::to_string(received);
     if (report.deletedOnServer > 0)
         words += ", deleted " + std::to_string(report.deletedOnServer) + " on the server";

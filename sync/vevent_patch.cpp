@@ -193,4 +193,20 @@ std::string EventPropertyValue(std::string_view icalendar, std::string_view name
     return std::string();
 }
 
+std::string EventUid(std::string_view icalendar) {
+    std::string uid = EventPropertyValue(icalendar, "UID");
+    if (!uid.empty())
+        return uid;
+    int depth = 0;
+    for (const Line& line : SplitLines(icalendar)) {
+        if (line.name == "BEGIN")
+            depth += depth > 0 || Upper(line.value) == "VEVENT" ? 1 : 0;
+        else if (line.name == "END" && depth > 0)
+            --depth;
+        else if (depth == 1 && line.name == "UID")
+            return line.value;
+    }
+    return std::string();
+}
+
 } // namespace caldav

@@ -25,4 +25,9 @@ bool ReplaceEventProperties(std::string_view kept, const std::vector<std::string
 // unescaped), or "" when there is none.
 std::string EventPropertyValue(std::string_view icalendar, std::string_view name);
 
+// The UID of the resource's event: its main VEVENT's, or, for a resource that
+// holds only moved occurrences (an invitation to one of them), the first
+// VEVENT's. "" when there is none.
+std::string EventUid(std::string_view icalendar);
+
 } // namespace caldav

@@ -3,6 +3,7 @@
 #include "framework/utf_text.h"
 #include "sync/url.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -231,6 +232,9 @@ HttpResponse WinHttpTransport::Send(const HttpRequest& request) {
             return FromError(GetLastError(), url, 0);
         if (available == 0)
             break;
+        // Read in pieces of at most 1 MiB: what is said to be available is
+        // only a hint, and the bound is on what truly arrives.
+        available = std::min<DWORD>(available, 1u << 20);
         if (response.body.size() + available > m_options.maxResponseBytes)
             return Failure(TransportError::TooLarge,
                            "The server's answer is larger than " +

@@ -76,7 +76,7 @@ bool FakeLocalCalendar::Export(const std::string& localId, const std::string& ke
 
 std::string FakeLocalCalendar::FingerprintOf(const std::string& icalendar) {
     Item item;
-    item.uid = EventPropertyValue(icalendar, "UID");
+    item.uid = EventUid(icalendar);
     item.summary = ical::UnescapeText(EventPropertyValue(icalendar, "SUMMARY"), "\n");
     item.description = ical::UnescapeText(EventPropertyValue(icalendar, "DESCRIPTION"), "\n");
     item.start = EventPropertyValue(icalendar, "DTSTART").substr(0, 8);
@@ -90,7 +90,7 @@ LocalApply FakeLocalCalendar::Apply(const std::string& localId, const std::strin
     if (id.empty())
         id = NewId();
     Item& item = m_items[id];
-    item.uid = EventPropertyValue(icalendar, "UID");
+    item.uid = EventUid(icalendar);
     item.summary = ical::UnescapeText(EventPropertyValue(icalendar, "SUMMARY"), "\n");
     item.description = ical::UnescapeText(EventPropertyValue(icalendar, "DESCRIPTION"), "\n");
     item.start = EventPropertyValue(icalendar, "DTSTART").substr(0, 8);

@@ -371,3 +371,20 @@ TEST_F(SyncEngineTest, AnEditChangesOnlyTheTouchedPropertiesOfTheServersCopy) {
     expected.replace(expected.find("SUMMARY:Planning\r\n"), 18, "SUMMARY:Planning\\, room 4\r\n");
     EXPECT_EQ(server.Resources().at("rich.ics").body, expected);
 }
+
+// An invitation to one occurrence of a series is a resource that holds only
+// that occurrence: it comes down once, and the next sync asks for nothing.
+TEST_F(SyncEngineTest, AResourceHoldingOnlyAMovedOccurrenceComesDownOnceAndTheTokenMovesOn) {
+    server.Store("invitation.ics", EventText("series-7", "Invited to one", "20270105",
+                                             "RECURRENCE-ID;VALUE=DATE:20270105\r\n"));
+    SyncReport report = Sync();
+    ASSERT_EQ(report.status, SyncStatus::Done) << report.message;
+    EXPECT_TRUE(report.itemErrors.empty()) << report.itemErrors.front();
+    EXPECT_EQ(report.downloaded, 1);
+    EXPECT_FALSE(IdOf(local, "series-7").empty());
+
+    report = Sync();
+    EXPECT_EQ(report.status, SyncStatus::Done);
+    EXPECT_EQ(report.requests, 1);
+    EXPECT_EQ(report.downloaded + report.changedLocally, 0);
+}
