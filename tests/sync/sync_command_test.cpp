@@ -227,6 +227,23 @@ TEST_F(Commands, SetUpTheAccountFromStandardInputAndSyncWithTheDocumentedExitCod
                   std::string::npos);
     }
 
+    // Beside a running copy, which shows what the sync files. It syncs at
+    // start-up on its own; the changes come once that sync has ended.
+    const LastSyncResult before = LoadLastSync();
+    const auto synced = [&before] {
+        const LastSyncResult now = LoadLastSync();
+        return now.utc != before.utc || now.words != before.words;
+    };
+    qmtest::ProgramProcess running;
+    ASSERT_TRUE(qmtest::PumpUntil(
+        [&] {
+            HWND main = running.MainWindow();
+            return main != nullptr && IsWindowVisible(main);
+        },
+        30000));
+    ASSERT_TRUE(qmtest::PumpUntil(synced, 30000));
+    const LastSyncResult startUp = LoadLastSync();
+
     // Two events there, one appointment here.
     {
         WinHttpTransport transport;
@@ -238,20 +255,21 @@ TEST_F(Commands, SetUpTheAccountFromStandardInputAndSyncWithTheDocumentedExitCod
         CAppointmentBatch batch;
         ASSERT_TRUE(batch.Add("2027-1-6", "2027-1-6", "2027-1-6", "From here", "Others", 1, ""));
     }
-    // Beside a running copy, which shows what the sync filed.
-    qmtest::ProgramProcess running;
-    ASSERT_TRUE(qmtest::PumpUntil(
-        [&] {
-            HWND main = running.MainWindow();
-            return main != nullptr && IsWindowVisible(main);
-        },
-        30000));
     run = RunProgram("/sync");
     ASSERT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_EQ(run.output.rfind("Sent 1, received 2.\r\n", 0), 0u) << run.output;
     EXPECT_EQ(StoredAppointments().size(), 3u);
     EXPECT_EQ(ServerCount(home), 3u);
     EXPECT_TRUE(running.Running());
+    // The running copy saw the store change and syncs 10 s after it: by
+    // then nothing is left to send or fetch. The steps below wait for it.
+    ASSERT_TRUE(qmtest::PumpUntil(
+        [&] {
+            const LastSyncResult now = LoadLastSync();
+            return now.utc != startUp.utc && now.words.rfind("Sent 0, received 0.", 0) == 0;
+        },
+        40000))
+        << LoadLastSync().words;
 
     // Another sync of this user is running (the window's, say).
     {
