@@ -104,11 +104,13 @@ SyncRunResult RunLocked(const SyncRunOptions& options) {
     SyncState state;
     if (!LoadSyncState(state))
         return Failed("The saved sync state could not be read; nothing was changed.");
-    // Events that ended before today are the purge's to remove: with the
-    // purge on they are neither brought back nor deleted on the server when
-    // it removed them. With it off the user keeps the past, so it syncs too.
-    const int horizon = CCalendarRegistry().GetTimeoutDelete() == 1 ? Today() : 0;
-    CRegistryCalendar local(state, horizon);
+    // An appointment gone from the store whose event ended before today may
+    // be the purge's doing, now or before the purge was switched off: the
+    // server keeps it. Events that ended are brought down only while the
+    // purge is off, for a user who keeps the past.
+    const int today = Today();
+    const int horizon = CCalendarRegistry().GetTimeoutDelete() == 1 ? today : 0;
+    CRegistryCalendar local(state, today);
     std::string message;
     if (!local.AssignMissingUids(message))
         return Failed(message.empty() ? "The appointments could not be given UIDs." : message);
