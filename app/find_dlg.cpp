@@ -14,7 +14,7 @@
 namespace {
 
 // More than anyone reads; a search that finds more lists these.
-constexpr std::size_t kMostResults = 500;
+constexpr std::size_t kMostResults = 200;
 
 std::wstring ShortDate(const CalendarDate& date) {
     const SYSTEMTIME time = ToSystemTime(date);

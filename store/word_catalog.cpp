@@ -8,7 +8,9 @@
 #include "store/registry_value.h"
 #include "store/series_registry.h"
 #include "store/store_walk.h"
+#include "store/system_time.h"
 #include "store/timed_registry.h"
+#include "framework/clock.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -137,6 +139,19 @@ CWordCatalog::~CWordCatalog() {
 }
 
 std::u16string CWordCatalog::Fold(std::string_view utf8) {
+    // Plain ASCII needs no call to Windows where the user's locale lowers
+    // its letters as ASCII does (everywhere but where I lowers to dotless ı).
+    static const bool asciiLowersPlainly = [] {
+        wchar_t lower[2] = {};
+        return LCMapStringEx(LOCALE_NAME_USER_DEFAULT, LCMAP_LOWERCASE | LCMAP_LINGUISTIC_CASING,
+                             L"I", 1, lower, 2, nullptr, nullptr, 0) == 1 &&
+               lower[0] == L'i';
+    }();
+    if (asciiLowersPlainly &&
+        std::all_of(utf8.begin(), utf8.end(), [](char c) { return (c & 0x80) == 0; })) {
+        std::u16string ascii(utf8.begin(), utf8.end());
+        return FoldForSearch(ascii);
+    }
     const std::wstring text = Paired(fw::Widen(utf8));
     const std::wstring windows = text.empty() ? text : WindowsFold(text);
     // Where Windows cannot, the portable fold alone; after it, the portable
@@ -146,15 +161,18 @@ std::u16string CWordCatalog::Fold(std::string_view utf8) {
         std::u16string_view(reinterpret_cast<const char16_t*>(base.data()), base.size()));
 }
 
-std::vector<CWordCatalog::Entry> CWordCatalog::Walk(HKEY root) {
+std::vector<CWordCatalog::Entry> CWordCatalog::Walk(HKEY root, const CalendarDate& today) {
     std::vector<Entry> entries;
     ForEachSubkey(root, [&](const char* dayName) {
         fw::unique_hkey day;
         if (OpenSubkey(root, dayName, KEY_READ, day) != ERROR_SUCCESS)
             return SubkeyStep::Next;
         ForEachSubkey(day.get(), [&](const char* name) {
-            if (std::optional<Entry> entry = ReadEntry(day.get(), dayName, name))
+            if (std::optional<Entry> entry = ReadEntry(day.get(), dayName, name)) {
+                entry->foundOn = FoundDate(*entry, today);
+                entry->foundFor = today;
                 entries.push_back(std::move(*entry));
+            }
             return SubkeyStep::Next;
         });
         return SubkeyStep::Next;
@@ -200,27 +218,34 @@ CWordCatalog::Find(std::string_view words, const CalendarDate& today, std::size_
     if (!entries || folded.empty())
         return found;
     const std::int64_t todayNumber = ical::DayNumber(today);
-    std::vector<std::pair<std::int64_t, std::size_t>> order;
-    for (const Entry& entry : *entries) {
+    // Nearest first; of two as near, the one to come; then in the walk's order.
+    struct Hit {
+        std::int64_t order;
+        std::size_t index;
+        CalendarDate date;
+    };
+    std::vector<Hit> hits;
+    for (std::size_t i = 0; i < entries->size(); ++i) {
+        const Entry& entry = (*entries)[i];
         if (!ContainsFolded(entry.folded, folded))
             continue;
-        const CalendarDate date = FoundDate(entry, today);
-        found.push_back({entry.dayKey, entry.keyName, entry.event, entry.notes, date,
-                         CompareDates(date, today) < 0, entry.series.has_value()});
+        const CalendarDate date = entry.foundFor == today ? entry.foundOn : FoundDate(entry, today);
         const std::int64_t distance = ical::DayNumber(date) - todayNumber;
-        // Nearest first; of two as near, the one to come.
-        order.emplace_back(std::abs(distance) * 2 + (distance < 0 ? 1 : 0), found.size() - 1);
+        hits.push_back({(std::abs(distance) * 2 + (distance < 0 ? 1 : 0)) *
+                                static_cast<std::int64_t>(entries->size() + 1) +
+                            static_cast<std::int64_t>(i),
+                        i, date});
     }
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<Found> sorted;
-    sorted.reserve(std::min(limit, order.size()));
-    for (const auto& [distance, index] : order) {
-        if (sorted.size() == limit)
-            break;
-        sorted.push_back(std::move(found[index]));
+    const std::size_t kept = std::min(limit, hits.size());
+    std::partial_sort(hits.begin(), hits.begin() + static_cast<std::ptrdiff_t>(kept), hits.end(),
+                      [](const Hit& a, const Hit& b) { return a.order < b.order; });
+    found.reserve(kept);
+    for (std::size_t k = 0; k < kept; ++k) {
+        const Entry& entry = (*entries)[hits[k].index];
+        found.push_back({entry.dayKey, entry.keyName, entry.event, entry.notes, hits[k].date,
+                         CompareDates(hits[k].date, today) < 0, entry.series.has_value()});
     }
-    return sorted;
+    return found;
 }
 
 void CWordCatalog::Start() {
@@ -257,7 +282,7 @@ void CWordCatalog::Run() {
             if (rc != ERROR_SUCCESS)
                 wait = kRetryMilliseconds;
             try {
-                Install(Walk(root.get()));
+                Install(Walk(root.get(), DateOf(fw::LocalNow())));
             } catch (const std::exception&) {
                 // Out of memory: what was read before stays.
                 wait = kRetryMilliseconds;

@@ -34,6 +34,10 @@ public:
         CalendarDate from;
         std::optional<ical::Series> series; // for a repeating one
         std::u16string folded;              // event, notes and detail notes
+        // The date it is found on, worked out on the walk's thread for the
+        // day it walked.
+        CalendarDate foundOn;
+        CalendarDate foundFor;
     };
     // An appointment found, on the date it is found on: its FROM, or for a
     // repeating one its next occurrence from today, else its last.
@@ -69,7 +73,8 @@ public:
                             std::size_t limit) const;
 
     // The walk and its hand-over, also for the benchmark.
-    static std::vector<Entry> Walk(HKEY root);
+    // `today`: the day whose dates the walk works out ahead.
+    static std::vector<Entry> Walk(HKEY root, const CalendarDate& today);
     void Install(std::vector<Entry> entries);
     std::size_t Count() const;
     int Walks() const;
