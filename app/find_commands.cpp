@@ -114,6 +114,14 @@ BOOL CFindCommands::PreTranslateMessage(MSG* msg) {
         Step(GetKeyState(VK_SHIFT) < 0 ? -1 : 1);
         return TRUE;
     }
+    // Up and Down in the words move through the results, as in a list.
+    const HWND edit = m_box->GetDlgItem(IDC_FIND_TEXT);
+    if (msg->message == WM_KEYDOWN && msg->hwnd == edit &&
+        (msg->wParam == VK_UP || msg->wParam == VK_DOWN || msg->wParam == VK_PRIOR ||
+         msg->wParam == VK_NEXT)) {
+        SendMessageW(m_box->GetDlgItem(IDC_FIND_RESULTS), WM_KEYDOWN, msg->wParam, msg->lParam);
+        return TRUE;
+    }
     return m_box->PreTranslateMessage(msg);
 }
 
