@@ -161,9 +161,12 @@ std::u16string CWordCatalog::Fold(std::string_view utf8) {
         std::u16string_view(reinterpret_cast<const char16_t*>(base.data()), base.size()));
 }
 
-std::vector<CWordCatalog::Entry> CWordCatalog::Walk(HKEY root, const CalendarDate& today) {
+std::vector<CWordCatalog::Entry> CWordCatalog::Walk(HKEY root, const CalendarDate& today,
+                                                    const std::atomic<bool>* stop) {
     std::vector<Entry> entries;
     ForEachSubkey(root, [&](const char* dayName) {
+        if (stop != nullptr && stop->load())
+            return SubkeyStep::Stop;
         fw::unique_hkey day;
         if (OpenSubkey(root, dayName, KEY_READ, day) != ERROR_SUCCESS)
             return SubkeyStep::Next;
@@ -254,12 +257,14 @@ void CWordCatalog::Start() {
     m_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_stop)
         return;
+    m_stopping = false;
     m_worker = std::thread([this] { Run(); });
 }
 
 void CWordCatalog::Stop() {
     if (!m_worker.joinable())
         return;
+    m_stopping = true;
     SetEvent(m_stop.get());
     m_worker.join();
     m_stop.reset();
@@ -282,7 +287,11 @@ void CWordCatalog::Run() {
             if (rc != ERROR_SUCCESS)
                 wait = kRetryMilliseconds;
             try {
-                Install(Walk(root.get(), DateOf(fw::LocalNow())));
+                std::vector<Entry> entries = Walk(root.get(), DateOf(fw::LocalNow()), &m_stopping);
+                // A walk cut short by Stop is not handed over.
+                if (m_stopping)
+                    return;
+                Install(std::move(entries));
             } catch (const std::exception&) {
                 // Out of memory: what was read before stays.
                 wait = kRetryMilliseconds;

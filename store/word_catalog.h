@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -73,8 +74,10 @@ public:
                             std::size_t limit) const;
 
     // The walk and its hand-over, also for the benchmark.
-    // `today`: the day whose dates the walk works out ahead.
-    static std::vector<Entry> Walk(HKEY root, const CalendarDate& today);
+    // `today`: the day whose dates the walk works out ahead. `stop` ends it
+    // early; what it read is then incomplete.
+    static std::vector<Entry> Walk(HKEY root, const CalendarDate& today,
+                                   const std::atomic<bool>* stop = nullptr);
     void Install(std::vector<Entry> entries);
     std::size_t Count() const;
     int Walks() const;
@@ -91,6 +94,7 @@ private:
     int m_nWalks = 0;
     std::thread m_worker;
     fw::unique_handle m_stop;
+    std::atomic<bool> m_stopping{false};
 
     std::mutex m_listenerMutex;
     std::map<int, std::function<void()>> m_listeners;
