@@ -258,7 +258,14 @@ void CWordCatalog::Start() {
     if (!m_stop)
         return;
     m_stopping = false;
-    m_worker = std::thread([this] { Run(); });
+    m_worker = std::thread([this] {
+        // Nothing may leave the thread: without the worker, Find answers from
+        // the last walk it installed.
+        try {
+            Run();
+        } catch (...) {
+        }
+    });
 }
 
 void CWordCatalog::Stop() {
