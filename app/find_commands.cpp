@@ -126,6 +126,9 @@ BOOL CFindCommands::PreTranslateMessage(MSG* msg) {
 }
 
 bool CFindCommands::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    // The window goes to the notification area: the box goes with it.
+    if (msg == WM_SHOWWINDOW && wp == FALSE && m_box && m_box->GetSafeHwnd() != nullptr)
+        m_box->ShowWindow(SW_HIDE);
     if (msg == kWordsReadMessage) {
         if (m_box && IsWindowVisible(m_box->GetSafeHwnd()))
             m_box->Search();

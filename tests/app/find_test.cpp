@@ -169,6 +169,12 @@ TEST_F(FindTest, GoesToATypedDate) {
     EXPECT_EQ(0u, ResultText(0, 0).rfind("Go to ", 0)) << ResultText(0, 0);
     ASSERT_TRUE(Keys("key Return"));
     EXPECT_EQ("2027-5-14", ShownDay());
+    // The box stays open beside the window, and goes when the window goes to
+    // the notification area.
+    EXPECT_TRUE(IsWindowVisible(Box()));
+    Command(ID_FILE_MINIMIZE);
+    EXPECT_FALSE(IsWindowVisible(Hwnd()));
+    EXPECT_FALSE(IsWindowVisible(Box()));
 }
 
 } // namespace
