@@ -4,6 +4,7 @@
 #include "app/appointment_editing.h"
 #include "app/day_view.h"
 #include "app/file_transfer.h"
+#include "app/find_commands.h"
 #include "app/list_commands.h"
 #include "app/occurrence_delete.h"
 #include "app/program_dialogs.h"
@@ -34,6 +35,7 @@ CCalendarDlg::CCalendarDlg(HWND parent) : fw::Dialog(IDD_CALENDAR_DIALOG, parent
     AddHandler(std::make_unique<CFileTransfer>(*m_pDayView));
     AddHandler(std::make_unique<CAlertTiming>(m_pReminders->Cycle().Scanner(), m_trayIcon));
     AddHandler(std::make_unique<CSyncTiming>(m_trayIcon, *m_pDayView));
+    AddHandler(std::make_unique<CFindCommands>(*m_pDayView));
 }
 
 CCalendarDlg::~CCalendarDlg() = default;

@@ -180,6 +180,28 @@ void CDayView::SelectRowOf(const std::string& keyName) {
         }
 }
 
+void CDayView::SelectRowOf(const std::string& keyName, const std::string& dayKey) {
+    SYSTEMTIME shown{};
+    const bool ownDay =
+        GetShownDay(shown) && _stricmp(FormatDateText(shown).c_str(), dayKey.c_str()) == 0;
+    for (size_t row = 0; row < m_rows.size(); ++row) {
+        const RowData& data = m_rows[row];
+        const bool filedThere =
+            ownDay ? data.seriesDay.empty() : _stricmp(data.seriesDay.c_str(), dayKey.c_str()) == 0;
+        if (data.keyName == keyName && filedThere) {
+            m_listAppointments.SetItemState(static_cast<int>(row), LVIS_SELECTED | LVIS_FOCUSED,
+                                            LVIS_SELECTED | LVIS_FOCUSED);
+            m_listAppointments.Send(LVM_ENSUREVISIBLE, row, FALSE);
+            return;
+        }
+    }
+}
+
+void CDayView::GoToDay(const SYSTEMTIME& day) {
+    m_monthCal.SetCurSel(day);
+    ShowDay(LIST_FILL, day);
+}
+
 bool CDayView::HasOccurrenceRows() const {
     for (const RowData& row : m_rows)
         if (!row.seriesDay.empty())

@@ -57,6 +57,11 @@ public:
     bool HasOccurrenceRows() const;
     // Selects the row of the appointment `keyName`, if it is listed.
     void SelectRowOf(const std::string& keyName);
+    // Selects the row of the appointment `keyName` filed under `dayKey`: the
+    // day's own, or an occurrence of a series filed there.
+    void SelectRowOf(const std::string& keyName, const std::string& dayKey);
+    // Selects `day` in the calendar and lists it.
+    void GoToDay(const SYSTEMTIME& day);
 
     // IShownDay.
     bool GetShownDay(SYSTEMTIME& day) const override;

@@ -13,11 +13,13 @@
 #include "framework/unique_handle.h"
 #include "res/resource.h"
 #include "store/calendar_registry.h"
+#include "store/calendar_root.h"
 #include "store/calendar_scanner.h"
 #include "store/registry_value.h"
 #include "store/series_catalog.h"
 #include "store/instant_clock.h"
 #include "store/system_time.h"
+#include "store/word_catalog.h"
 #include "store/zone_clock.h"
 #include "tray/alert_schedule.h"
 
@@ -52,7 +54,7 @@ struct Options {
     int alertSize = 50000;
     int seriesSize = 50000;
     // Which groups of measures run: scan, alerts, list, edit, answer, startup,
-    // purge, memory, series.
+    // purge, memory, series, find.
     std::vector<std::string> only;
     std::string peerFile;
     std::string programExe;
@@ -705,6 +707,72 @@ double ListDay(const CalendarDate& day) {
     return NowMs() - t;
 }
 
+// Find over the same store as the series scan: the words read once (the
+// worker's first walk), then a search as each keystroke makes one, against a
+// bare substring search over the same texts held in memory as read. Two
+// words: one a handful of appointments hold, one that all of them hold (each
+// found one is dated, the repeating ones on their next occurrence).
+void MeasureFind(const Options& options, std::vector<Row>& rows) {
+    const CalendarDate today = Today();
+    ScratchRoot scratch("find");
+    bench::WriteScanStore(scratch.Key(), options.seriesSize, today, false);
+    bench::WriteRepeatValues(scratch.Key(), 10);
+    scratch.Enter();
+    std::vector<double> walk;
+    CWordCatalog words;
+    std::vector<std::string> bare;
+    {
+        fw::unique_hkey root;
+        OpenCalendarRoot(KEY_READ, root);
+        const double t = NowMs();
+        std::vector<CWordCatalog::Entry> entries = CWordCatalog::Walk(root.get(), today);
+        walk.push_back(NowMs() - t);
+        for (const CWordCatalog::Entry& entry : entries)
+            bare.push_back(entry.event + "\n" + entry.notes);
+        words.Install(std::move(entries));
+    }
+    ScratchRoot::Leave();
+    const struct {
+        const char* word;
+        const char* bareWord;
+        const char* measure;
+    } kSearches[] = {
+        {"meeting 4999", "Meeting 4999",
+         "Find, a word a few appointments hold (after the first walk)"},
+        {"OFFICE", "office", "Find, a word every appointment holds (after the first walk)"},
+    };
+    for (const auto& search : kSearches) {
+        std::vector<double> program, floor;
+        std::size_t found = 0, bareFound = 0;
+        for (int run = 0; run < MoreRuns(options.runs); ++run) {
+            double t = NowMs();
+            found = words.Find(search.word, today, 500).size();
+            program.push_back(NowMs() - t);
+            t = NowMs();
+            bareFound = 0;
+            for (const std::string& text : bare)
+                bareFound += text.find(search.bareWord) != std::string::npos ? 1 : 0;
+            floor.push_back(NowMs() - t);
+        }
+        std::printf("find (%d): \"%s\" listed %zu, the bare search found %zu\n", options.seriesSize,
+                    search.word, found, bareFound);
+        Row r;
+        r.n = std::to_string(options.seriesSize);
+        r.measure = search.measure;
+        r.program = Summarise(program);
+        r.floor = Summarise(floor);
+        r.limit = 50;
+        r.absolute = true;
+        r.floorName = "bare substring search in memory";
+        rows.push_back(r);
+    }
+    Row w;
+    w.n = std::to_string(options.seriesSize);
+    w.measure = "Find's first walk (on its worker thread)";
+    w.program = Summarise(walk);
+    rows.push_back(w);
+}
+
 // A store of `seriesSize` appointments of which every tenth repeats by one
 // of ten assorted rules: a fresh scanner's first walk against the bare walk
 // (which reads REPEAT of every appointment, and SKIP DATES and TIME where it
@@ -1352,7 +1420,8 @@ int Usage() {
         stderr,
         "usage: bench_driver [--smoke] [--runs R] [--sizes N,N,...] [--list N]\n"
         "                    [--launch N] [--answer N] [--alerts N] [--series N] [--peer FILE]\n"
-        "                    [--only scan,alerts,list,edit,answer,startup,purge,memory,series]\n"
+        "                    [--only "
+        "scan,alerts,list,edit,answer,startup,purge,memory,series,find]\n"
         "                    [--program EXE] [--floor EXE] [--startup-floor EXE]\n"
         "       bench_driver --write-remind N FILE\n"
         "       bench_driver --add-appointment HKLM|PATH-BELOW-HKCU\n");
@@ -1502,6 +1571,8 @@ int main(int argc, char** argv) {
     }
     if (options.Runs("series"))
         MeasureSeriesScan(options, rows);
+    if (options.Runs("find"))
+        MeasureFind(options, rows);
     if (options.Runs("edit"))
         MeasureEdit(options.listSize, options.runs, rows);
     if (options.Runs("answer"))

@@ -2,4 +2,5 @@
 set(QUILLMERE_CALENDAR_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/appointment_time.cpp
     ${CMAKE_CURRENT_LIST_DIR}/date_text.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/text_search.cpp
 )

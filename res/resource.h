@@ -187,6 +187,16 @@
 #define IDC_SYNC_FIND_STATUS 1311
 #define ID_FILE_SYNC 32840
 
+// Find: template 340, controls 1320-1329, the File menu's command and the
+// keys that step through what it found
+#define IDD_FIND 340
+#define IDC_FIND_TEXT 1320
+#define IDC_FIND_RESULTS 1321
+#define IDC_FIND_STATUS 1322
+#define ID_FILE_FIND 32841
+#define ID_FIND_NEXT 32842
+#define ID_FIND_PREVIOUS 32843
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

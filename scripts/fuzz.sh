@@ -22,6 +22,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 "$build_dir/sync_native_tests" --gtest_brief=1
 "$build_dir/alert_native_tests" --gtest_brief=1
 "$build_dir/series_native_tests" --gtest_brief=1
+"$build_dir/search_native_tests" --gtest_brief=1
 # Our iCalendar reader against libical's on every seed file.
 "$build_dir/ical_oracle_fuzzer" -runs=0 fuzz/corpus/ical_import >"$build_dir/oracle_seeds.log" 2>&1 ||
     { tail -n 30 "$build_dir/oracle_seeds.log"; exit 1; }

@@ -177,11 +177,12 @@ TEST_F(StartupTest, WindowHasItsControlsTipsIconsAndMenus) {
                                                        {ID_FILE_EXPORT, "Export..."},
                                                        {ID_FILE_IMPORT, "Import..."},
                                                        {ID_FILE_SYNC, "Sync..."},
+                                                       {ID_FILE_FIND, "Find..."},
                                                        {0, ""},
                                                        {ID_FILE_MINIMIZE, "Minimize"},
                                                        {ID_FILE_UNLOAD, "Unload"}};
-    ASSERT_EQ(9, GetMenuItemCount(file));
-    for (int i = 0; i < 9; ++i) {
+    ASSERT_EQ(10, GetMenuItemCount(file));
+    for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(kFileItems[i].first, GetMenuItemID(file, i)) << i;
         char label[64] = {};
         GetMenuStringA(file, i, label, sizeof label, MF_BYPOSITION);
