@@ -1,5 +1,6 @@
 #include "store/calendar_exchange.h"
 
+#include "framework/system_error.h"
 #include "framework/clock.h"
 #include "framework/unique_handle.h"
 #include "framework/utf_text.h"
@@ -35,22 +36,6 @@ std::int64_t UtcNow() {
 }
 
 // What Windows says a code means, without its closing full stop.
-std::string SystemMessage(DWORD code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text;
-    if (length > 0 && buffer != nullptr)
-        text = fw::Narrow(std::wstring(buffer, length));
-    if (buffer != nullptr)
-        LocalFree(buffer);
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    return text.empty() ? "error " + std::to_string(code) : text;
-}
-
 fw::unique_handle OpenFile(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
     HANDLE file = CreateFileW(fw::Widen(path).c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -177,7 +162,7 @@ std::string CCalendarExchange::WriteWholeFile(const std::string& path, const std
     {
         fw::unique_handle file = OpenFile(temporary, GENERIC_WRITE, 0, CREATE_ALWAYS);
         if (!file)
-            return SystemMessage(GetLastError());
+            return fw::SystemErrorText(GetLastError());
         std::size_t at = 0;
         while (at < text.size() && error == ERROR_SUCCESS) {
             const DWORD chunk =
@@ -197,7 +182,7 @@ std::string CCalendarExchange::WriteWholeFile(const std::string& path, const std
     if (error == ERROR_SUCCESS)
         return std::string();
     DeleteFileW(fw::Widen(temporary).c_str());
-    return SystemMessage(error);
+    return fw::SystemErrorText(error);
 }
 
 namespace {
@@ -206,10 +191,10 @@ namespace {
 std::string ReadWholeFile(const std::string& path, std::size_t limit, std::string& bytes) {
     fw::unique_handle file = OpenFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     if (!file)
-        return SystemMessage(GetLastError());
+        return fw::SystemErrorText(GetLastError());
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size))
-        return SystemMessage(GetLastError());
+        return fw::SystemErrorText(GetLastError());
     if (static_cast<std::uint64_t>(size.QuadPart) > limit)
         return "the file is larger than " + std::to_string(limit >> 20) +
                " MiB, more than any calendar holds";
@@ -219,7 +204,7 @@ std::string ReadWholeFile(const std::string& path, std::size_t limit, std::strin
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
         if (!ReadFile(file.get(), bytes.data() + at, chunk, &read, nullptr))
-            return SystemMessage(GetLastError());
+            return fw::SystemErrorText(GetLastError());
         if (read == 0)
             break; // shorter than it said: what is there is read
         at += read;
@@ -459,7 +444,7 @@ ical::ImportOutcome CCalendarExchange::Import(const std::string& path,
         }
         if (error != ERROR_SUCCESS) {
             outcome.stopped = true;
-            outcome.writeError = SystemMessage(static_cast<DWORD>(error));
+            outcome.writeError = fw::SystemErrorText(static_cast<DWORD>(error));
             if (batch.NoteFailed())
                 outcome.writeError = "the note that lets an interrupted save be cleaned up could "
                                      "not be kept in HKEY_CURRENT_USER\\Software\\Quillmere (" +

@@ -1,5 +1,6 @@
 #include "sync/registry_calendar.h"
 
+#include "framework/system_error.h"
 #include "framework/clock.h"
 #include "framework/unique_handle.h"
 #include "framework/utf_text.h"
@@ -265,22 +266,6 @@ std::int64_t UtcNow() {
     return ticks / 10000000 - 11644473600;
 }
 
-std::string WindowsMessage(LONG code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text;
-    if (length > 0 && buffer != nullptr)
-        text = fw::Narrow(std::wstring(buffer, length));
-    if (buffer != nullptr)
-        LocalFree(buffer);
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    return text.empty() ? "error " + std::to_string(code) : text;
-}
-
 bool WriteUid(HKEY key, const std::string& uid) {
     const std::wstring name = fw::Widen(kUidValueName);
     const std::wstring text = fw::Widen(uid);
@@ -381,7 +366,7 @@ bool CRegistryCalendar::AssignMissingUids(std::string& message) {
     if (failed == ERROR_SUCCESS)
         return true;
     message = "The appointments could not be given the identities sync needs (" +
-              WindowsMessage(failed) + ").";
+              fw::SystemErrorText(static_cast<DWORD>(failed)) + ").";
     return false;
 }
 
@@ -664,7 +649,7 @@ bool CRegistryCalendar::ReplaceOverrides(const std::string& uid,
         a.values.series.uid = uid + a.values.series.uid.substr(hash);
         if (!batch.Add(a.day, a.values)) {
             message = "An overridden occurrence could not be filed (" +
-                      WindowsMessage(batch.LastError()) + ").";
+                      fw::SystemErrorText(static_cast<DWORD>(batch.LastError())) + ").";
             return false;
         }
         places.push_back({a.day, batch.LastKeyName()});
@@ -699,7 +684,8 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
         place = found->second;
         if (!batch.Replace(place.day, place.key, filed.values)) {
             result.message = "The appointment \"" + filed.values.notes +
-                             "\" could not be updated (" + WindowsMessage(batch.LastError()) + ").";
+                             "\" could not be updated (" +
+                             fw::SystemErrorText(static_cast<DWORD>(batch.LastError())) + ").";
             return result;
         }
     } else {
@@ -707,7 +693,7 @@ LocalApply CRegistryCalendar::Apply(const std::string& localId, const std::strin
         // that fails leaves it twice rather than not at all.
         if (!batch.Add(filed.day, filed.values)) {
             result.message = "The appointment \"" + filed.values.notes + "\" could not be saved (" +
-                             WindowsMessage(batch.LastError()) + ").";
+                             fw::SystemErrorText(static_cast<DWORD>(batch.LastError())) + ").";
             return result;
         }
         place = {filed.day, batch.LastKeyName()};
@@ -791,7 +777,7 @@ LocalApply CRegistryCalendar::AddConflictCopy(const std::string& localId) {
     CAppointmentBatch& batch = m_batch;
     if (!batch.Add(day, values)) {
         result.message = "The local version of \"" + values.notes + "\" could not be kept (" +
-                         WindowsMessage(batch.LastError()) + ").";
+                         fw::SystemErrorText(static_cast<DWORD>(batch.LastError())) + ").";
         return result;
     }
     const Place place{day, batch.LastKeyName()};
