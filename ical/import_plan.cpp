@@ -818,7 +818,12 @@ Planner::KeptRule(const ComponentRecord& event, const TimeValue& start, const Fr
         TimeValue until;
         ParseTimeText(parsed.until, false, until);
         CalendarDate last = until.wall.date;
-        if (!until.IsDate()) {
+        // The latest UTC time there is stands for the last day there is: a
+        // rule to 9999-12-31 on a clock behind UTC cannot be written later.
+        const bool endOfTime = until.form == TimeForm::Utc &&
+                               until.wall.date == CalendarDate{9999, 12, 31} &&
+                               until.wall.seconds == 86399;
+        if (!until.IsDate() && !endOfTime) {
             const LocalDateTime wall = clockOf(until);
             last = start.IsDate() || wall.seconds >= first.seconds ? wall.date
                                                                    : AddDays(wall.date, -1);
